@@ -1,0 +1,139 @@
+// A Win32-shaped stand-in for Linux: only the types, constants and calls that
+// vellum uses, each behaving as its Windows namesake does for those uses.
+// Wide text is UTF-16 in char16_t units, and the "ANSI" code page is UTF-8.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstddef>
+#include <pthread.h>
+
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t UINT;
+typedef size_t SIZE_T;
+typedef uintptr_t ULONG_PTR;
+typedef char16_t WCHAR;
+typedef void* HANDLE;
+typedef void* HLOCAL;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef long HRESULT;
+
+#define TRUE 1
+#define FALSE 0
+
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
+
+// Heap and local memory.
+#define HEAP_ZERO_MEMORY 0x00000008u
+#define LMEM_FIXED 0x0000u
+#define LMEM_ZEROINIT 0x0040u
+#define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
+
+// Files and mappings.
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_READ_DATA 0x0001u
+#define FILE_SHARE_READ 0x00000001u
+#define CREATE_ALWAYS 2u
+#define OPEN_EXISTING 3u
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define PAGE_READONLY 0x02u
+#define FILE_MAP_READ 0x0004u
+
+// Text conversion.
+#define CP_ACP 0u
+#define CP_UTF8 65001u
+#define WC_COMPOSITECHECK 0x00000200u
+
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    int64_t QuadPart;
+};
+
+struct SECURITY_ATTRIBUTES;
+struct TIME_ZONE_INFORMATION;
+struct OVERLAPPED;
+
+// A critical section may be entered again by the thread that holds it.
+struct CRITICAL_SECTION {
+    pthread_mutex_t mutex;
+};
+
+HANDLE GetProcessHeap();
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID memory, SIZE_T bytes);
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
+
+// Blocks from LocalAlloc come from the C runtime's malloc on Linux, so a host
+// releases them with free() (or LocalFree, which is the same).
+HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
+HLOCAL LocalFree(HLOCAL memory);
+
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
+                   DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
+BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, DWORD* bytesWritten, OVERLAPPED* overlapped);
+BOOL CloseHandle(HANDLE handle);
+HANDLE CreateFileMappingW(HANDLE file, SECURITY_ATTRIBUTES* security, DWORD protect, DWORD maximumSizeHigh,
+                          DWORD maximumSizeLow, LPCWSTR name);
+LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);
+BOOL UnmapViewOfFile(LPCVOID view);
+
+void InitializeCriticalSection(CRITICAL_SECTION* section);
+void EnterCriticalSection(CRITICAL_SECTION* section);
+void LeaveCriticalSection(CRITICAL_SECTION* section);
+void DeleteCriticalSection(CRITICAL_SECTION* section);
+
+BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime);
+BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* zone, const SYSTEMTIME* universal,
+                                     SYSTEMTIME* local);
+
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes, LPWSTR destination,
+                        int destinationUnits);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceUnits, LPSTR destination,
+                        int destinationBytes, LPCSTR defaultChar, BOOL* usedDefaultChar);
+
+// The C runtime's wide-text functions, for 16-bit units. They overload the
+// C library's wchar_t versions, which are 32-bit here and never used.
+const WCHAR* wcsrchr(const WCHAR* text, WCHAR unit);
+WCHAR* wcsrchr(WCHAR* text, WCHAR unit);
+long wcstol(const WCHAR* text, WCHAR** end, int base);
+int _wcsnicmp(const WCHAR* left, const WCHAR* right, size_t count);
+// Supports the conversions vellum formats with: %s (a UTF-16 text), %u, %d
+// and %%, with the flag 0 and a field width. Returns the number of units
+// written, or -1 when the text did not fit in `count` units (it is then not
+// terminated), as the Microsoft runtime does.
+int _vsnwprintf(WCHAR* buffer, size_t count, const WCHAR* format, va_list arguments);
