@@ -1,16 +1,11 @@
 // Placeholders until the decoders and lookups land; each returns "not found" or 13.
 #include "decode/ascii85.h"
 #include "decode/ascii_hex.h"
-#include "decode/dictionary.h"
 #include "decode/flate.h"
 #include "decode/lzw.h"
 #include "decode/results.h"
 #include "decode/run_length.h"
 
-const char* ParseInteger(const char*, int32_t& value) { value = 0; return nullptr; }
-const char* FindKey(const char*, const char*, bool) { return nullptr; }
-bool GetIntValue(const char*, const char*, int32_t defaultValue, bool, int32_t& value) { value = defaultValue; return false; }
-bool GetNameValue(const char*, const char*, char (&value)[NameValueCapacity]) { value[0] = 0; return false; }
 uint32_t DecodeAscii85(ByteBuffer&, ByteBuffer&) { return ResultInvalidData; }
 uint32_t DecodeAsciiHex(ByteBuffer&, ByteBuffer&) { return ResultInvalidData; }
 uint32_t DecodeRunLength(ByteBuffer&, ByteBuffer&) { return ResultInvalidData; }
