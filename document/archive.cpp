@@ -9,3 +9,4 @@ uint32_t PackDosDateTime(const SYSTEMTIME&) { return 0; }
 PdfArchive* AcquireArchive(uintptr_t) { return nullptr; }
 int32_t ReleaseArchive(PdfArchive*) { return 0; }
 int32_t ReleaseEntry(StreamEntry*) { return 0; }
+StreamEntry* FindListedEntry(PdfArchive&, uint32_t) { return nullptr; }

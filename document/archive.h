@@ -20,6 +20,8 @@ struct ListLink {
 // "PDFMAGIC" read as a little-endian 64-bit number.
 constexpr uint64_t PdfMagic = 0x434947414D464450ull;
 
+struct StreamEntry;
+
 struct PdfArchive {
     ByteBuffer data;              // owned copy of the document body; cursor = scan position
     CRITICAL_SECTION lock;        // serialises every call on this archive
@@ -27,6 +29,8 @@ struct PdfArchive {
     uint64_t magic;               // PdfMagic while the object lives
     uint32_t dosDateTime;         // file's last-write time, local, packed DOS date and time
     int32_t refCount;             // 1 for the host's handle + 1 per listed entry + 1 per call in progress
+    StreamEntry* currentEntry;    // the entry whose header was read last; null when none
+    int64_t lastWriteUnixTime;    // file's last-write time, seconds since 1970 (UTC)
 };
 
 struct StreamEntry {
@@ -42,6 +46,8 @@ struct StreamEntry {
     int32_t refCount;                         // 1 at creation
 };
 
+// The first listed entry with that object number, or null.
+StreamEntry* FindListedEntry(PdfArchive& archive, uint32_t objectNumber);
 // The entry whose link is `link`.
 StreamEntry* EntryFromLink(ListLink* link);
 
