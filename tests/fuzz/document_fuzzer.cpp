@@ -63,9 +63,11 @@ void FreeBlock(void* block) {
 #endif
 }
 
-// Extracts one listed entry to memory and to a file and compares the two.
-// Returns the decoded length.
-uint64_t ExtractBoth(uintptr_t handle, const std::string& name, bool wide) {
+// Extracts the entry just listed to memory, then by its name to a file, and
+// returns the decoded length. The first extraction after a header takes the
+// entry that header described; the second finds the first entry listed with
+// the name's number, so the two must agree whenever that number is new.
+uint64_t ExtractBoth(uintptr_t handle, const std::string& name, bool wide, bool numberIsNew) {
     const std::string directory = Work().path.string();
     void* block = nullptr;
     std::string nameCopy = name;
@@ -87,8 +89,10 @@ uint64_t ExtractBoth(uintptr_t handle, const std::string& name, bool wide) {
     FuzzCheck(result == HostOk, "a listed entry could not be extracted to a file");
     const auto file = Work().path / name;
     const std::vector<uint8_t> written = ReadFile(file);
-    FuzzCheck(written.size() == length, "file and memory block differ in length");
-    FuzzCheck(length == 0 || std::memcmp(written.data(), bytes, length) == 0, "file and memory block differ");
+    if (numberIsNew) {
+        FuzzCheck(written.size() == length, "file and memory block differ in length");
+        FuzzCheck(length == 0 || std::memcmp(written.data(), bytes, length) == 0, "file and memory block differ");
+    }
     std::filesystem::remove(file);
     FreeBlock(block);
     return length;
@@ -124,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FuzzCheck(acceptable, "a file the check rejects was opened");
 
-    std::set<std::string> extracted;
+    std::set<std::string> listedNumbers;
     for (unsigned call = 0;; ++call) {
         std::string name;
         uint64_t headerSize = 0;
@@ -157,10 +161,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         if (result == HostEndArchive) break;
         FuzzCheck(result == HostOk, "unexpected header result");
-        // Extraction finds the first entry with the name's number, so only the
-        // first entry of each name is compared with its own header.
-        const uint64_t length = ExtractBoth(handle, name, call % 3 == 2);
-        if (extracted.insert(name).second) FuzzCheck(length == headerSize, "extracted length differs from the header");
+        const bool numberIsNew = listedNumbers.insert(name.substr(0, name.rfind('.'))).second;
+        const uint64_t length = ExtractBoth(handle, name, call % 3 == 2, numberIsNew);
+        FuzzCheck(length == (headerSize & 0xFFFFFFFFu), "extracted length differs from the header");
     }
     FuzzCheck(CloseArchive(handle) == HostOk, "close failed");
     return 0;
