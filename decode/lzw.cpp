@@ -1,6 +1,7 @@
 // LZW decoding: whole-buffer, one call.
 #include "decode/lzw.h"
 
+#include <cstring>
 #include <memory>
 
 #include "decode/results.h"
@@ -101,6 +102,12 @@ uint32_t DecodeLzw(ByteBuffer& output, ByteBuffer& input, int32_t earlyChange) {
         state.previousCode = code;
         state.previousLength = length;
         state.previousFirst = state.scratch[0];
+        if (output.cursor != nullptr && output.end - output.cursor >= length) {
+            // Most strings are a few bytes long and fit: copied without Append's checks.
+            std::memcpy(output.cursor, state.scratch, static_cast<size_t>(length));
+            output.cursor += length;
+            continue;
+        }
         const uint32_t result = output.Append(state.scratch, static_cast<uint64_t>(length));
         if (result != ResultOk) return result;
     }
