@@ -19,7 +19,7 @@ std::string Deflate(const std::string& data, int windowBits = 15, const std::str
         deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(dictionary.data()),
                              static_cast<uInt>(dictionary.size()));
     }
-    std::string out(deflateBound(&stream, data.size()), '\0');
+    std::string out(deflateBound(&stream, static_cast<uLong>(data.size())), '\0');
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     stream.avail_in = static_cast<uInt>(data.size());
     stream.next_out = reinterpret_cast<Bytef*>(out.data());
