@@ -98,4 +98,3 @@ void BM_ListFlateStreams(benchmark::State& state) { ListDocument(state, FlateDoc
 BENCHMARK(BM_ListUnterminatedStreams)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListFlateStreams)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();

@@ -15,10 +15,12 @@
 #include <fstream>
 #include <iterator>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/linux_memory_hook.h"
+#include "tests/unit/test_allocator.h"
 #include "plugin/exports.h"
 
 namespace {
@@ -44,6 +46,7 @@ bool Refuse() {
 }
 
 bool HeapAllows(size_t) { return !Refuse(); }
+bool NewRefuses(size_t, bool) { return Refuse(); }
 
 // Arms the injection for the duration of one exported call.
 template <typename Call>
@@ -55,29 +58,6 @@ auto Injected(Call call) {
 }
 
 }  // namespace
-
-// The runtime's allocator, refusable like the heap. Everything else in this
-// program allocates through it too, unarmed.
-void* operator new(size_t bytes) {
-    if (Refuse()) throw std::bad_alloc();
-    void* block = std::malloc(bytes == 0 ? 1 : bytes);
-    if (block == nullptr) throw std::bad_alloc();
-    return block;
-}
-void* operator new[](size_t bytes) { return operator new(bytes); }
-void* operator new(size_t bytes, const std::nothrow_t&) noexcept {
-    if (Refuse()) return nullptr;
-    return std::malloc(bytes == 0 ? 1 : bytes);
-}
-void* operator new[](size_t bytes, const std::nothrow_t& tag) noexcept { return operator new(bytes, tag); }
-// GCC cannot see that the replaced operator new above is malloc underneath.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, size_t) noexcept { std::free(block); }
-void operator delete[](void* block, size_t) noexcept { std::free(block); }
 
 namespace {
 
@@ -109,6 +89,7 @@ std::vector<Listed> HostSession(const std::string& path, const std::filesystem::
         return listed;
     }
     std::string directoryText = directory.string();
+    std::set<std::string> numbers;
     for (;;) {
         HeaderRecordEx header{};
         const int result = Injected([&] { return ReadHeaderEx(handle, &header); });
@@ -133,7 +114,10 @@ std::vector<Listed> HostSession(const std::string& path, const std::filesystem::
         const int toFile = Injected([&] { return ProcessFile(handle, HostExtract, directoryText.data(), name.data()); });
         EXPECT_TRUE(toFile == HostOk || toFile == HostNoMemory) << name << " answered " << toFile;
         const auto written = directory / name;
-        if (toFile == HostOk && entry.extracted) {
+        // By name a file extraction finds the first entry with the name's
+        // number, which is this one only when the number is new.
+        const bool numberIsNew = numbers.insert(name.substr(0, name.rfind('.'))).second;
+        if (toFile == HostOk && entry.extracted && numberIsNew) {
             EXPECT_EQ(ReadWhole(written), entry.bytes) << name << ": file and memory differ";
         }
         std::filesystem::remove(written);
@@ -149,9 +133,11 @@ protected:
         directory_ = std::filesystem::temp_directory_path() / ("vellum-allocation-" + std::to_string(::getpid()));
         std::filesystem::create_directories(directory_);
         allocationHook = HeapAllows;
+        refuseAllocation = NewRefuses;
     }
     void TearDown() override {
         allocationHook = nullptr;
+        refuseAllocation = nullptr;
         injection = Injection{};
         std::filesystem::remove_all(directory_);
     }
@@ -198,8 +184,9 @@ private:
 TEST_P(AllocationFailure, EachAllocationRefusedOnce) { FailEachAllocationInTurn(false); }
 TEST_P(AllocationFailure, EveryAllocationRefusedFromEachPointOn) { FailEachAllocationInTurn(true); }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, AllocationFailure,
-                         ::testing::Values("fuzz/corpus/document/every_filter", "data/sixty-four-mixed-streams.pdf"));
+// Every decoder, the pass-through kinds, a stream that fails to decode and a
+// repeated object number, in one small document.
+INSTANTIATE_TEST_SUITE_P(Fixtures, AllocationFailure, ::testing::Values("fuzz/corpus/document/every_filter"));
 
 }  // namespace
 

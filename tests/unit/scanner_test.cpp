@@ -7,35 +7,22 @@
 
 #include "document/archive.h"
 #include "document/scanner.h"
+#include "tests/unit/test_allocator.h"
 
 // Allocation failure on demand: while armed, the countdown-th allocation
 // through operator new throws std::bad_alloc, once.
 namespace {
 long allocationsBeforeFailure = -1;  // -1: never fail
 bool allocationFailed = false;
-}  // namespace
 
-void* operator new(std::size_t size) {
+bool CountDown(size_t, bool) {
     if (allocationsBeforeFailure >= 0 && allocationsBeforeFailure-- == 0) {
         allocationFailed = true;
-        throw std::bad_alloc();
+        return true;
     }
-    if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-    throw std::bad_alloc();
+    return false;
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return operator new(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+}  // namespace
 
 namespace {
 
@@ -205,7 +192,9 @@ TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
         listed.reserve(3);  // the test's own allocation stays out of the count
         allocationFailed = false;
         allocationsBeforeFailure = failAt;
+        refuseAllocation = CountDown;
         while (StreamEntry* entry = NextEntry(archive)) listed.push_back(entry);
+        refuseAllocation = nullptr;
         allocationsBeforeFailure = -1;
 
         EXPECT_EQ(archive.refCount, static_cast<int32_t>(2 + listed.size())) << failAt;
