@@ -9,6 +9,8 @@
 
 AllocationRefusal refuseAllocation = nullptr;
 
+#ifndef VELLUM_TSAN
+
 namespace {
 
 void* Allocate(size_t bytes, bool array) {
@@ -72,3 +74,4 @@ void operator delete(void* block, size_t, std::align_val_t) noexcept { FreeAlign
 void operator delete[](void* block, size_t, std::align_val_t) noexcept { FreeAligned(block); }
 void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept { FreeAligned(block); }
 void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noexcept { FreeAligned(block); }
+#endif

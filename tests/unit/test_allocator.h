@@ -8,5 +8,20 @@
 
 #include <cstddef>
 
+// ThreadSanitizer's runtime brings its own operator new, which cannot be
+// replaced; there allocations cannot be refused and the tests that need it skip.
+#if defined(__SANITIZE_THREAD__)
+#  define VELLUM_TSAN 1
+#elif defined(__has_feature)
+#  if __has_feature(thread_sanitizer)
+#    define VELLUM_TSAN 1
+#  endif
+#endif
+#ifdef VELLUM_TSAN
+constexpr bool allocationRefusalAvailable = false;
+#else
+constexpr bool allocationRefusalAvailable = true;
+#endif
+
 using AllocationRefusal = bool (*)(size_t bytes, bool array);
 extern AllocationRefusal refuseAllocation;
