@@ -10,20 +10,8 @@
 #include "decode/filter_chain.h"
 #include "decode/results.h"
 #include "document/archive.h"
+#include "tests/unit/test_allocator.h"
 
-// Array allocations can be made to fail on demand, so that the out-of-memory
-// exception of the LZW table can be sent through the chain. Scalar new and
-// delete are left alone; the array forms are routed through them in pairs.
-namespace {
-bool failArrayAllocations = false;
-}
-
-void* operator new[](std::size_t size) {
-    if (failArrayAllocations) throw std::bad_alloc();
-    return ::operator new(size);
-}
-void operator delete[](void* block) noexcept { ::operator delete(block); }
-void operator delete[](void* block, std::size_t) noexcept { ::operator delete(block); }
 
 namespace {
 
@@ -316,9 +304,9 @@ TEST(DecodeEntry, OutOfMemoryExceptionReleasesTheStepInput) {
     entry.refCount = 1;
     entry.data.Attach(raw.data(), raw.data() + raw.size(), false);
     ByteBufferGuard guard(entry.data);
-    failArrayAllocations = true;
+    FailArrayAllocations(true);
     EXPECT_THROW(DecodeEntry(entry, "<</Filter[/FlateDecode /LZWDecode]>>"), std::bad_alloc);
-    failArrayAllocations = false;
+    FailArrayAllocations(false);
     EXPECT_EQ(entry.extension, nullptr);
 }
 
