@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 #include <random>
 #include <vector>
 
 #include "decode/lzw.h"
 #include "decoder_harness.h"
+#include "tests/unit/test_allocator.h"
 
 namespace {
 
@@ -173,6 +175,14 @@ TEST(DecodeLzw, DamagedStreamsAreDecodedOrRejected) {
             EXPECT_TRUE(result == ResultOk || result == ResultInvalidData) << trial << ": " << result;
         }
     }
+}
+
+TEST(DecodeLzw, TableAllocationFailurePassesThrough) {
+    const std::string encoded = Hex({0x80, 0x18, 0x60, 0x50, 0x10});
+    FailArrayAllocations(true);
+    EXPECT_THROW(Lzw(encoded, 1), std::bad_alloc);
+    FailArrayAllocations(false);
+    EXPECT_EQ(Lzw(encoded, 1).bytes, "aaa");
 }
 
 TEST(DecodeLzw, EarlyChangeOutOfReachKeepsNineBits) {
