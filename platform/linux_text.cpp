@@ -1,7 +1,7 @@
 // Text conversion for Linux: the "ANSI" code page is UTF-8 here, so CP_ACP
 // and CP_UTF8 both convert between UTF-8 and UTF-16. As on Windows without
 // MB_ERR_INVALID_CHARS, malformed input becomes U+FFFD: in UTF-8 one for each
-// maximal ill-formed subpart, in UTF-16 one for each lone surrogate.
+// cut-short sequence or stray byte, in UTF-16 one for each lone surrogate.
 #include "platform/linux_win32.h"
 
 namespace {
@@ -50,10 +50,12 @@ char32_t DecodeUtf8(const unsigned char* bytes, int64_t available, int64_t& leng
     }
     for (int64_t i = 1; i <= needed; ++i) {
         const unsigned char next = i < available ? bytes[i] : 0;
-        const bool fits = i < available && (i == 1 ? next >= low && next <= high : next >= 0x80 && next <= 0xBF);
-        if (!fits) return replacementCharacter;  // the bytes so far are one ill-formed subpart
-        point = (point << 6) | (next & 0x3Fu);
+        if (i >= available || next < 0x80 || next > 0xBF) return replacementCharacter;
         length = i + 1;
+        // Windows takes an overlong, surrogate or too large start together
+        // with its first continuation byte as one bad character.
+        if (i == 1 && (next < low || next > high)) return replacementCharacter;
+        point = (point << 6) | (next & 0x3Fu);
     }
     return point;
 }

@@ -6,7 +6,8 @@
 
 #include "document/archive.h"
 #include "document/scanner.h"
-#include "tests/unit/allocation_failure.h"
+#include "tests/unit/test_allocator.h"
+
 
 namespace {
 
@@ -176,7 +177,8 @@ TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
         listed.reserve(3);  // the test's own allocation stays out of the count
         FailAllocationAfter(failAt);
         while (StreamEntry* entry = NextEntry(archive)) listed.push_back(entry);
-        StopFailingAllocations();
+        const bool failed = AllocationFailed();
+        FailAllocationAfter(-1);
 
         EXPECT_EQ(archive.refCount, static_cast<int32_t>(2 + listed.size())) << failAt;
         ListLink* node = archive.entries.next;
@@ -187,7 +189,7 @@ TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
             node = node->next;
         }
         EXPECT_EQ(node, &archive.entries) << failAt;
-        if (!AllocationFailed()) {
+        if (!failed) {
             EXPECT_EQ(listed.size(), 3u);
             break;
         }

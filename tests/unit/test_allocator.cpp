@@ -1,5 +1,4 @@
-// Kept in a file of its own, so that no other code sees these bodies inlined.
-#include "tests/unit/allocation_failure.h"
+#include "tests/unit/test_allocator.h"
 
 #include <cstdlib>
 #include <new>
@@ -7,14 +6,17 @@
 namespace {
 long allocationsBeforeFailure = -1;  // -1: never fail
 bool allocationFailed = false;
+bool failArrays = false;
 }  // namespace
 
-void FailAllocationAfter(long allocations) {
+void FailAllocationAfter(long count) {
+    allocationsBeforeFailure = count;
     allocationFailed = false;
-    allocationsBeforeFailure = allocations;
 }
-void StopFailingAllocations() { allocationsBeforeFailure = -1; }
+
 bool AllocationFailed() { return allocationFailed; }
+
+void FailArrayAllocations(bool fail) { failArrays = fail; }
 
 void* operator new(std::size_t size) {
     if (allocationsBeforeFailure >= 0 && allocationsBeforeFailure-- == 0) {
@@ -24,7 +26,10 @@ void* operator new(std::size_t size) {
     if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new[](std::size_t size) {
+    if (failArrays) throw std::bad_alloc();
+    return operator new(size);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     try {
         return operator new(size);
@@ -32,7 +37,13 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
         return nullptr;
     }
 }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return operator new[](size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }
