@@ -8,7 +8,6 @@
 #include "document/scanner.h"
 #include "tests/unit/test_allocator.h"
 
-
 namespace {
 
 const uint8_t* Bytes(const std::string& text) { return reinterpret_cast<const uint8_t*>(text.data()); }
