@@ -18,7 +18,11 @@ std::string BuildPdf(const std::vector<StreamSpec>& streams) {
                stream.dictionaryExtra + ">>\nstream\n" + stream.data + "\nendstream\nendobj\n";
     }
     // A comment line pads small documents past the minimum size.
-    if (pdf.size() < MinimumPdfBytes) pdf += "%" + std::string(MinimumPdfBytes - pdf.size(), 'p') + "\n";
+    if (pdf.size() < MinimumPdfBytes) {
+        pdf += '%';
+        pdf.append(MinimumPdfBytes - pdf.size(), 'p');
+        pdf += '\n';
+    }
     pdf += "%%EOF\n";
     return pdf;
 }
