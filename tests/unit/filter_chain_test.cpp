@@ -12,7 +12,6 @@
 #include "document/archive.h"
 #include "tests/unit/test_allocator.h"
 
-
 namespace {
 
 using Bytes = std::vector<uint8_t>;
