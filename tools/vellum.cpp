@@ -36,6 +36,8 @@ constexpr int ExitUsage = 2;
 // Entries from this size up get a progress bar on a terminal.
 constexpr uint64_t ProgressBarThreshold = uint64_t{1} << 20;
 constexpr int ProgressBarWidth = 30;
+// The longest destination path the plug-in takes whole, in UTF-16 units.
+constexpr size_t MaxDestinationLength = 259;
 
 constexpr const char* UsageText =
     "usage: vellum [--plugin PATH] COMMAND ...\n"
@@ -242,11 +244,17 @@ struct Entry {
     uint32_t timeStamp = 0;
 };
 
-// Reads the next header; false at the end of the listing.
-bool NextHeader(const PluginHost& host, uintptr_t handle, Entry& entry) {
-    // The record is large and the plug-in writes only some of its fields.
-    auto record = std::make_unique<HeaderRecordExW>();
-    if (host.readHeaderExW(handle, record.get()) != HostOk) return false;
+// Reads the next header into `entry`; false at the end of the listing.
+struct HeaderReader {
+    const PluginHost& host;
+    uintptr_t handle;
+    // Some 5 KB, of which the plug-in writes only a few fields: made once.
+    std::unique_ptr<HeaderRecordExW> record = std::make_unique<HeaderRecordExW>();
+};
+
+bool NextHeader(HeaderReader& reader, Entry& entry) {
+    HeaderRecordExW* record = reader.record.get();
+    if (reader.host.readHeaderExW(reader.handle, record) != HostOk) return false;
     size_t length = 0;
     while (length < std::size(record->entryName) && record->entryName[length] != 0) ++length;
     entry.name.assign(record->entryName, length);
@@ -301,9 +309,10 @@ int List(const PluginHost& host, const HostText& file, bool json) {
     ArchiveGuard archive(host);
     if (!OpenArchive(host, file, 0, archive)) return ExitFailure;
     std::vector<Entry> entries;
+    HeaderReader reader{host, archive.handle};
     Entry entry;
     uint64_t total = 0;
-    while (NextHeader(host, archive.handle, entry)) {
+    while (NextHeader(reader, entry)) {
         total += entry.size;
         entries.push_back(entry);
     }
@@ -387,19 +396,29 @@ int Extract(const PluginHost& host, const HostText& file, const HostText* direct
     int status = 0;
     size_t extracted = 0;
     uint64_t bytes = 0;
+    HeaderReader reader{host, archive.handle};
     Entry entry;
-    while (NextHeader(host, archive.handle, entry)) {
+    while (NextHeader(reader, entry)) {
         if (!wanted.empty() && wanted.count(entry.name) == 0) {
             host.processFileW(archive.handle, HostSkip, nullptr, nullptr);
             continue;
         }
         found.insert(entry.name);
         HostText name = entry.name;
+        // The plug-in cuts a longer destination path, which would write the
+        // entry under a shortened name.
+        if (directory != nullptr && target.size() + 1 + name.size() > MaxDestinationLength) {
+            Fail(entry.name, "the destination path would be longer than 259 characters");
+            status = ExitFailure;
+            host.processFileW(archive.handle, HostSkip, nullptr, nullptr);
+            continue;
+        }
         progressBar = ProgressBar{terminal && entry.size >= ProgressBarThreshold, entry.size, 0, -1,
                                   ToUtf8(entry.name)};
         int result = host.processFileW(archive.handle, HostExtract, directory != nullptr ? target.data() : nullptr,
                                        name.data());
-        if (progressBar.active) std::fprintf(stderr, "\r%*s\r", ProgressBarWidth + 10 + static_cast<int>(progressBar.name.size()), "");
+        if (progressBar.active)
+            std::fprintf(stderr, "\r%*s\r", ProgressBarWidth + 10 + static_cast<int>(progressBar.name.size()), "");
         progressBar.active = false;
         if (result != HostOk) {
             Fail(entry.name, ExtractionMessage(result));
