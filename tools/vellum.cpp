@@ -221,7 +221,7 @@ struct ArchiveGuard {
 };
 
 // Opens `file` as the host does; on failure says why on stderr.
-bool OpenArchive(const PluginHost& host, const HostText& file, int mode, ArchiveGuard& archive) {
+bool OpenDocument(const PluginHost& host, const HostText& file, int mode, ArchiveGuard& archive) {
     HostText path = file;
     OpenArchiveRecord record{};
     record.pathName = path.data();
@@ -307,7 +307,7 @@ std::string JsonString(const std::string& text) {
 
 int List(const PluginHost& host, const HostText& file, bool json) {
     ArchiveGuard archive(host);
-    if (!OpenArchive(host, file, 0, archive)) return ExitFailure;
+    if (!OpenDocument(host, file, 0, archive)) return ExitFailure;
     std::vector<Entry> entries;
     HeaderReader reader{host, archive.handle};
     Entry entry;
@@ -359,7 +359,7 @@ int
 #ifdef _WIN32
     __stdcall
 #endif
-    ReportProgress(WCHAR*, int size) {
+    ShowProgress(WCHAR*, int size) {
     if (!progressBar.active || size <= 0) return 1;
     progressBar.done = std::min(progressBar.total, progressBar.done + static_cast<uint64_t>(size));
     int percent = static_cast<int>(progressBar.done * 100 / progressBar.total);
@@ -387,10 +387,10 @@ int Extract(const PluginHost& host, const HostText& file, const HostText* direct
         }
     }
     bool terminal = StandardErrorIsTerminal();
-    host.setProcessDataProcW(0, terminal ? ReportProgress : nullptr);
+    host.setProcessDataProcW(0, terminal ? ShowProgress : nullptr);
 
     ArchiveGuard archive(host);
-    if (!OpenArchive(host, file, 1, archive)) return ExitFailure;
+    if (!OpenDocument(host, file, 1, archive)) return ExitFailure;
     std::set<HostText> wanted(names.begin(), names.end());
     std::set<HostText> found;
     int status = 0;
@@ -447,8 +447,11 @@ int Check(const PluginHost& host, const std::vector<HostText>& files) {
         HostText path = file;
         std::error_code error;
         const char* verdict = "a PDF that vellum can open";
-        if (!std::filesystem::is_regular_file(ToPath(file), error)) {
+        if (!std::filesystem::exists(ToPath(file), error)) {
             verdict = "no such file";
+            status = ExitFailure;
+        } else if (!std::filesystem::is_regular_file(ToPath(file), error)) {
+            verdict = "not a file";
             status = ExitFailure;
         } else if (host.canYouHandleThisFileW(path.data()) == 0) {
             verdict = "not a PDF that vellum can open";
