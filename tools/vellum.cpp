@@ -244,7 +244,6 @@ struct Entry {
     uint32_t timeStamp = 0;
 };
 
-// Reads the next header into `entry`; false at the end of the listing.
 struct HeaderReader {
     const PluginHost& host;
     uintptr_t handle;
@@ -252,6 +251,7 @@ struct HeaderReader {
     std::unique_ptr<HeaderRecordExW> record = std::make_unique<HeaderRecordExW>();
 };
 
+// Reads the next header into `entry`; false at the end of the listing.
 bool NextHeader(HeaderReader& reader, Entry& entry) {
     HeaderRecordExW* record = reader.record.get();
     if (reader.host.readHeaderExW(reader.handle, record) != HostOk) return false;
@@ -281,7 +281,9 @@ long long ObjectNumber(const HostText& name) {
     long long value = 0;
     size_t i = dash + 1;
     if (i >= name.size() || name[i] < '0' || name[i] > '9') return -1;
-    for (; i < name.size() && name[i] >= '0' && name[i] <= '9'; ++i) value = value * 10 + (name[i] - '0');
+    // Listed names carry at most 10 digits; the bound only keeps a stray name from overflowing.
+    for (; i < name.size() && name[i] >= '0' && name[i] <= '9' && value < (1LL << 40); ++i)
+        value = value * 10 + (name[i] - '0');
     return value;
 }
 
