@@ -1,5 +1,121 @@
-// Placeholder until the fax wrapper lands.
+// CCITT fax data as a TIFF file. Nothing is decoded: the header describes the
+// fax codes well enough for any TIFF reader to decode them itself.
 #include "decode/ccitt_fax.h"
+
+#include "decode/dictionary.h"
 #include "decode/results.h"
 
-uint32_t WrapCcittFax(ByteBuffer&, ByteBuffer&, const char*) { return ResultInvalidData; }
+namespace {
+
+constexpr uint16_t TiffLittleEndian = 0x4949;  // "II"
+constexpr uint16_t TiffVersion = 42;
+constexpr uint32_t TiffFirstIfdOffset = 8;
+constexpr uint32_t IfdEntrySize = 12;
+
+constexpr uint16_t TypeShort = 3;
+constexpr uint16_t TypeLong = 4;
+
+constexpr uint16_t TagImageWidth = 256;
+constexpr uint16_t TagImageLength = 257;
+constexpr uint16_t TagBitsPerSample = 258;
+constexpr uint16_t TagCompression = 259;
+constexpr uint16_t TagPhotometric = 262;
+constexpr uint16_t TagStripOffsets = 273;
+constexpr uint16_t TagRowsPerStrip = 278;
+constexpr uint16_t TagStripByteCounts = 279;
+constexpr uint16_t TagT4Options = 292;
+
+constexpr uint32_t CompressionT4 = 3;
+constexpr uint32_t CompressionT6 = 4;
+constexpr uint32_t T4OptionTwoDimensional = 1u << 0;
+constexpr uint32_t T4OptionByteAligned = 1u << 2;
+
+constexpr int32_t DefaultColumns = 1728;
+
+// Writes little-endian numbers one after another into the header.
+struct HeaderWriter {
+    uint8_t* at;
+
+    void Put16(uint32_t value) {
+        at[0] = static_cast<uint8_t>(value);
+        at[1] = static_cast<uint8_t>(value >> 8);
+        at += 2;
+    }
+    void Put32(uint32_t value) {
+        Put16(value & 0xFFFF);
+        Put16(value >> 16);
+    }
+    // The value is written whole as 32 bits, so a SHORT stands in its first two bytes.
+    void PutEntry(uint16_t tag, uint16_t type, uint32_t value) {
+        Put16(tag);
+        Put16(type);
+        Put32(1);
+        Put32(value);
+    }
+};
+
+}  // namespace
+
+FaxTiffHeader BuildFaxTiffHeader(const char* dictionaryText, uint64_t dataLength) {
+    int32_t k = 0;
+    int32_t columns = DefaultColumns;
+    int32_t rows = 0;
+    int32_t blackIs1 = 0;
+    int32_t encodedByteAlign = 0;
+    GetIntValue(dictionaryText, "/K", 0, false, k);
+    GetIntValue(dictionaryText, "/Columns", DefaultColumns, false, columns);
+    // Many producers give the height only as the image's "/Height"; a TIFF of
+    // length 0 would read as an empty image.
+    if (!GetIntValue(dictionaryText, "/Rows", 0, false, rows)) GetIntValue(dictionaryText, "/Height", 0, false, rows);
+    GetIntValue(dictionaryText, "/BlackIs1", 0, true, blackIs1);
+    GetIntValue(dictionaryText, "/EncodedByteAlign", 0, true, encodedByteAlign);
+
+    // Without T4Options a reader takes Group 3 codes for one-dimensional and
+    // unaligned, and decodes 2-D or byte-aligned data to wrong pixels. Group 4
+    // has no way to say "byte-aligned" in TIFF, so it gets no option.
+    uint32_t t4Options = 0;
+    if (k > 0) t4Options |= T4OptionTwoDimensional;
+    if (k >= 0 && encodedByteAlign != 0) t4Options |= T4OptionByteAligned;
+    const bool withOptions = t4Options != 0;
+
+    FaxTiffHeader header{};
+    header.size = withOptions ? FaxTiffHeaderWithOptionsSize : FaxTiffHeaderSize;
+    const uint32_t entryCount = (header.size - TiffFirstIfdOffset - 2 - 4) / IfdEntrySize;
+
+    HeaderWriter out{header.bytes};
+    out.Put16(TiffLittleEndian);
+    out.Put16(TiffVersion);
+    out.Put32(TiffFirstIfdOffset);
+    out.Put16(entryCount);
+    out.PutEntry(TagImageWidth, TypeLong, static_cast<uint32_t>(columns));
+    out.PutEntry(TagImageLength, TypeLong, static_cast<uint32_t>(rows));
+    out.PutEntry(TagBitsPerSample, TypeShort, 1);
+    out.PutEntry(TagCompression, TypeShort, k < 0 ? CompressionT6 : CompressionT4);
+    out.PutEntry(TagPhotometric, TypeShort, blackIs1 != 0 ? 1 : 0);
+    out.PutEntry(TagStripOffsets, TypeLong, header.size);
+    out.PutEntry(TagRowsPerStrip, TypeLong, static_cast<uint32_t>(rows));
+    out.PutEntry(TagStripByteCounts, TypeLong, static_cast<uint32_t>(dataLength));
+    if (withOptions) out.PutEntry(TagT4Options, TypeLong, t4Options);
+    out.Put32(0);  // no further IFD
+    return header;
+}
+
+uint32_t WrapCcittFax(ByteBuffer& output, ByteBuffer& input, const char* dictionaryText) {
+    const uint64_t dataLength = input.Size();
+    int32_t imageMask = 0;
+    GetIntValue(dictionaryText, "/ImageMask", 0, true, imageMask);
+
+    FaxTiffHeader header{};
+    header.size = 0;
+    if (imageMask == 0) header = BuildFaxTiffHeader(dictionaryText, dataLength);
+
+    // One block of the final size, so the fax data is copied exactly once.
+    uint32_t result = output.Reserve(header.size + dataLength);
+    if (result != ResultOk) return result;
+    result = output.Append(header.bytes, header.size);
+    if (result != ResultOk) return result;
+    result = output.Append(input.begin, dataLength);
+    if (result != ResultOk) return result;
+    output.end = output.cursor;
+    return ResultOk;
+}

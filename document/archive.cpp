@@ -1,11 +1,155 @@
-// Placeholder until the archive lifetime lands.
+// The archive's lifetime: creation over a copy of the document body, the
+// handle check, and the reference counts that tie entries to their archive.
 #include "document/archive.h"
 
-StreamEntry* EntryFromLink(ListLink*) { return nullptr; }
-OpenOutcome OpenPdfFile(const WCHAR*, bool) { return {false, nullptr}; }
-OpenOutcome ValidatePdf(const uint8_t*, uint64_t, FILETIME, bool) { return {false, nullptr}; }
-PdfArchive* CreateArchive(const uint8_t*, const uint8_t*, FILETIME) { return nullptr; }
-uint32_t PackDosDateTime(const SYSTEMTIME&) { return 0; }
-PdfArchive* AcquireArchive(uintptr_t) { return nullptr; }
-int32_t ReleaseArchive(PdfArchive*) { return 0; }
-int32_t ReleaseEntry(StreamEntry*) { return 0; }
+#include <cstddef>
+#include <new>
+
+#include "decode/results.h"
+
+namespace {
+
+// FILETIME counts 100-nanosecond ticks since 1 January 1601 UTC.
+constexpr uint64_t FileTimeTicksPerSecond = 10000000;
+constexpr int64_t SecondsFrom1601To1970 = 11644473600;
+
+int64_t UnixTimeOf(FILETIME fileTime) {
+    const uint64_t ticks = (static_cast<uint64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime;
+    return static_cast<int64_t>(ticks / FileTimeTicksPerSecond) - SecondsFrom1601To1970;
+}
+
+// The local time of a file time. When a conversion fails (the zero file time
+// in a zone west of UTC has no local time), the UTC time stands in, and when
+// even that fails the zero file time, 1 January 1601 00:00:00, does.
+SYSTEMTIME LocalTimeOf(FILETIME fileTime) {
+    SYSTEMTIME universal{};
+    if (!FileTimeToSystemTime(&fileTime, &universal)) {
+        universal = SYSTEMTIME{};
+        universal.wYear = 1601;
+        universal.wMonth = 1;
+        universal.wDay = 1;
+        return universal;
+    }
+    SYSTEMTIME local{};
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) return universal;
+    return local;
+}
+
+void LinkAtTail(ListLink& head, ListLink& node) {
+    node.next = &head;
+    node.prevLink = head.prevLink;
+    *head.prevLink = &node;
+    head.prevLink = &node.next;
+}
+
+void Unlink(ListLink& node) {
+    *node.prevLink = node.next;
+    node.next->prevLink = node.prevLink;
+    node.next = nullptr;
+    node.prevLink = nullptr;
+}
+
+}  // namespace
+
+StreamEntry* EntryFromLink(ListLink* link) {
+    return reinterpret_cast<StreamEntry*>(reinterpret_cast<char*>(link) - offsetof(StreamEntry, link));
+}
+
+uint32_t PackDosDateTime(const SYSTEMTIME& localTime) {
+    const uint32_t year = static_cast<uint32_t>(localTime.wYear - 1980) & 0x7Fu;
+    return year << 25 | (localTime.wMonth & 0xFu) << 21 | (localTime.wDay & 0x1Fu) << 16 |
+           (localTime.wHour & 0x1Fu) << 11 | (localTime.wMinute & 0x3Fu) << 5 | ((localTime.wSecond / 2u) & 0x1Fu);
+}
+
+PdfArchive* CreateArchive(const uint8_t* start, const uint8_t* end, FILETIME lastWriteTime) {
+    auto* archive = new (std::nothrow) PdfArchive{};
+    if (archive == nullptr) return nullptr;
+    if (archive->data.Attach(start, end, true) != ResultOk) {
+        delete archive;
+        return nullptr;
+    }
+    InitializeCriticalSection(&archive->lock);
+    archive->entries.next = &archive->entries;
+    archive->entries.prevLink = &archive->entries.next;
+    archive->magic = PdfMagic;
+    archive->refCount = 1;
+    archive->currentEntry = nullptr;
+    archive->dosDateTime = PackDosDateTime(LocalTimeOf(lastWriteTime));
+    archive->lastWriteUnixTime = UnixTimeOf(lastWriteTime);
+    return archive;
+}
+
+PdfArchive* AcquireArchive(uintptr_t handle) {
+    if (handle == 0 || handle == UINTPTR_MAX) return nullptr;
+    auto* archive = reinterpret_cast<PdfArchive*>(handle);
+    if (archive->magic != PdfMagic) return nullptr;
+    EnterCriticalSection(&archive->lock);
+    ++archive->refCount;
+    return archive;
+}
+
+int32_t ReleaseArchive(PdfArchive* archive) {
+    if (archive->refCount != 1) return --archive->refCount;
+    archive->refCount = 0;
+    // Reached with consistent counts only once the list is empty; destroying
+    // whatever is left keeps the teardown complete in any case. Each entry is
+    // detached first, so that it does not give back a reference to an archive
+    // that is already going away.
+    for (ListLink* node = archive->entries.next; node != &archive->entries;) {
+        ListLink* next = node->next;
+        StreamEntry* entry = EntryFromLink(node);
+        entry->archive = nullptr;
+        ReleaseEntry(entry);
+        node = next;
+    }
+    // A pthread mutex must not be destroyed while held, so the holder leaves it first.
+    LeaveCriticalSection(&archive->lock);
+    DeleteCriticalSection(&archive->lock);
+    archive->data.Release();
+    archive->magic = 0;
+    delete archive;
+    return 0;
+}
+
+int32_t ReleaseEntry(StreamEntry* entry) {
+    if (entry->refCount != 1) return --entry->refCount;
+    entry->refCount = 0;
+    if (PdfArchive* archive = entry->archive) {
+        Unlink(entry->link);
+        if (archive->currentEntry == entry) archive->currentEntry = nullptr;
+        const auto indexed = archive->listedByNumber.find(entry->objectNumber);
+        if (indexed != archive->listedByNumber.end() && indexed->second == entry) {
+            archive->listedByNumber.erase(indexed);
+        }
+        entry->archive = nullptr;
+        ReleaseArchive(archive);
+    }
+    entry->data.Release();
+    delete entry;
+    return 0;
+}
+
+void TeardownArchive(PdfArchive* archive) {
+    for (ListLink* node = archive->entries.next; node != &archive->entries;) {
+        ListLink* next = node->next;
+        ReleaseEntry(EntryFromLink(node));
+        node = next;
+    }
+    ReleaseArchive(archive);  // the closing call's own reference
+    ReleaseArchive(archive);  // the creation reference: destroys the archive
+}
+
+StreamEntry* FindListedEntry(PdfArchive& archive, uint32_t objectNumber) {
+    const auto found = archive.listedByNumber.find(objectNumber);
+    return found != archive.listedByNumber.end() ? found->second : nullptr;
+}
+
+void LinkListedEntry(PdfArchive& archive, StreamEntry* entry) {
+    // The index insertion is the one step that may throw; it comes first so
+    // that a failure leaves the list and both counts untouched.
+    archive.listedByNumber.try_emplace(entry->objectNumber, entry);
+    LinkAtTail(archive.entries, entry->link);
+    ++entry->refCount;
+    ++archive.refCount;
+    entry->archive = &archive;
+}

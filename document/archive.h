@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 
 #include "decode/byte_buffer.h"
 #include "decode/filter_codes.h"
@@ -20,6 +21,18 @@ struct ListLink {
 // "PDFMAGIC" read as a little-endian 64-bit number.
 constexpr uint64_t PdfMagic = 0x434947414D464450ull;
 
+struct StreamEntry;
+
+// What the object scanner remembers between its requests so that listing stays
+// one pass: each is a fact about the bytes of data, true whatever position a
+// later search starts from inside the range it covers.
+struct ScanMemo {
+    const uint8_t* searchedFrom = nullptr;   // no "endstream" in [searchedFrom, endstreamAt)
+    const uint8_t* endstreamAt = nullptr;    // first "endstream" at or after searchedFrom; null: none
+    const uint8_t* lineEndsFrom = nullptr;   // [lineEndsFrom, lineEndsTo) holds only CR and LF,
+    const uint8_t* lineEndsTo = nullptr;     // and lineEndsTo is neither
+};
+
 struct PdfArchive {
     ByteBuffer data;              // owned copy of the document body; cursor = scan position
     CRITICAL_SECTION lock;        // serialises every call on this archive
@@ -27,6 +40,10 @@ struct PdfArchive {
     uint64_t magic;               // PdfMagic while the object lives
     uint32_t dosDateTime;         // file's last-write time, local, packed DOS date and time
     int32_t refCount;             // 1 for the host's handle + 1 per listed entry + 1 per call in progress
+    StreamEntry* currentEntry;    // set and cleared by the plug-in; cleared here if that entry is destroyed
+    int64_t lastWriteUnixTime;    // file's last-write time, whole seconds since 1970 UTC
+    std::unordered_map<uint32_t, StreamEntry*> listedByNumber;  // first listed entry per object number
+    ScanMemo scanMemo;            // the scanner's memory of the bytes already searched
 };
 
 struct StreamEntry {
@@ -72,3 +89,37 @@ int32_t ReleaseArchive(PdfArchive* archive);
 // Drops one reference (lock held); at zero unlinks the entry, gives back its
 // archive reference and destroys it. Returns the remaining count.
 int32_t ReleaseEntry(StreamEntry* entry);
+// The close of an archive acquired by the caller: destroys every entry and the
+// archive itself, leaving its lock just before the lock is destroyed.
+void TeardownArchive(PdfArchive* archive);
+// Links a new, unlinked entry at the tail of the list and gives it the list's
+// reference and its reference on the archive (refCount 2 until the caller
+// drops its own). May throw std::bad_alloc, and then changes nothing.
+void LinkListedEntry(PdfArchive& archive, StreamEntry* entry);
+// The first listed entry with this object number, or null. Lock held.
+StreamEntry* FindListedEntry(PdfArchive& archive, uint32_t objectNumber);
+
+// One exported call's hold on an archive: acquires it (lock, reference) at
+// construction; at scope exit drops the reference first and leaves the lock
+// second. Close() tears the archive down instead, and nothing is left after it.
+class ArchiveCall {
+public:
+    explicit ArchiveCall(uintptr_t handle) : archive_(AcquireArchive(handle)) {}
+    ~ArchiveCall() {
+        if (archive_ == nullptr) return;
+        ReleaseArchive(archive_);  // never the last reference: the host's handle still holds one
+        LeaveCriticalSection(&archive_->lock);
+    }
+    ArchiveCall(const ArchiveCall&) = delete;
+    ArchiveCall& operator=(const ArchiveCall&) = delete;
+
+    PdfArchive* Archive() const { return archive_; }
+    void Close() {
+        PdfArchive* archive = archive_;
+        archive_ = nullptr;
+        TeardownArchive(archive);
+    }
+
+private:
+    PdfArchive* archive_;
+};

@@ -1,8 +1,299 @@
-// Placeholder until the object scanner lands.
+// The object scanner: one forward pass over the archive's copy, one stream
+// object per request. Objects are recognised by their header lines, never
+// through the cross-reference table.
 #include "document/scanner.h"
 
-StreamEntry* NextEntry(PdfArchive&) { return nullptr; }
-StreamEntry* ScanNextStream(PdfArchive&) { return nullptr; }
-bool ReadObjectHeader(PdfArchive&, int32_t& objectNumber) { objectNumber = 0; return false; }
-const uint8_t* FindStreamEnd(PdfArchive&, const char*) { return nullptr; }
-bool SkipEndstream(PdfArchive&) { return false; }
+#include <cstring>
+#include <new>
+
+#include "decode/char_class.h"
+#include "decode/dictionary.h"
+#include "decode/filter_chain.h"
+#include "plugin/module_state.h"
+
+namespace {
+
+// A header line holds at most 255 characters.
+constexpr uint64_t HeaderLineCapacity = 256;
+// Bytes that must remain before the stream and endobj keywords are compared,
+// and before a stream's end is verified or searched for.
+constexpr uint64_t KeywordLookahead = 9;
+// Bytes that must remain before "endstream" and its line end are passed over.
+constexpr uint64_t EndstreamLookahead = 12;
+// Bytes that must remain while a dictionary is scanned for "<<" and ">>".
+constexpr uint64_t DictionaryLookahead = 3;
+
+constexpr char EndstreamKeyword[] = "endstream";
+constexpr uint64_t EndstreamLength = sizeof(EndstreamKeyword) - 1;
+
+uint64_t Remaining(const uint8_t* position, const uint8_t* end) { return static_cast<uint64_t>(end - position); }
+
+// Whether the literal's bytes (without its NUL) start at position.
+template <size_t N>
+bool StartsWith(const uint8_t* position, const uint8_t* end, const char (&literal)[N]) {
+    return Remaining(position, end) >= N - 1 && std::memcmp(position, literal, N - 1) == 0;
+}
+
+// Passes over the first matching form, if any, of forms tested in order.
+template <size_t A, size_t B, size_t C>
+bool PassOverKeyword(uint8_t*& position, const uint8_t* end, const char (&first)[A], const char (&second)[B],
+                     const char (&third)[C]) {
+    if (StartsWith(position, end, first)) {
+        position += A - 1;
+    } else if (StartsWith(position, end, second)) {
+        position += B - 1;
+    } else if (StartsWith(position, end, third)) {
+        position += C - 1;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The dictionary copy on the process heap, freed on every way out.
+class DictionaryCopy {
+public:
+    DictionaryCopy(const uint8_t* first, const uint8_t* last) {
+        const uint64_t length = Remaining(first, last);
+        if (length >= SIZE_MAX) return;
+        text_ = static_cast<char*>(HeapAlloc(moduleState.processHeap, 0, static_cast<SIZE_T>(length + 1)));
+        if (text_ == nullptr) return;
+        std::memcpy(text_, first, static_cast<size_t>(length));
+        text_[length] = '\0';
+    }
+    ~DictionaryCopy() { Free(); }
+    DictionaryCopy(const DictionaryCopy&) = delete;
+    DictionaryCopy& operator=(const DictionaryCopy&) = delete;
+
+    const char* Text() const { return text_; }
+    void Free() {
+        if (text_ != nullptr) HeapFree(moduleState.processHeap, 0, text_);
+        text_ = nullptr;
+    }
+
+private:
+    char* text_ = nullptr;
+};
+
+// An entry that nobody holds yet: released on every way out unless handed on.
+class NewEntry {
+public:
+    explicit NewEntry(StreamEntry* entry) : entry_(entry) {}
+    ~NewEntry() {
+        if (entry_ != nullptr) ReleaseEntry(entry_);
+    }
+    NewEntry(const NewEntry&) = delete;
+    NewEntry& operator=(const NewEntry&) = delete;
+
+    StreamEntry* Get() const { return entry_; }
+    StreamEntry* HandOver() {
+        StreamEntry* entry = entry_;
+        entry_ = nullptr;
+        return entry;
+    }
+    void Drop() { ReleaseEntry(HandOver()); }
+
+private:
+    StreamEntry* entry_;
+};
+
+// The end of a run of CR and LF bytes starting at position. A run once walked
+// is remembered, so that many /Length candidates landing in one long run cost
+// one walk between them.
+const uint8_t* SkipLineEnds(ScanMemo& memo, const uint8_t* position, const uint8_t* end) {
+    if (memo.lineEndsFrom != nullptr && position >= memo.lineEndsFrom && position < memo.lineEndsTo) {
+        return memo.lineEndsTo;
+    }
+    const uint8_t* runEnd = position;
+    while (runEnd < end && IsLineEnd(*runEnd)) ++runEnd;
+    if (runEnd != position) {
+        memo.lineEndsFrom = position;
+        memo.lineEndsTo = runEnd;
+    }
+    return runEnd;
+}
+
+// The first "endstream" at p >= from with more than 9 bytes from p to the
+// end, or null. A search that found nothing from one position finds nothing
+// from any later one, and one that found p finds p again from anywhere up to
+// p; remembering both keeps a document of many unterminated streams linear.
+const uint8_t* FindEndstream(ScanMemo& memo, const uint8_t* from, const uint8_t* end) {
+    if (memo.searchedFrom != nullptr && from >= memo.searchedFrom &&
+        (memo.endstreamAt == nullptr || from <= memo.endstreamAt)) {
+        return memo.endstreamAt;
+    }
+    const uint8_t* found = nullptr;
+    for (const uint8_t* p = from; Remaining(p, end) > KeywordLookahead;) {
+        const void* hit = std::memchr(p, 'e', static_cast<size_t>(Remaining(p, end) - KeywordLookahead));
+        if (hit == nullptr) break;
+        p = static_cast<const uint8_t*>(hit);
+        if (std::memcmp(p, EndstreamKeyword, EndstreamLength) == 0) {
+            found = p;
+            break;
+        }
+        ++p;
+    }
+    memo.searchedFrom = from;
+    memo.endstreamAt = found;
+    return found;
+}
+
+// A new entry over [dataStart, dataEnd), decoded, or null when decoding fails.
+StreamEntry* MakeDecodedEntry(uint8_t* dataStart, const uint8_t* dataEnd, int32_t objectNumber,
+                              const char* dictionaryText) {
+    NewEntry entry(new StreamEntry{});
+    StreamEntry& made = *entry.Get();
+    made.data.Attach(dataStart, dataEnd, false);
+    made.objectNumber = static_cast<uint32_t>(objectNumber);
+    made.refCount = 1;
+    if (DecodeEntry(made, dictionaryText) != 0) return nullptr;
+    return entry.HandOver();
+}
+
+// What follows a header line: the dictionary, the stream keyword, the stream's
+// bytes and their decoding. The decoded entry, or null when the object gives
+// none; the scan position is left where the object's handling ended.
+StreamEntry* ScanObject(PdfArchive& archive, int32_t objectNumber) {
+    uint8_t*& position = archive.data.cursor;
+    const uint8_t* const end = archive.data.end;
+    if (!StartsWith(position, end, "<<")) return nullptr;
+    const uint8_t* const dictionaryStart = position;
+    position += 2;
+    // Pairs are counted wherever they occur, inside strings and comments too.
+    int64_t depth = 1;
+    while (depth > 0 && Remaining(position, end) >= DictionaryLookahead) {
+        if (position[0] == '<' && position[1] == '<') {
+            ++depth;
+            position += 2;
+        } else if (position[0] == '>' && position[1] == '>') {
+            --depth;
+            position += 2;
+        } else {
+            ++position;
+        }
+    }
+    if (depth != 0) return nullptr;
+
+    DictionaryCopy dictionary(dictionaryStart, position);
+    while (position < end && *position == ' ') ++position;
+    while (position < end && IsLineEnd(*position)) ++position;
+    // Without a copy the object is handled as one without a stream.
+    if (dictionary.Text() == nullptr || Remaining(position, end) < KeywordLookahead ||
+        !PassOverKeyword(position, end, "stream\r\n", "stream\r", "stream\n")) {
+        return nullptr;
+    }
+    uint8_t* const dataStart = position;
+    const uint8_t* const dataEnd = FindStreamEnd(archive, dictionary.Text());
+    NewEntry entry(dataEnd != nullptr ? MakeDecodedEntry(dataStart, dataEnd, objectNumber, dictionary.Text())
+                                      : nullptr);
+    SkipEndstream(archive);
+    return entry.HandOver();
+}
+
+}  // namespace
+
+StreamEntry* NextEntry(PdfArchive& archive) {
+    try {
+        NewEntry entry(ScanNextStream(archive));
+        if (entry.Get() == nullptr) return nullptr;
+        LinkListedEntry(archive, entry.Get());
+        // Drops the scanner's creation reference; the list's one remains.
+        StreamEntry* listed = entry.HandOver();
+        ReleaseEntry(listed);
+        return listed;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+StreamEntry* ScanNextStream(PdfArchive& archive) {
+    ByteBuffer& data = archive.data;
+    uint8_t*& position = data.cursor;
+    const uint8_t* const end = data.end;
+    for (;;) {
+        if (position == nullptr || position >= end) return nullptr;
+        while (position < end && IsLineEnd(*position)) ++position;
+
+        uint8_t* const lineStart = position;
+        int32_t objectNumber = 0;
+        if (!ReadObjectHeader(archive, objectNumber)) {
+            // Not a header line: on to the next line; "<<" does not end one here.
+            uint8_t* next = lineStart;
+            while (next < end && !IsLineEnd(*next)) ++next;
+            position = next;
+            // At the end nothing more can be found, now or on a later request.
+            if (next >= end) return nullptr;
+            while (position < end && IsLineEnd(*position)) ++position;
+            continue;
+        }
+
+        StreamEntry* entry = ScanObject(archive, objectNumber);
+        if (Remaining(position, end) >= KeywordLookahead) {
+            PassOverKeyword(position, end, "endobj\r\n", "endobj\r", "endobj\n");
+        }
+        if (entry != nullptr) return entry;
+    }
+}
+
+bool ReadObjectHeader(PdfArchive& archive, int32_t& objectNumber) {
+    ByteBuffer& data = archive.data;
+    const uint8_t* const lineStart = data.cursor;
+    char line[HeaderLineCapacity];
+    if (data.ReadLine(line, HeaderLineCapacity) == nullptr) return false;
+    // The line as read may hold NUL bytes; such a line is not a header line.
+    size_t lineLength = 0;
+    while (lineStart + lineLength < data.end && !IsLineEnd(lineStart[lineLength]) &&
+           !(Remaining(lineStart + lineLength, data.end) >= 2 && lineStart[lineLength] == '<' &&
+             lineStart[lineLength + 1] == '<')) {
+        ++lineLength;
+    }
+    if (lineLength == 0 || std::strlen(line) != lineLength) return false;
+
+    int32_t number = 0;
+    const char* p = ParseInteger(line, number);
+    if (p == nullptr || *p == '\0') return false;
+    int32_t generation = 0;
+    p = ParseInteger(p, generation);
+    if (p == nullptr) return false;
+    while (IsSpaceOrTab(static_cast<unsigned char>(*p))) ++p;
+    if (std::strncmp(p, "obj", 3) != 0) return false;
+    p += 3;
+    // Producers commonly leave spaces or tabs after "obj", as in "3 0 obj <<".
+    while (IsSpaceOrTab(static_cast<unsigned char>(*p))) ++p;
+    if (*p != '\0') return false;
+    objectNumber = number;
+    return true;
+}
+
+const uint8_t* FindStreamEnd(PdfArchive& archive, const char* dictionaryText) {
+    ByteBuffer& data = archive.data;
+    const uint8_t* const dataStart = data.cursor;
+    const uint8_t* const end = data.end;
+    int32_t length = 0;
+    GetIntValue(dictionaryText, "/Length", 0, false, length);
+
+    // A negative length is unusable and leaves the decision to the search.
+    if (length >= 0 && static_cast<uint64_t>(length) < Remaining(dataStart, end) &&
+        Remaining(dataStart + length, end) > KeywordLookahead) {
+        const uint8_t* const candidate = dataStart + length;
+        const uint8_t* const keyword = SkipLineEnds(archive.scanMemo, candidate, end);
+        if (StartsWith(keyword, end, EndstreamKeyword)) {
+            data.cursor = const_cast<uint8_t*>(keyword) + EndstreamLength;
+            return candidate;
+        }
+    }
+
+    if (Remaining(dataStart, end) <= KeywordLookahead) return nullptr;
+    const uint8_t* const keyword = FindEndstream(archive.scanMemo, dataStart, end);
+    if (keyword == nullptr) return nullptr;
+    // The line end before "endstream" belongs to neither, where it lies inside the data.
+    if (keyword - dataStart >= 2 && keyword[-2] == '\r' && keyword[-1] == '\n') return keyword - 2;
+    if (keyword - dataStart >= 1 && IsLineEnd(keyword[-1])) return keyword - 1;
+    return keyword;
+}
+
+bool SkipEndstream(PdfArchive& archive) {
+    ByteBuffer& data = archive.data;
+    if (Remaining(data.cursor, data.end) < EndstreamLookahead) return false;
+    return PassOverKeyword(data.cursor, data.end, "endstream\r\n", "endstream\r", "endstream\n");
+}

@@ -1,26 +1,164 @@
-// Placeholder bodies for the exported functions; the real ones replace these.
+// The exported functions. Each is a thin shell: convert the host's text,
+// check the handle and lock the archive, call the document layer, unlock, and
+// answer a host code. No exception crosses into the host: each export catches
+// everything at its boundary and answers its own failure code.
 #include "plugin/exports.h"
 
+#include <new>
+
+#include "document/archive.h"
+#include "document/scanner.h"
+#include "plugin/archive_call.h"
+#include "plugin/converted_text.h"
+#include "plugin/extraction.h"
+#include "plugin/listing.h"
+
+namespace {
+
+// Runs one export's work; any exception becomes the export's failure answer.
+template <typename Result, typename Work>
+Result Guarded(Result failure, Work&& work) noexcept {
+    try {
+        return work();
+    } catch (...) {
+        return failure;
+    }
+}
+
+uintptr_t OpenWide(OpenArchiveRecord* record, const WCHAR* path) {
+    record->resultCode = HostUnknownFormat;
+    if (path == nullptr || path[0] == 0) return 0;
+    if (record->mode != 0 && record->mode != 1) return 0;
+    record->resultCode = HostNoMemory;
+    PdfArchive* archive = OpenPdfFile(path, false).archive;
+    if (archive == nullptr) return 0;
+    record->resultCode = HostOk;
+    return reinterpret_cast<uintptr_t>(archive);
+}
+
+// One header call: the next entry becomes the archive's current entry, and
+// the end of the listing clears it.
+template <typename Record, typename Fill>
+int ReadNextHeader(uintptr_t handle, Record* record, Fill fill) {
+    ArchiveCall call(handle);
+    PdfArchive* archive = call.Archive();
+    if (archive == nullptr) return HostUnknownFormat;
+    StreamEntry* entry = NextEntry(*archive);
+    archive->currentEntry = entry;
+    if (entry == nullptr) return HostEndArchive;
+    fill(*entry, *record, HeaderTimeStamp(*archive));
+    return HostOk;
+}
+
+int CloseWhole(uintptr_t handle) {
+    PdfArchive* archive = AcquireArchive(handle);
+    if (archive == nullptr) return HostNotSupported;
+    ListLink* link = archive->entries.next;
+    while (link != &archive->entries) {
+        ListLink* next = link->next;
+        ReleaseEntry(EntryFromLink(link));
+        link = next;
+    }
+    // The call's reference, then the creation reference: the archive is
+    // destroyed with its lock, which is therefore not left here.
+    ReleaseArchive(archive);
+    ReleaseArchive(archive);
+    return HostOk;
+}
+
+}  // namespace
+
 extern "C" {
-int VELLUM_CALL CanYouHandleThisFile(const char*) { return 0; }
-int VELLUM_CALL CanYouHandleThisFileW(const WCHAR*) { return 0; }
-int VELLUM_CALL CloseArchive(uintptr_t) { return HostNotSupported; }
-void VELLUM_CALL ConfigurePacker(void*, void*) {}
-int VELLUM_CALL DeleteFiles(char*, char*) { return HostNotSupported; }
-int VELLUM_CALL DeleteFilesW(WCHAR*, WCHAR*) { return HostNotSupported; }
+
+int VELLUM_CALL CanYouHandleThisFileW(const WCHAR* path) {
+    return Guarded(0, [&] { return path != nullptr && OpenPdfFile(path, true).acceptable ? 1 : 0; });
+}
+
+int VELLUM_CALL CanYouHandleThisFile(const char* path) {
+    return Guarded(0, [&] {
+        ConvertedText<WCHAR> widePath;
+        ConvertToWide(widePath, CP_ACP, path);
+        return CanYouHandleThisFileW(widePath.text);
+    });
+}
+
+uintptr_t VELLUM_CALL OpenArchiveW(OpenArchiveRecord* record) {
+    return Guarded<uintptr_t>(0, [&] { return OpenWide(record, static_cast<const WCHAR*>(record->pathName)); });
+}
+
+uintptr_t VELLUM_CALL OpenArchive(OpenArchiveRecord* record) {
+    return Guarded<uintptr_t>(0, [&] {
+        // Only a failed conversion buffer can throw here, before the open.
+        record->resultCode = HostNoMemory;
+        ConvertedText<WCHAR> widePath;
+        ConvertToWide(widePath, CP_ACP, static_cast<const char*>(record->pathName));
+        return OpenWide(record, widePath.text);
+    });
+}
+
+int VELLUM_CALL CloseArchive(uintptr_t handle) {
+    return Guarded(HostNotSupported, [&] { return CloseWhole(handle); });
+}
+
+int VELLUM_CALL ReadHeader(uintptr_t handle, HeaderRecord* record) {
+    return Guarded(HostEndArchive, [&] { return ReadNextHeader(handle, record, FillHeader); });
+}
+
+int VELLUM_CALL ReadHeaderEx(uintptr_t handle, HeaderRecordEx* record) {
+    return Guarded(HostEndArchive, [&] { return ReadNextHeader(handle, record, FillHeaderEx); });
+}
+
+int VELLUM_CALL ReadHeaderExW(uintptr_t handle, HeaderRecordExW* record) {
+    return Guarded(HostEndArchive, [&] { return ReadNextHeader(handle, record, FillHeaderExW); });
+}
+
+int VELLUM_CALL ProcessFileW(uintptr_t handle, int operation, WCHAR* destinationPath, WCHAR* destinationName) {
+    return Guarded(HostNoMemory, [&] {
+        switch (operation) {
+        case HostSkip:
+        case HostTest:
+            return HostOk;
+        case HostExtract:
+            return ExtractToFile(handle, destinationPath, destinationName);
+        case HostExtractToMemory:
+            return ExtractToMemory(handle, destinationPath, destinationName);
+        default:
+            return HostNotSupported;
+        }
+    });
+}
+
+int VELLUM_CALL ProcessFile(uintptr_t handle, int operation, char* destinationPath, char* destinationName) {
+    return Guarded(HostNoMemory, [&] {
+        ConvertedText<WCHAR> wideName;
+        ConvertToWide(wideName, CP_UTF8, destinationName);
+        // For extraction to memory the path argument is the address of the
+        // caller's result slot, not text: it goes on unchanged.
+        if (operation == HostExtractToMemory) {
+            return ProcessFileW(handle, operation, reinterpret_cast<WCHAR*>(destinationPath), wideName.text);
+        }
+        ConvertedText<WCHAR> widePath;
+        ConvertToWide(widePath, CP_ACP, destinationPath);
+        return ProcessFileW(handle, operation, widePath.text, wideName.text);
+    });
+}
+
 int VELLUM_CALL GetPackerCaps() { return PackerCapabilities; }
-uintptr_t VELLUM_CALL OpenArchive(OpenArchiveRecord*) { return 0; }
-uintptr_t VELLUM_CALL OpenArchiveW(OpenArchiveRecord*) { return 0; }
+
+void VELLUM_CALL ConfigurePacker(void*, void*) {}
 void VELLUM_CALL PackSetDefaultParams(void*) {}
 int VELLUM_CALL PackFiles(char*, char*, char*, char*, int) { return HostNotSupported; }
 int VELLUM_CALL PackFilesW(WCHAR*, WCHAR*, WCHAR*, WCHAR*, int) { return HostNotSupported; }
-int VELLUM_CALL ProcessFile(uintptr_t, int, char*, char*) { return HostNotSupported; }
-int VELLUM_CALL ProcessFileW(uintptr_t, int, WCHAR*, WCHAR*) { return HostNotSupported; }
-int VELLUM_CALL ReadHeader(uintptr_t, HeaderRecord*) { return HostUnknownFormat; }
-int VELLUM_CALL ReadHeaderEx(uintptr_t, HeaderRecordEx*) { return HostUnknownFormat; }
-int VELLUM_CALL ReadHeaderExW(uintptr_t, HeaderRecordExW*) { return HostUnknownFormat; }
+int VELLUM_CALL DeleteFiles(char*, char*) { return HostNotSupported; }
+int VELLUM_CALL DeleteFilesW(WCHAR*, WCHAR*) { return HostNotSupported; }
+
 void VELLUM_CALL SetChangeVolProc(uintptr_t, void* callback) { moduleState.narrowChangeVolCallback = callback; }
 void VELLUM_CALL SetChangeVolProcW(uintptr_t, void* callback) { moduleState.wideChangeVolCallback = callback; }
-void VELLUM_CALL SetProcessDataProc(uintptr_t, ProcessDataProc callback) { moduleState.narrowProgressCallback = callback; }
-void VELLUM_CALL SetProcessDataProcW(uintptr_t, ProcessDataProcW callback) { moduleState.wideProgressCallback = callback; }
+void VELLUM_CALL SetProcessDataProc(uintptr_t, ProcessDataProc callback) {
+    moduleState.narrowProgressCallback = callback;
 }
+void VELLUM_CALL SetProcessDataProcW(uintptr_t, ProcessDataProcW callback) {
+    moduleState.wideProgressCallback = callback;
+}
+
+}  // extern "C"

@@ -1,0 +1,200 @@
+#include "plugin/extraction.h"
+
+#include <cstring>
+
+#include "plugin/archive_call.h"
+#include "plugin/converted_text.h"
+#include "plugin/exports.h"
+#include "plugin/listing.h"
+#include "plugin/module_state.h"
+
+namespace {
+
+constexpr size_t LargestCapacity = 2147483647;
+// AppendSeparator leaves a path of this many units alone: the separator and
+// its terminator would not fit in the 260-unit buffer.
+constexpr size_t SeparatorLimit = DestinationPathUnits - 1;
+// Digits after the last '-' that can still name an object.
+constexpr ptrdiff_t MaxNumberDigits = 10;
+
+#ifdef _WIN32
+constexpr WCHAR NativeSeparator = WIDE('\\');
+#else
+// A backslash is an ordinary file-name character here.
+constexpr WCHAR NativeSeparator = WIDE('/');
+#endif
+
+bool IsSeparator(WCHAR unit) { return unit == WIDE('\\') || unit == WIDE('/'); }
+
+class FileGuard {
+public:
+    explicit FileGuard(HANDLE file) : file_(file) {}
+    ~FileGuard() { CloseHandle(file_); }
+    FileGuard(const FileGuard&) = delete;
+    FileGuard& operator=(const FileGuard&) = delete;
+
+private:
+    HANDLE file_;
+};
+
+// Frees a LocalAlloc block unless it was handed over.
+class LocalBlockGuard {
+public:
+    explicit LocalBlockGuard(HLOCAL block) : block_(block) {}
+    ~LocalBlockGuard() {
+        if (block_ != nullptr) LocalFree(block_);
+    }
+    LocalBlockGuard(const LocalBlockGuard&) = delete;
+    LocalBlockGuard& operator=(const LocalBlockGuard&) = delete;
+    void Dismiss() { block_ = nullptr; }
+
+private:
+    HLOCAL block_;
+};
+
+// The entry an extraction works on: the current entry if a header call left
+// one, else the one the name's number finds. The current entry is used up.
+StreamEntry* ChooseEntry(PdfArchive& archive, const WCHAR* name) {
+    StreamEntry* entry = archive.currentEntry;
+    archive.currentEntry = nullptr;
+    return entry != nullptr ? entry : FindEntryByName(archive, name);
+}
+
+// The part of a path after its last separator.
+const WCHAR* LastComponent(const WCHAR* path) {
+    const WCHAR* component = path;
+    for (const WCHAR* unit = path; *unit != 0; ++unit) {
+        if (IsSeparator(*unit)) component = unit + 1;
+    }
+    return component;
+}
+
+}  // namespace
+
+int ExtractToFile(uintptr_t handle, const WCHAR* directory, const WCHAR* name) {
+    ArchiveCall call(handle);
+    PdfArchive* archive = call.Archive();
+    if (archive == nullptr) return HostBadArchive;
+
+    WCHAR path[DestinationPathUnits];
+    JoinPath(path, DestinationPathUnits, directory, name);
+    StreamEntry* entry = ChooseEntry(*archive, LastComponent(path));
+    if (entry == nullptr) return HostEOpen;
+
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return HostECreate;
+    FileGuard fileGuard(file);
+
+    const uint8_t* bytes = entry->data.begin;
+    bool complete = WriteInChunks(
+        EntrySize(*entry),
+        [&](uint64_t offset, uint32_t size) {
+            DWORD written = 0;
+            return WriteFile(file, bytes + offset, size, &written, nullptr) != FALSE;
+        },
+        [&](uint32_t size) { ReportProgress(path, size); });
+    return complete ? HostOk : HostEWrite;
+}
+
+int ExtractToMemory(uintptr_t handle, void* resultSlot, const WCHAR* name) {
+    ArchiveCall call(handle);
+    PdfArchive* archive = call.Archive();
+    if (archive == nullptr) return HostBadArchive;
+    if (resultSlot == nullptr) return HostEOpen;
+
+    StreamEntry* entry = ChooseEntry(*archive, name);
+    if (entry == nullptr) return HostEOpen;
+
+    uint64_t length = EntrySize(*entry);
+    if (length > SIZE_MAX - ExtractBlockOverhead) return HostNoMemory;
+    auto* block = static_cast<uint8_t*>(LocalAlloc(LMEM_ZEROINIT, static_cast<SIZE_T>(length + ExtractBlockOverhead)));
+    if (block == nullptr) return HostNoMemory;
+    LocalBlockGuard blockGuard(block);
+
+    ReportProgress(name, 0);
+    if (length != 0) std::memcpy(block + sizeof length, entry->data.begin, static_cast<size_t>(length));
+    std::memcpy(block, &length, sizeof length);
+    ReportProgress(name, length);
+
+    std::memcpy(resultSlot, &block, sizeof block);
+    blockGuard.Dismiss();
+    return HostOk;
+}
+
+void JoinPath(WCHAR* buffer, size_t capacity, const WCHAR* directory, const WCHAR* name) {
+    if (capacity == 0) return;
+    buffer[0] = 0;
+    size_t length = 0;
+    if (directory != nullptr && directory[0] != 0 && capacity <= LargestCapacity) {
+        while (length < capacity - 1 && directory[length] != 0) {
+            buffer[length] = directory[length];
+            ++length;
+        }
+        buffer[length] = 0;
+    }
+    if (name == nullptr || name[0] == 0) return;
+    // A separator and its terminator must also fit a buffer smaller than usual.
+    if (length + 1 < capacity) AppendSeparator(buffer);
+    length = WideLength(buffer);
+    for (size_t i = 0; name[i] != 0 && length < capacity - 1; ++i) buffer[length++] = name[i];
+    buffer[length] = 0;
+}
+
+void AppendSeparator(WCHAR* path) {
+    size_t length = WideLength(path);
+    WCHAR separator = NativeSeparator;
+    if (length > 6 && _wcsnicmp(path, WIDE("https:"), 6) == 0) separator = WIDE('/');
+    if (length > 5 && _wcsnicmp(path, WIDE("http:"), 5) == 0) separator = WIDE('/');
+    if (length > 4 && _wcsnicmp(path, WIDE("ftp:"), 4) == 0) separator = WIDE('/');
+    if (length >= 1 && length < SeparatorLimit && !IsSeparator(path[length - 1])) {
+        path[length] = separator;
+        path[length + 1] = 0;
+    }
+}
+
+const WCHAR* FindExtension(const WCHAR* path) {
+    const WCHAR* dot = nullptr;
+    const WCHAR* unit = path;
+    for (; *unit != 0; ++unit) {
+        if (IsSeparator(*unit)) dot = nullptr;
+        else if (*unit == WIDE('.')) dot = unit;
+    }
+    return dot != nullptr ? dot : unit;
+}
+
+StreamEntry* FindEntryByName(PdfArchive& archive, const WCHAR* name) {
+    if (name == nullptr) return nullptr;
+    const WCHAR* extension = FindExtension(name);
+    const WCHAR* dash = wcsrchr(name, WIDE('-'));
+    if (dash == nullptr || dash == name) return nullptr;
+    const WCHAR* run = dash + 1;
+    if (run >= extension) return nullptr;
+    if (*run < WIDE('0') || *run > WIDE('9')) return nullptr;
+    if (extension - run > MaxNumberDigits) return nullptr;
+    WCHAR* stop = nullptr;
+    long value = wcstol(run, &stop, 10);
+    if (stop != extension) return nullptr;
+    // Read as a signed 32-bit number: larger values stop at its maximum.
+    if (value > INT32_MAX) value = INT32_MAX;
+    return FindListedEntry(archive, static_cast<uint32_t>(value));
+}
+
+int ProgressCount(uint64_t byteCount) {
+    // Hosts read a negative count as a percentage.
+    return byteCount > INT32_MAX ? INT32_MAX : static_cast<int>(byteCount);
+}
+
+void ReportProgress(const WCHAR* name, uint64_t byteCount) {
+    int count = ProgressCount(byteCount);
+    // Each slot is read once: the host may replace it from another thread.
+    ProcessDataProcW wide = moduleState.wideProgressCallback;
+    if (wide != nullptr) {
+        wide(const_cast<WCHAR*>(name), count);
+        return;
+    }
+    ProcessDataProc narrow = moduleState.narrowProgressCallback;
+    if (narrow == nullptr) return;
+    ConvertedText<char> converted;
+    ConvertToAnsi(converted, name);
+    narrow(converted.text, count);
+}

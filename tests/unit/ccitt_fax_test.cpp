@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "decode/byte_buffer.h"
+#include "decode/ccitt_fax.h"
+#include "decode/results.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The fields a fax header carries; t4Options 0 means the tag is absent.
+struct TiffFields {
+    uint32_t width;
+    uint32_t length;
+    uint32_t compression;
+    uint32_t photometric;
+    uint32_t t4Options;
+};
+
+// Writes a TIFF header the way the TIFF format lays it out, independently of
+// the code under test: "II", 42, IFD at 8, entries in tag order, next IFD 0.
+Bytes ExpectedHeader(const TiffFields& f, uint32_t dataLength) {
+    struct Entry {
+        uint16_t tag, type;
+        uint32_t value;
+    };
+    const uint32_t entryCount = f.t4Options != 0 ? 9 : 8;
+    const uint32_t headerSize = 8 + 2 + 12 * entryCount + 4;
+    std::vector<Entry> entries = {
+        {256, 4, f.width},  {257, 4, f.length},     {258, 3, 1},   {259, 3, f.compression},
+        {262, 3, f.photometric}, {273, 4, headerSize}, {278, 4, f.length}, {279, 4, dataLength},
+    };
+    if (f.t4Options != 0) entries.push_back({292, 4, f.t4Options});
+    Bytes out = {'I', 'I', 42, 0, 8, 0, 0, 0, static_cast<uint8_t>(entryCount), 0};
+    auto put = [&out](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    };
+    for (const Entry& e : entries) {
+        put(e.tag, 2);
+        put(e.type, 2);
+        put(1, 4);
+        put(e.value, 4);
+    }
+    put(0, 4);
+    return out;
+}
+
+Bytes Wrap(const char* dictionary, const Bytes& data) {
+    ByteBuffer input;
+    input.Attach(data.data(), data.data() + data.size(), false);
+    ByteBuffer output;
+    ByteBufferGuard guard(output);
+    EXPECT_EQ(WrapCcittFax(output, input, dictionary), ResultOk) << dictionary;
+    return Bytes(output.begin, output.end);
+}
+
+TEST(WrapCcittFax, DefaultHeaderByteForByte) {
+    // The 110-byte header of a fax stream without parameters, written out:
+    // width 1728, length 0, one bit, T.4, white is zero, data at 110, 3 bytes.
+    const Bytes expected = {
+        0x49, 0x49, 0x2A, 0x00, 0x08, 0x00, 0x00, 0x00, 0x08, 0x00,
+        0x00, 0x01, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00, 0xC0, 0x06, 0x00, 0x00,
+        0x01, 0x01, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x02, 0x01, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
+        0x03, 0x01, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00,
+        0x06, 0x01, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x11, 0x01, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00, 0x6E, 0x00, 0x00, 0x00,
+        0x16, 0x01, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x17, 0x01, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00,
+        0xAA, 0xBB, 0xCC,
+    };
+    EXPECT_EQ(Wrap("<</Filter/CCITTFaxDecode>>", {0xAA, 0xBB, 0xCC}), expected);
+}
+
+struct HeaderCase {
+    const char* label;
+    const char* dictionary;
+    uint32_t dataLength;
+    TiffFields fields;
+};
+
+TEST(WrapCcittFax, HeaderFieldsFromParameters) {
+    const HeaderCase cases[] = {
+        {"Group 4", "<</DecodeParms<</K -1/Columns 2480/Rows 3508>>>>", 7, {2480, 3508, 4, 0, 0}},
+        {"Group 3 one-dimensional", "<</DecodeParms<</K 0/Columns 40/Rows 20>>>>", 7, {40, 20, 3, 0, 0}},
+        {"Group 3 two-dimensional needs T4Options", "<</DecodeParms<</K 4/Columns 40/Rows 20>>>>", 7, {40, 20, 3, 0, 1}},
+        {"Group 3 byte-aligned needs T4Options", "<</DecodeParms<</K 0/EncodedByteAlign true>>>>", 7, {1728, 0, 3, 0, 4}},
+        {"Group 3 2-D and byte-aligned", "<</DecodeParms<</K 2/EncodedByteAlign 1>>>>", 7, {1728, 0, 3, 0, 5}},
+        {"Group 4 byte-aligned has no TIFF form", "<</DecodeParms<</K -1/EncodedByteAlign true>>>>", 7, {1728, 0, 4, 0, 0}},
+        {"byte alignment false", "<</DecodeParms<</K 0/EncodedByteAlign false>>>>", 7, {1728, 0, 3, 0, 0}},
+        {"BlackIs1 true", "<</DecodeParms<</K -1/BlackIs1 true>>>>", 7, {1728, 0, 4, 1, 0}},
+        {"BlackIs1 false", "<</DecodeParms<</BlackIs1 false>>>>", 7, {1728, 0, 3, 0, 0}},
+        {"height taken when rows are absent",
+         "<</Type/XObject/Subtype/Image/Width 40/Height 20/DecodeParms<</K -1/Columns 40>>>>", 7, {40, 20, 4, 0, 0}},
+        {"rows win over height", "<</Height 20/DecodeParms<</Rows 0>>>>", 7, {1728, 0, 3, 0, 0}},
+        {"rows as a reference give their first number", "<</Height 20/DecodeParms<</Rows 12 0 R>>>>", 7, {1728, 12, 3, 0, 0}},
+        {"negative columns in two's complement", "<</DecodeParms<</Columns -1>>>>", 7, {0xFFFFFFFFu, 0, 3, 0, 0}},
+        {"/K as a boolean is unreadable", "<</DecodeParms<</K true>>>>", 7, {1728, 0, 3, 0, 0}},
+        {"empty data: header alone", "<</DecodeParms<</K -1>>>>", 0, {1728, 0, 4, 0, 0}},
+    };
+    for (const HeaderCase& c : cases) {
+        Bytes data(c.dataLength);
+        for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(0xF0 + i);
+        Bytes expected = ExpectedHeader(c.fields, c.dataLength);
+        expected.insert(expected.end(), data.begin(), data.end());
+        EXPECT_EQ(Wrap(c.dictionary, data), expected) << c.label;
+    }
+}
+
+TEST(WrapCcittFax, ImageMaskIsPassedThroughWithoutHeader) {
+    const Bytes data = {0x26, 0xA0, 0x00, 0x10, 0x01};
+    EXPECT_EQ(Wrap("<</ImageMask true/DecodeParms<</K -1/Columns 40>>>>", data), data);
+    EXPECT_EQ(Wrap("<</ImageMask 1/DecodeParms<</K 2>>>>", data), data);
+    EXPECT_EQ(Wrap("<</ImageMask true>>", {}), Bytes{});
+    // false keeps the header
+    EXPECT_EQ(Wrap("<</ImageMask false>>", data).size(), FaxTiffHeaderSize + data.size());
+}
+
+// --- Read back by libtiff ---------------------------------------------------
+
+Bytes ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::filesystem::path Fixture(const char* name) { return std::filesystem::path(VELLUM_SOURCE_DIR) / "tests" / "data" / name; }
+
+// The raster of a binary PBM ("P4", width, height, one bit per pixel, 1 black).
+Bytes PbmRaster(const Bytes& pbm) {
+    std::string text(pbm.begin(), pbm.end());
+    std::istringstream header(text);
+    std::string magic;
+    int width = 0, height = 0;
+    header >> magic >> width >> height;
+    const auto rasterStart = static_cast<size_t>(header.tellg()) + 1;  // one white-space byte
+    EXPECT_EQ(magic, "P4");
+    EXPECT_EQ(pbm.size() - rasterStart, static_cast<size_t>((width + 7) / 8 * height));
+    return Bytes(pbm.begin() + static_cast<long>(rasterStart), pbm.end());
+}
+
+// The decoded bytes of the TIFF's first strip as tiffinfo -d prints them.
+Bytes DecodedByLibtiff(const std::filesystem::path& tiff, std::string& messages) {
+    const std::filesystem::path listing = tiff.string() + ".txt";
+    const std::filesystem::path errors = tiff.string() + ".err";
+    const std::string command =
+        "tiffinfo -d '" + tiff.string() + "' >'" + listing.string() + "' 2>'" + errors.string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    const Bytes errorText = ReadFile(errors);
+    messages.assign(errorText.begin(), errorText.end());
+    const Bytes text = ReadFile(listing);
+    std::filesystem::remove(listing);
+    std::filesystem::remove(errors);
+    std::string all(text.begin(), text.end());
+    Bytes pixels;
+    const size_t strip = all.find("Strip 0:");
+    if (strip == std::string::npos) return pixels;
+    std::istringstream hex(all.substr(strip + 8));
+    std::string word;
+    while (hex >> word) pixels.push_back(static_cast<uint8_t>(std::stoul(word, nullptr, 16)));
+    return pixels;
+}
+
+struct ReadBackCase {
+    const char* fixture;
+    const char* dictionary;
+};
+
+TEST(WrapCcittFax, LibtiffDecodesTheExpectedPixels) {
+#ifdef _WIN32
+    GTEST_SKIP() << "libtiff's tiffinfo is checked on the Linux build only";
+#else
+    if (std::system("command -v tiffinfo >/dev/null 2>&1") != 0) GTEST_SKIP() << "tiffinfo (libtiff-tools) is not installed";
+    const Bytes expected = PbmRaster(ReadFile(Fixture("ccitt_pattern_40x20.pbm")));
+    // Rows come from "/Height" in the Group 4 case, as many producers write it.
+    const ReadBackCase cases[] = {
+        {"ccitt_g4_40x20.fax", "<</Width 40/Height 20/DecodeParms<</K -1/Columns 40>>>>"},
+        {"ccitt_g3_1d_eol_40x20.fax", "<</DecodeParms<</K 0/Columns 40/Rows 20>>>>"},
+        {"ccitt_g3_2d_eol_40x20.fax", "<</DecodeParms<</K 4/Columns 40/Rows 20>>>>"},
+        {"ccitt_g3_2d_byte_aligned_40x20.fax", "<</DecodeParms<</K 4/Columns 40/Rows 20/EncodedByteAlign true>>>>"},
+    };
+    const std::filesystem::path tiff =
+        std::filesystem::temp_directory_path() / ("vellum-ccitt-" + std::to_string(::getpid()) + ".tif");
+    for (const ReadBackCase& c : cases) {
+        const Bytes data = ReadFile(Fixture(c.fixture));
+        ASSERT_FALSE(data.empty()) << c.fixture;
+        const Bytes wrapped = Wrap(c.dictionary, data);
+        {
+            std::ofstream out(tiff, std::ios::binary);
+            out.write(reinterpret_cast<const char*>(wrapped.data()), static_cast<std::streamsize>(wrapped.size()));
+        }
+        std::string messages;
+        EXPECT_EQ(DecodedByLibtiff(tiff, messages), expected) << c.fixture;
+        EXPECT_EQ(messages, "") << c.fixture;
+    }
+    std::filesystem::remove(tiff);
+#endif
+}
+
+}  // namespace

@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+#include "decode/ccitt_fax.h"
+#include "decode/filter_chain.h"
+#include "decode/results.h"
+#include "document/archive.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Codes = std::vector<uint32_t>;
+
+Bytes B(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+std::string Narrow(const WCHAR* text) {
+    std::string out;
+    for (; text != nullptr && *text != 0; ++text) out.push_back(static_cast<char>(*text));
+    return out;
+}
+
+// zlib itself as the Flate encoder.
+Bytes Deflate(const Bytes& data) {
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    Bytes out(size);
+    EXPECT_EQ(compress(out.data(), &size, data.data(), static_cast<uLong>(data.size())), Z_OK);
+    out.resize(size);
+    return out;
+}
+
+std::string Hex(const Bytes& data) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (uint8_t b : data) {
+        out.push_back(digits[b >> 4]);
+        out.push_back(digits[b & 15]);
+    }
+    return out + ">";
+}
+
+// A PDF LZW encoder: 9 to 12-bit codes, most significant bit first, a clear
+// code first and the end-of-data code last. The decoder adds its table entry
+// one code later than the encoder, so the encoder widens its codes when its
+// own next code, less one, plus earlyChange reaches 512, 1024 or 2048.
+Bytes LzwEncode(const Bytes& data, int earlyChange) {
+    Bytes out;
+    uint32_t bits = 0;
+    int bitCount = 0;
+    int width = 9;
+    auto put = [&](uint32_t code) {
+        bits = (bits << width) | code;
+        bitCount += width;
+        while (bitCount >= 8) {
+            bitCount -= 8;
+            out.push_back(static_cast<uint8_t>(bits >> bitCount));
+        }
+    };
+    std::vector<std::pair<std::string, uint32_t>> table;
+    auto find = [&table](const std::string& s) -> int {
+        if (s.size() == 1) return static_cast<uint8_t>(s[0]);
+        for (const auto& [text, code] : table)
+            if (text == s) return static_cast<int>(code);
+        return -1;
+    };
+    uint32_t nextCode = 258;
+    put(256);
+    std::string current;
+    for (uint8_t byte : data) {
+        std::string longer = current + static_cast<char>(byte);
+        if (current.empty() || find(longer) >= 0) {
+            current = longer;
+            continue;
+        }
+        put(static_cast<uint32_t>(find(current)));
+        table.emplace_back(longer, nextCode++);
+        const int sum = static_cast<int>(nextCode) - 1 + earlyChange;
+        if (sum == 512) width = 10;
+        if (sum == 1024) width = 11;
+        if (sum == 2048) width = 12;
+        current = std::string(1, static_cast<char>(byte));
+    }
+    if (!current.empty()) put(static_cast<uint32_t>(find(current)));
+    put(257);
+    if (bitCount > 0) out.push_back(static_cast<uint8_t>(bits << (8 - bitCount)));
+    return out;
+}
+
+// Bytes without long repeats, so that LZW adds a table entry for nearly every code.
+Bytes Scrambled(size_t n) {
+    Bytes out(n);
+    uint32_t state = 12345;
+    for (uint8_t& b : out) {
+        state = state * 1103515245u + 12345u;
+        b = static_cast<uint8_t>('a' + (state >> 16) % 7);
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+
+struct ListCase {
+    const char* label;
+    const char* dictionary;
+    Codes codes;
+};
+
+TEST(ParseFilterList, Table) {
+    const ListCase cases[] = {
+        {"no filter", "<</Length 5>>", {}},
+        {"one name", "<</Filter/FlateDecode/Length 5>>", {4}},
+        {"one name after a space", "<</Filter /DCTDecode>>", {7}},
+        {"array in order", "<</Filter[/ASCIIHexDecode /FlateDecode]>>", {3, 4}},
+        {"full names", "<</Filter[/RunLengthDecode/DCTDecode/CCITTFaxDecode/LZWDecode]>>", {6, 7, 8, 5}},
+        // The copied value ends after 63 bytes, inside "/RunLengthDecode".
+        {"the array is read to 63 bytes only",
+         "<</Filter[/ASCII85Decode/ASCIIHexDecode/FlateDecode/LZWDecode/RunLengthDecode]>>", {2, 3, 4, 5}},
+        {"abbreviations", "<</Filter[/A85 /AHx /Fl /RL /DCT /CCF]>>", {2, 3, 4, 6, 7, 8}},
+        {"LZW has no short form", "<</Filter/LZW>>", {}},
+        {"case matters", "<</Filter[/flatedecode /FLATEDECODE /fl]>>", {}},
+        {"a prefix is not the name", "<</Filter[/FlateDecodeX /Flate /DCTDecod]>>", {}},
+        {"unrecognised name between two", "<</Filter[/FlateDecode /JBIG2Decode /DCTDecode]>>", {4, 7}},
+        {"crypt and JPX names add nothing", "<</Filter[/Crypt/JPXDecode/RL]>>", {6}},
+        {"a name runs over punctuation up to 'z'", "<</Filter[/Fl;/DCT /Fl_x/DCT /Fl:DCT]>>", {7, 7}},
+        {"a name stops at bytes below '0'", "<</Filter[/Fl-/DCT /A85.]>>", {4, 7, 2}},
+        {"nine names: the ninth is dropped", "<</Filter[/Fl/Fl/Fl/Fl/Fl/Fl/Fl/Fl/AHx]>>", {4, 4, 4, 4, 4, 4, 4, 4}},
+        {"a reference is not followed", "<</Filter 7 0 R/Length 9>>", {}},
+        {"XML metadata overrides the filters", "<</Type/Metadata/Subtype/XML/Filter[/AHx/FlateDecode]>>", {1}},
+        {"XML metadata without filters", "<</Subtype /XML/Length 9>>", {1}},
+        {"XML must be in the subtype", "<</Subtype/Image/Filter/Fl/Name/XML>>", {4}},
+    };
+    for (const ListCase& c : cases) {
+        uint32_t codes[MaxFilterCodes] = {};
+        uint32_t count = 99;
+        ParseFilterList(c.dictionary, codes, count);
+        Codes expected = c.codes;
+        EXPECT_EQ(count, expected.size()) << c.label;
+        expected.resize(MaxFilterCodes, 0);  // unused slots hold 0
+        EXPECT_EQ(Codes(codes, codes + MaxFilterCodes), expected) << c.label;
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+struct Decoded {
+    uint32_t result = 0;
+    Bytes bytes;
+    std::string extension;
+    bool stillView = false;  // the data is the raw bytes themselves, uncopied
+};
+
+Decoded Decode(const char* dictionary, const Bytes& raw) {
+    StreamEntry entry{};
+    entry.refCount = 1;
+    entry.data.Attach(raw.data(), raw.data() + raw.size(), false);
+    ByteBufferGuard guard(entry.data);
+    Decoded d;
+    d.result = DecodeEntry(entry, dictionary);
+    EXPECT_EQ(entry.data.cursor, entry.data.begin) << dictionary;
+    if (d.result != ResultOk) {
+        EXPECT_EQ(entry.extension, nullptr) << dictionary;
+        EXPECT_EQ(entry.typeWord, nullptr) << dictionary;
+        return d;
+    }
+    d.bytes.assign(entry.data.begin, entry.data.end);
+    d.extension = Narrow(entry.extension);
+    EXPECT_EQ(Narrow(entry.typeWord), "stream") << dictionary;
+    d.stillView = !entry.data.ownsMemory && entry.data.begin == raw.data();
+    return d;
+}
+
+struct TypingCase {
+    const char* label;
+    Bytes bytes;
+    const char* extension;
+};
+
+TEST(DecodeEntry, ExtensionFromContent) {
+    const TypingCase cases[] = {
+        {"little-endian TIFF", {0x49, 0x49, 0x2A, 0x00}, ".tif"},
+        {"big-endian TIFF is not recognised", {0x4D, 0x4D, 0x00, 0x2A}, ".dat"},
+        {"TIFF mark cut short", {0x49, 0x49, 0x2A}, ".dat"},
+        {"PBM", B("P4\n1 1\n\x80"), ".pbm"},
+        {"PBM mark alone", B("P4\n"), ".pbm"},
+        {"P4 then a space", B("P4 1 1\n"), ".dat"},
+        {"JPEG", {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10}, ".jpg"},
+        {"JPEG mark cut short", {0xFF, 0xD8}, ".dat"},
+        {"PDF", B("%PDF-1.7\n"), ".pdf"},
+        {"PDF mark alone", B("%PDF-1."), ".pdf"},
+        {"PDF mark cut short", B("%PDF-1"), ".dat"},
+        {"text", B("BT /F1 12 Tf ET"), ".dat"},
+        {"empty", {}, ".dat"},
+    };
+    for (const TypingCase& c : cases) {
+        const Decoded d = Decode("<</Length 9>>", c.bytes);
+        EXPECT_EQ(d.result, ResultOk) << c.label;
+        EXPECT_EQ(d.extension, c.extension) << c.label;
+        EXPECT_EQ(d.bytes, c.bytes) << c.label;
+        EXPECT_TRUE(d.stillView || c.bytes.empty()) << c.label << ": no step may copy the raw bytes";
+    }
+}
+
+struct ChainCase {
+    const char* label;
+    std::string dictionary;
+    Bytes raw;
+    Bytes expected;
+    const char* extension;
+    bool stillView;
+};
+
+TEST(DecodeEntry, RunsTheStepsInOrder) {
+    const Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00, 0x08};
+    const Bytes text = B("q 1 0 0 1 72 720 cm BT /F1 12 Tf (Hello) Tj ET Q\n");
+    const Bytes tiff = B(std::string("II*\0\x08\0\0\0", 8) + "rest");
+    const Bytes xml = B("<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta/>");
+    const Bytes scrambled = Scrambled(2000);
+
+    const ChainCase cases[] = {
+        {"DCT alone passes JPEG through", "<</Filter/DCTDecode>>", jpeg, jpeg, ".jpg", true},
+        {"Flate", "<</Filter/FlateDecode>>", Deflate(text), text, ".dat", false},
+        {"Flate then DCT", "<</Filter[/FlateDecode /DCTDecode]>>", Deflate(jpeg), jpeg, ".jpg", false},
+        {"Flate result typed by content", "<</Filter/Fl>>", Deflate(tiff), tiff, ".tif", false},
+        {"ASCIIHex then Flate", "<</Filter[/ASCIIHexDecode /FlateDecode]>>", B(Hex(Deflate(text))), text, ".dat", false},
+        // ASCII85 text from Python's base64.a85encode, with the PDF end mark.
+        {"ASCII85", "<</Filter/A85>>", B("87cURD_*\"s;aX,J3&Mh&DfTZ)+T~>"), B("Hello, ASCII85 world!"), ".dat", false},
+        {"ASCII85 with a zero group", "<</Filter/ASCII85Decode>>", B("zFCAm\"~>"), B(std::string("\0\0\0\0tail", 8)),
+         ".dat", false},
+        {"RunLength literal and repeat", "<</Filter/RunLengthDecode>>", {2, 'P', '4', '\n', 253, 'z', 128},
+         B("P4\nzzzz"), ".pbm", false},
+        // 3 bytes of input give 128 of output, beyond the first reservation.
+        {"RunLength grows past twice its input", "<</Filter/RL>>", {129, 'b', 128}, Bytes(128, 'b'), ".dat", false},
+        {"RunLength of nothing", "<</Filter/RL>>", {}, {}, ".dat", false},
+        {"LZW with early change by default", "<</Filter/LZWDecode>>", LzwEncode(scrambled, 1), scrambled, ".dat", false},
+        {"LZW with early change 0", "<</Filter/LZWDecode/DecodeParms<</EarlyChange 0>>>>", LzwEncode(scrambled, 0),
+         scrambled, ".dat", false},
+        {"Flate then LZW", "<</Filter[/Fl/LZWDecode]>>", Deflate(LzwEncode(text, 1)), text, ".dat", false},
+        {"XML keeps its stored bytes", "<</Type/Metadata/Subtype/XML/Filter/FlateDecode>>", Deflate(xml),
+         Deflate(xml), ".xml", true},
+        {"unrecognised filter leaves the bytes", "<</Filter/JBIG2Decode>>", jpeg, jpeg, ".jpg", true},
+    };
+    for (const ChainCase& c : cases) {
+        const Decoded d = Decode(c.dictionary.c_str(), c.raw);
+        EXPECT_EQ(d.result, ResultOk) << c.label;
+        EXPECT_EQ(d.bytes, c.expected) << c.label;
+        EXPECT_EQ(d.extension, c.extension) << c.label;
+        EXPECT_EQ(d.stillView, c.stillView) << c.label;
+    }
+}
+
+TEST(DecodeEntry, FaxStepEndsTheChain) {
+    const Bytes fax = {0x26, 0xA0, 0x00, 0x10, 0x01, 0x00, 0x10, 0x01};
+    // FlateDecode after it would fail on these bytes; it must not run.
+    const Decoded d = Decode("<</Filter[/CCITTFaxDecode /FlateDecode]/DecodeParms[<</K -1/Columns 40>> null]>>", fax);
+    EXPECT_EQ(d.result, ResultOk);
+    EXPECT_EQ(d.extension, ".tif");
+    ASSERT_EQ(d.bytes.size(), FaxTiffHeaderSize + fax.size());
+    EXPECT_EQ(Bytes(d.bytes.begin() + FaxTiffHeaderSize, d.bytes.end()), fax);
+
+    // An image mask has no header and is typed by its content.
+    const Decoded mask = Decode("<</ImageMask true/Filter/CCF>>", fax);
+    EXPECT_EQ(mask.result, ResultOk);
+    EXPECT_EQ(mask.bytes, fax);
+    EXPECT_EQ(mask.extension, ".dat");
+}
+
+struct FailureCase {
+    const char* label;
+    std::string dictionary;
+    Bytes raw;
+    uint32_t result;
+};
+
+TEST(DecodeEntry, FailedStepStopsTheChain) {
+    Bytes badChecksum = Deflate(B("some text that is long enough"));
+    badChecksum.back() ^= 0xFF;
+    const FailureCase cases[] = {
+        {"corrupt Flate", "<</Filter/FlateDecode>>", {0x78, 0x9C, 0xFF, 0xFF, 0xFF, 0xFF}, ResultFlateCorrupt},
+        {"Flate checksum mismatch", "<</Filter/Fl>>", badChecksum, ResultFlateCorrupt},
+        {"empty Flate", "<</Filter/Fl>>", {}, ResultFlateCorrupt},
+        {"ASCIIHex gives corrupt Flate", "<</Filter[/AHx /Fl]>>", B("78ffff>"), ResultFlateCorrupt},
+        {"Flate fails before DCT", "<</Filter[/Fl /DCT]>>", {0xFF, 0xD8, 0xFF, 0xE0}, ResultFlateCorrupt},
+        {"RunLength repeat without its byte", "<</Filter/RL>>", {0, 'a', 200}, ResultInvalidData},
+        {"LZW code above the table", "<</Filter/LZWDecode>>", {0x80, 0x18, 0x65, 0x90, 0x10}, ResultInvalidData},
+    };
+    for (const FailureCase& c : cases) {
+        EXPECT_EQ(Decode(c.dictionary.c_str(), c.raw).result, c.result) << c.label;
+    }
+}
+
+}  // namespace

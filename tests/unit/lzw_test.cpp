@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "decode/lzw.h"
+#include "decoder_harness.h"
+
+namespace {
+
+// Packs codes most significant bit first, each with its own width.
+class BitWriter {
+public:
+    void Put(uint32_t code, uint32_t width) {
+        for (uint32_t bit = width; bit-- > 0;) {
+            current_ = static_cast<uint8_t>(current_ << 1 | ((code >> bit) & 1u));
+            if (++filled_ == 8) Flush();
+        }
+    }
+    std::string Finish() {
+        if (filled_ != 0) {
+            current_ = static_cast<uint8_t>(current_ << (8 - filled_));
+            Flush();
+        }
+        return bytes_;
+    }
+
+private:
+    void Flush() {
+        bytes_.push_back(static_cast<char>(current_));
+        current_ = 0;
+        filled_ = 0;
+    }
+    std::string bytes_;
+    uint8_t current_ = 0;
+    uint32_t filled_ = 0;
+};
+
+std::string NineBitCodes(std::initializer_list<uint32_t> codes) {
+    BitWriter writer;
+    for (uint32_t code : codes) writer.Put(code, 9);
+    return writer.Finish();
+}
+
+enum class WhenFull { Clear, Freeze };
+
+// A plain LZW encoder. The encoder's table is one entry ahead of a decoder's,
+// so it widens its codes when its next code plus earlyChange reaches 513,
+// 1025 and 2049.
+std::string EncodeLzw(const std::string& data, int32_t earlyChange, WhenFull whenFull) {
+    BitWriter writer;
+    std::map<std::string, uint32_t> table;
+    uint32_t nextCode = 258;
+    uint32_t width = 9;
+    auto reset = [&] {
+        table.clear();
+        for (uint32_t c = 0; c < 256; ++c) table[std::string(1, static_cast<char>(c))] = c;
+        nextCode = 258;
+        width = 9;
+    };
+    reset();
+    writer.Put(256, width);
+    std::string current;
+    for (char c : data) {
+        if (table.count(current + c) != 0) {
+            current += c;
+            continue;
+        }
+        writer.Put(table[current], width);
+        if (nextCode < 4096) {
+            table[current + c] = nextCode++;
+            const int64_t sum = int64_t{nextCode} + earlyChange;
+            if (sum == 513 || sum == 1025 || sum == 2049) ++width;
+            if (nextCode == 4096 && whenFull == WhenFull::Clear) {
+                writer.Put(256, width);
+                reset();
+            }
+        }
+        current = std::string(1, c);
+    }
+    if (!current.empty()) writer.Put(table[current], width);
+    writer.Put(257, width);
+    return writer.Finish();
+}
+
+Decoded Lzw(const std::string& encoded, int32_t earlyChange) {
+    return RunDecoder([earlyChange](ByteBuffer& out, ByteBuffer& in) { return DecodeLzw(out, in, earlyChange); },
+                      encoded);
+}
+
+struct LzwCase {
+    const char* label;
+    std::string encoded;
+    uint32_t result;
+    std::string decoded;
+};
+
+TEST(DecodeLzw, Table) {
+    const std::string dashes = Hex({0x2d, 0x2d, 0x2d, 0x2d, 0x2d, 0x41, 0x2d, 0x2d, 0x2d, 0x42});
+    const LzwCase cases[] = {
+        {"dashes", Hex({0x80, 0x0b, 0x60, 0x50, 0x22, 0x0c, 0x0c, 0x85, 0x01}), ResultOk, dashes},
+        {"code equal to nextCode", Hex({0x80, 0x18, 0x60, 0x50, 0x10}), ResultOk, "aaa"},
+        {"no end code", Hex({0x80, 0x18, 0x60, 0x40}), ResultOk, "aaa"},
+        {"code above nextCode", Hex({0x80, 0x18, 0x65, 0x90, 0x10}), ResultInvalidData, ""},
+        {"byte left after a code ending on a byte boundary",
+         NineBitCodes({256, 'a', 'b', 'c', 'd', 'e', 'f', 'g'}) + Hex({0}), ResultInvalidData, ""},
+        {"clear restarts table and width", NineBitCodes({256, 'A', 'B', 256, 'C', 258, 257}), ResultOk, "ABCCC"},
+        {"data after the end code ignored", NineBitCodes({'x', 257, 'y'}), ResultOk, "x"},
+        {"empty", "", ResultOk, ""},
+    };
+    for (const LzwCase& c : cases) {
+        for (int32_t earlyChange : {1, 0}) {
+            const Decoded d = Lzw(c.encoded, earlyChange);
+            EXPECT_EQ(d.result, c.result) << c.label << " earlyChange " << earlyChange;
+            EXPECT_EQ(d.bytes, c.decoded) << c.label << " earlyChange " << earlyChange;
+        }
+    }
+}
+
+std::string RandomText(size_t length, uint32_t alphabet, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::string data(length, '\0');
+    for (char& b : data) b = static_cast<char>('a' + random() % alphabet);
+    return data;
+}
+
+TEST(DecodeLzw, RoundTripsThroughEveryWidthAndClear) {
+    // Small alphabets give long strings and codes equal to nextCode; large
+    // ones fill the table quickly and force clear codes.
+    for (uint32_t alphabet : {2u, 16u, 200u}) {
+        const std::string data = RandomText(200000, alphabet, alphabet);
+        for (int32_t earlyChange : {1, 0}) {
+            const Decoded d = Lzw(EncodeLzw(data, earlyChange, WhenFull::Clear), earlyChange);
+            EXPECT_EQ(d.result, ResultOk) << alphabet << " earlyChange " << earlyChange;
+            EXPECT_TRUE(d.bytes == data) << alphabet << " earlyChange " << earlyChange;
+        }
+    }
+}
+
+TEST(DecodeLzw, WrongEarlyChangeIsNotDecodedAsRight) {
+    const std::string data = RandomText(20000, 200, 7);
+    const Decoded d = Lzw(EncodeLzw(data, 0, WhenFull::Clear), 1);
+    EXPECT_FALSE(d.result == ResultOk && d.bytes == data);
+}
+
+TEST(DecodeLzw, CodesPastAFullTableAreInvalid) {
+    const std::string data = RandomText(20000, 200, 9);
+    EXPECT_EQ(Lzw(EncodeLzw(data, 1, WhenFull::Freeze), 1).result, ResultInvalidData);
+}
+
+TEST(DecodeLzw, EarlyChangeOutOfReachKeepsNineBits) {
+    // 300 distinct pairs push nextCode past 512; with earlyChange far away the
+    // width must stay at 9, so a 9-bit stream decodes.
+    BitWriter writer;
+    std::string expected;
+    for (int i = 0; i < 300; ++i) {
+        writer.Put(static_cast<uint32_t>('a' + i % 26), 9);
+        expected.push_back(static_cast<char>('a' + i % 26));
+    }
+    const std::string encoded = writer.Finish();
+    for (int32_t earlyChange : {INT32_MIN, -100000, INT32_MAX}) {
+        const Decoded d = Lzw(encoded, earlyChange);
+        EXPECT_EQ(d.result, ResultOk) << earlyChange;
+        EXPECT_EQ(d.bytes, expected) << earlyChange;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,530 @@
+// The Windows calls the product makes, checked case by case. The same program
+// runs natively against the Linux stand-in and under Wine against the real
+// API, so every expectation here holds for both.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace {
+
+using WideString = std::basic_string<WCHAR>;
+
+// 100-ns units from 1601-01-01 to 1970-01-01 (Windows' documented offset of 11644473600 s).
+constexpr uint64_t unixEpochUnits = 116444736000000000ull;
+
+FILETIME MakeFileTime(uint64_t units) {
+    return FILETIME{static_cast<DWORD>(units), static_cast<DWORD>(units >> 32)};
+}
+
+// Unix seconds (from `date -u +%s -d ...`) plus milliseconds as a FILETIME.
+FILETIME FromUnix(int64_t seconds, unsigned milliseconds = 0) {
+    return MakeFileTime(unixEpochUnits + static_cast<uint64_t>(seconds) * 10000000ull + milliseconds * 10000ull);
+}
+
+struct Civil {
+    int year, month, day, hour, minute, second, milliseconds;
+};
+
+void ExpectTime(const SYSTEMTIME& actual, const Civil& expected) {
+    EXPECT_EQ(actual.wYear, expected.year);
+    EXPECT_EQ(actual.wMonth, expected.month);
+    EXPECT_EQ(actual.wDay, expected.day);
+    EXPECT_EQ(actual.wHour, expected.hour);
+    EXPECT_EQ(actual.wMinute, expected.minute);
+    EXPECT_EQ(actual.wSecond, expected.second);
+    EXPECT_EQ(actual.wMilliseconds, expected.milliseconds);
+}
+
+struct FileTimeCase {
+    const char* label;
+    FILETIME input;
+    Civil expected;
+    int dayOfWeek;  // 0 Sunday
+};
+
+TEST(Platform, FileTimeToSystemTime) {
+    const FileTimeCase cases[] = {
+        {"the zero time", MakeFileTime(0), {1601, 1, 1, 0, 0, 0, 0}, 1},
+        {"2023-06-15 14:30:45.123", FromUnix(1686839445, 123), {2023, 6, 15, 14, 30, 45, 123}, 4},
+        {"leap day 2000", FromUnix(951868799, 999), {2000, 2, 29, 23, 59, 59, 999}, 2},
+        {"before the DOS epoch", FromUnix(315532798), {1979, 12, 31, 23, 59, 58, 0}, 1},
+        {"the largest time", MakeFileTime(0x7FFFFFFFFFFFFFFFull), {30828, 9, 14, 2, 48, 5, 477}, 4},
+    };
+    for (const FileTimeCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        SYSTEMTIME time{};
+        ASSERT_TRUE(FileTimeToSystemTime(&c.input, &time));
+        ExpectTime(time, c.expected);
+        EXPECT_EQ(time.wDayOfWeek, c.dayOfWeek);
+    }
+    const FILETIME highBit = MakeFileTime(0x8000000000000000ull);
+    SYSTEMTIME time{};
+    EXPECT_FALSE(FileTimeToSystemTime(&highBit, &time));
+}
+
+// The zone in effect is set through TZ where the C library reads it. Wine
+// takes the host's zone once, at start, so there only the UTC rows run (the
+// test host is on UTC; other zones skip them).
+bool UseZone(const char* zone) {
+#ifdef _WIN32
+    TIME_ZONE_INFORMATION information;
+    const DWORD kind = GetTimeZoneInformation(&information);
+    return std::strcmp(zone, "UTC0") == 0 && kind != TIME_ZONE_ID_INVALID && information.Bias == 0 &&
+           (kind == TIME_ZONE_ID_UNKNOWN || information.DaylightBias == 0);
+#else
+    setenv("TZ", zone, 1);
+    tzset();
+    return true;
+#endif
+}
+
+void RestoreZone(const char* saved) {
+#ifndef _WIN32
+    if (saved != nullptr) {
+        setenv("TZ", saved, 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+#else
+    (void)saved;
+#endif
+}
+
+struct LocalCase {
+    const char* label;
+    const char* zone;  // POSIX TZ text
+    FILETIME input;
+    bool succeeds;
+    Civil expected;
+};
+
+TEST(Platform, SystemTimeToLocalTimeInTheZoneInEffect) {
+    const char* const saved = std::getenv("TZ");
+    const std::string savedZone = saved != nullptr ? saved : "";
+    const LocalCase cases[] = {
+        {"UTC", "UTC0", FromUnix(1686839445, 250), true, {2023, 6, 15, 14, 30, 45, 250}},
+        {"UTC, the zero time", "UTC0", MakeFileTime(0), true, {1601, 1, 1, 0, 0, 0, 0}},
+        {"New York in summer", "EST5EDT,M3.2.0,M11.1.0", FromUnix(1686839445), true, {2023, 6, 15, 10, 30, 45, 0}},
+        {"New York in winter", "EST5EDT,M3.2.0,M11.1.0", FromUnix(1673793045), true, {2023, 1, 15, 9, 30, 45, 0}},
+        {"east of UTC across midnight", "XST-3", FromUnix(1686862800), true, {2023, 6, 16, 0, 0, 0, 0}},
+        {"the zero time east of UTC", "CET-1", MakeFileTime(0), true, {1601, 1, 1, 1, 0, 0, 0}},
+        // West of UTC the zero time falls into 1600, which Windows cannot represent.
+        {"the zero time west of UTC", "EST5", MakeFileTime(0), false, {}},
+    };
+    for (const LocalCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        if (!UseZone(c.zone)) continue;
+        SYSTEMTIME universal{};
+        ASSERT_TRUE(FileTimeToSystemTime(&c.input, &universal));
+        SYSTEMTIME local{};
+        const BOOL converted = SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local);
+        ASSERT_EQ(converted != FALSE, c.succeeds);
+        if (c.succeeds) ExpectTime(local, c.expected);
+    }
+    RestoreZone(saved != nullptr ? savedZone.c_str() : nullptr);
+}
+
+// The C runtime's localtime is a second opinion on the zone in effect, whatever it is.
+TEST(Platform, LocalTimeAgreesWithTheRuntimeInAnyZone) {
+    const int64_t seconds = 1686839445;
+    const FILETIME input = FromUnix(seconds);
+    SYSTEMTIME universal{};
+    SYSTEMTIME local{};
+    ASSERT_TRUE(FileTimeToSystemTime(&input, &universal));
+    ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local));
+    const time_t instant = static_cast<time_t>(seconds);
+    const std::tm* runtime = std::localtime(&instant);
+    ASSERT_NE(runtime, nullptr);
+    ExpectTime(local, {runtime->tm_year + 1900, runtime->tm_mon + 1, runtime->tm_mday, runtime->tm_hour,
+                       runtime->tm_min, runtime->tm_sec, 0});
+}
+
+struct TextCase {
+    const char* label;
+    std::string utf8;
+    WideString utf16;
+};
+
+// Well-formed text converts the same way in both directions.
+const TextCase wellFormedText[] = {
+    {"ASCII", "object-stream-00000012.jpg", WIDE("object-stream-00000012.jpg")},
+    {"two-byte sequence", "caf\xC3\xA9", WideString{u'c', u'a', u'f', 0x00E9}},
+    {"three-byte sequence", "\xE2\x82\xAC" "5", WideString{0x20AC, u'5'}},
+    {"four-byte sequence as a surrogate pair", "a\xF0\x9F\x98\x80", WideString{u'a', 0xD83D, 0xDE00}},
+    {"highest code point", "\xF4\x8F\xBF\xBF", WideString{0xDBFF, 0xDFFF}},
+};
+
+// Malformed UTF-8 becomes U+FFFD: one for a cut-short sequence or a stray
+// byte, and one for a start that cannot lead anywhere valid taken together
+// with its first continuation byte (what Windows does, rather than one per byte).
+const TextCase malformedUtf8[] = {
+    {"lone continuation byte", "a\x80" "b", WideString{u'a', 0xFFFD, u'b'}},
+    {"byte that never occurs", "\xFF", WideString{0xFFFD}},
+    {"cut-short two-byte sequence", "\xC3" "A", WideString{0xFFFD, u'A'}},
+    {"cut-short three-byte sequence", "\xE2\x82" "A", WideString{0xFFFD, u'A'}},
+    {"overlong slash", "\xC0\xAF", WideString{0xFFFD, 0xFFFD}},
+    {"overlong three-byte sequence", "\xE0\x80\x80", WideString{0xFFFD, 0xFFFD}},
+    {"encoded surrogate", "\xED\xA0\x80", WideString{0xFFFD, 0xFFFD}},
+    {"above U+10FFFF", "\xF4\x90\x80\x80", WideString{0xFFFD, 0xFFFD, 0xFFFD}},
+    {"cut short by the end", "\xF0\x9F\x98", WideString{0xFFFD}},
+    {"five-byte form", "\xF8\x88\x80\x80\x80", WideString{0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD}},
+};
+
+// Lone surrogates become U+FFFD on the way to UTF-8.
+const TextCase malformedUtf16[] = {
+    {"lone high surrogate", "\xEF\xBF\xBD" "a", WideString{0xD800, u'a'}},
+    {"lone low surrogate", "a\xEF\xBF\xBD", WideString{u'a', 0xDC00}},
+    {"reversed pair", "\xEF\xBF\xBD\xEF\xBF\xBD", WideString{0xDE00, 0xD83D}},
+};
+
+void CheckToWide(const TextCase& c) {
+    SCOPED_TRACE(c.label);
+    const int needed = static_cast<int>(c.utf16.size()) + 1;  // the terminator is counted
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, c.utf8.c_str(), -1, nullptr, 0), needed);
+    std::vector<WCHAR> out(static_cast<size_t>(needed) + 1, 0x7777);
+    ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0, c.utf8.c_str(), -1, out.data(), needed), needed);
+    EXPECT_EQ(WideString(out.data(), c.utf16.size() + 1), WideString(c.utf16.c_str(), c.utf16.size() + 1));
+    EXPECT_EQ(out[static_cast<size_t>(needed)], 0x7777);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, c.utf8.c_str(), -1, out.data(), needed - 1), 0);
+}
+
+void CheckToUtf8(const TextCase& c) {
+    SCOPED_TRACE(c.label);
+    const int needed = static_cast<int>(c.utf8.size()) + 1;
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, c.utf16.c_str(), -1, nullptr, 0, nullptr, nullptr), needed);
+    std::vector<char> out(static_cast<size_t>(needed) + 1, '#');
+    ASSERT_EQ(WideCharToMultiByte(CP_UTF8, 0, c.utf16.c_str(), -1, out.data(), needed, nullptr, nullptr), needed);
+    EXPECT_EQ(std::string(out.data(), c.utf8.size() + 1), std::string(c.utf8.c_str(), c.utf8.size() + 1));
+    EXPECT_EQ(out[static_cast<size_t>(needed)], '#');
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, c.utf16.c_str(), -1, out.data(), needed - 1, nullptr, nullptr), 0);
+}
+
+TEST(Platform, Utf8ToUtf16) {
+    for (const TextCase& c : wellFormedText) CheckToWide(c);
+    for (const TextCase& c : malformedUtf8) CheckToWide(c);
+}
+
+TEST(Platform, Utf16ToUtf8) {
+    for (const TextCase& c : wellFormedText) CheckToUtf8(c);
+    for (const TextCase& c : malformedUtf16) CheckToUtf8(c);
+}
+
+TEST(Platform, TextConversionBoundaries) {
+    // An explicit length converts exactly those units, without a terminator.
+    WCHAR wide[4] = {0x7777, 0x7777, 0x7777, 0x7777};
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 2, wide, 4), 2);
+    EXPECT_EQ(wide[1], u'b');
+    EXPECT_EQ(wide[2], 0x7777);
+    char narrow[4] = {'#', '#', '#', '#'};
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, WIDE("abc"), 2, narrow, 4, nullptr, nullptr), 2);
+    EXPECT_EQ(narrow[2], '#');
+    // An empty source length, a null source and a negative size are refused.
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 0, wide, 4), 0);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, wide, 4), 0);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, WIDE("abc"), 0, narrow, 4, nullptr, nullptr), 0);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, WIDE("abc"), -1, narrow, -1, nullptr, nullptr), 0);
+    // The empty text is its terminator.
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "", -1, wide, 4), 1);
+    EXPECT_EQ(wide[0], 0);
+}
+
+TEST(Platform, AnsiCodePageForAsciiNames) {
+    // The header records convert names to the ANSI code page with WC_COMPOSITECHECK;
+    // the generated names are ASCII, which every ANSI code page keeps as is.
+    const WCHAR* name = WIDE("object-stream-00000012.jpg");
+    char out[260];
+    std::memset(out, '#', sizeof out);
+    ASSERT_EQ(WideCharToMultiByte(CP_ACP, WC_COMPOSITECHECK, name, -1, out, 260, nullptr, nullptr), 27);
+    EXPECT_STREQ(out, "object-stream-00000012.jpg");
+    WCHAR back[260];
+    ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, out, -1, back, 260), 27);
+    EXPECT_EQ(WideString(back), WideString(name));
+}
+
+int Format(WCHAR* buffer, size_t count, const WCHAR* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    const int result = _vsnwprintf(buffer, count, format, arguments);
+    va_end(arguments);
+    return result;
+}
+
+struct FormatCase {
+    const char* label;
+    unsigned number;
+    WideString expected;
+};
+
+TEST(Platform, FormatsEntryNames) {
+    const FormatCase cases[] = {
+        {"padded to eight digits", 12, WIDE("object-stream-00000012.jpg")},
+        {"nine digits overflow the width", 123456789, WIDE("object-stream-123456789.jpg")},
+        {"largest unsigned value", 4294967295u, WIDE("object-stream-4294967295.jpg")},
+        {"zero", 0, WIDE("object-stream-00000000.jpg")},
+    };
+    for (const FormatCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        WCHAR buffer[260];
+        const int written = Format(buffer, 259, WIDE("object-%s-%08u%s"), WIDE("stream"), c.number, WIDE(".jpg"));
+        ASSERT_EQ(written, static_cast<int>(c.expected.size()));
+        EXPECT_EQ(WideString(buffer), c.expected);
+    }
+}
+
+TEST(Platform, FormatsSignedNumbersWidthsAndPercent) {
+    WCHAR buffer[64];
+    ASSERT_EQ(Format(buffer, 63, WIDE("%d|%05d|%4u|%3s|100%%"), -12, -42, 7u, WIDE("x")), 23);
+    EXPECT_EQ(WideString(buffer), WideString(WIDE("-12|-0042|   7|  x|100%")));
+}
+
+TEST(Platform, FormatTruncation) {
+    const WideString full = WIDE("object-stream-00000012.jpg");  // 26 units
+    struct {
+        const char* label;
+        size_t count;
+        int result;
+        bool terminated;
+    } const cases[] = {
+        {"room to spare", 27, 26, true},
+        {"exact fit is not terminated", 26, 26, false},
+        {"one unit short", 25, -1, false},
+        {"no room at all", 0, -1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        WCHAR buffer[32];
+        for (WCHAR& unit : buffer) unit = 0x7777;
+        EXPECT_EQ(Format(buffer, c.count, WIDE("object-%s-%08u%s"), WIDE("stream"), 12u, WIDE(".jpg")), c.result);
+        const size_t kept = c.count < full.size() ? c.count : full.size();
+        EXPECT_EQ(WideString(buffer, kept), full.substr(0, kept));
+        EXPECT_EQ(buffer[kept], c.terminated ? 0 : 0x7777);
+    }
+}
+
+struct NumberCase {
+    const char* label;
+    const WCHAR* text;
+    long long value;
+    size_t stop;  // units consumed
+};
+
+TEST(Platform, WcstolSaturatesAt32Bits) {
+    const NumberCase cases[] = {
+        {"plain", WIDE("12"), 12, 2},
+        {"leading zeros", WIDE("00000012"), 12, 8},
+        {"largest", WIDE("2147483647"), 2147483647, 10},
+        {"one above the largest", WIDE("2147483648"), 2147483647, 10},
+        {"far above", WIDE("99999999999999999999"), 2147483647, 20},
+        {"smallest", WIDE("-2147483648"), -2147483647LL - 1, 11},
+        {"one below the smallest", WIDE("-2147483649"), -2147483647LL - 1, 11},
+        {"stops at a letter", WIDE("42x"), 42, 2},
+        {"leading space and sign", WIDE(" +7"), 7, 3},
+        {"no digits", WIDE("x1"), 0, 0},
+        {"a sign alone", WIDE("-"), 0, 0},
+    };
+    for (const NumberCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        WCHAR* end = nullptr;
+        EXPECT_EQ(static_cast<long long>(wcstol(c.text, &end, 10)), c.value);
+        EXPECT_EQ(static_cast<size_t>(end - c.text), c.stop);
+    }
+}
+
+TEST(Platform, WcsnicmpFoldsAsciiLetters) {
+    struct {
+        const WCHAR* left;
+        const WCHAR* right;
+        size_t count;
+        int sign;
+    } const cases[] = {
+        {WIDE("HTTPS://host"), WIDE("https:"), 6, 0},
+        {WIDE("Ftp:x"), WIDE("fTP:y"), 4, 0},
+        {WIDE("http:"), WIDE("ftp:"), 4, 1},
+        {WIDE("ab"), WIDE("ABC"), 3, -1},
+        {WIDE("abc"), WIDE("abd"), 2, 0},
+        {WIDE("[x"), WIDE("{x"), 2, -1},  // not letters: compared as they are
+    };
+    for (const auto& c : cases) {
+        const int result = _wcsnicmp(c.left, c.right, c.count);
+        EXPECT_EQ((result > 0) - (result < 0), c.sign);
+    }
+}
+
+TEST(Platform, WcsrchrFindsTheLastUnit) {
+    const WCHAR* path = WIDE("C:\\out/object-stream-00000012.jpg");
+    EXPECT_EQ(wcsrchr(path, u'-'), path + 20);
+    EXPECT_EQ(wcsrchr(path, u'\\'), path + 2);
+    EXPECT_EQ(wcsrchr(path, u'#'), nullptr);
+    EXPECT_EQ(wcsrchr(path, 0), path + WideLength(path));
+}
+
+// A fresh directory under the system's temporary directory, removed afterwards.
+struct TemporaryDirectory {
+    std::filesystem::path path;
+
+    TemporaryDirectory() {
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        path = std::filesystem::temp_directory_path() / ("vellum-platform-" + std::to_string(stamp));
+        std::filesystem::create_directory(path);
+    }
+    ~TemporaryDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    WideString Wide(const std::u16string& name) const {
+        const std::u16string text = (name.empty() ? path : path / name).u16string();
+        return WideString(text.begin(), text.end());
+    }
+};
+
+struct HandleGuard {
+    HANDLE handle;
+    ~HandleGuard() {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+};
+
+HANDLE CreateForWriting(const WideString& path) {
+    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+}
+
+HANDLE OpenForReading(const WideString& path) {
+    return CreateFileW(path.c_str(), FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+TEST(Platform, FileWriteSizeTimeAndMapping) {
+    TemporaryDirectory directory;
+    const WideString path = directory.Wide(u"data.bin");
+    // More than one 64 KiB granule, so the view spans several pages and granules.
+    std::vector<char> content(70001);
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 + i / 251);
+    {
+        HandleGuard file{CreateForWriting(path)};
+        ASSERT_NE(file.handle, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(file.handle, content.data(), 65536, &written, nullptr));
+        EXPECT_EQ(written, 65536u);
+        ASSERT_TRUE(WriteFile(file.handle, content.data() + 65536, 70001 - 65536, &written, nullptr));
+        EXPECT_EQ(written, 70001u - 65536u);
+    }
+    EXPECT_EQ(std::filesystem::file_size(directory.path / "data.bin"), 70001u);
+
+    HandleGuard file{OpenForReading(path)};
+    ASSERT_NE(file.handle, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size{};
+    ASSERT_TRUE(GetFileSizeEx(file.handle, &size));
+    EXPECT_EQ(size.QuadPart, 70001);
+
+    FILETIME lastWrite{};
+    ASSERT_TRUE(GetFileTime(file.handle, nullptr, nullptr, &lastWrite));
+    const uint64_t units = (static_cast<uint64_t>(lastWrite.dwHighDateTime) << 32) | lastWrite.dwLowDateTime;
+    const auto writtenAt = static_cast<long long>((units - unixEpochUnits) / 10000000);
+    EXPECT_NEAR(static_cast<double>(writtenAt), static_cast<double>(std::time(nullptr)), 120.0);
+
+    HandleGuard mapping{CreateFileMappingW(file.handle, nullptr, PAGE_READONLY, 0, 0, nullptr)};
+    ASSERT_NE(mapping.handle, nullptr);
+    const void* view = MapViewOfFile(mapping.handle, FILE_MAP_READ, 0, 0, 0);
+    ASSERT_NE(view, nullptr);
+    // The view outlives both handles, as the open relies on.
+    CloseHandle(mapping.handle);
+    mapping.handle = nullptr;
+    CloseHandle(file.handle);
+    file.handle = nullptr;
+    EXPECT_EQ(std::memcmp(view, content.data(), content.size()), 0);
+    EXPECT_TRUE(UnmapViewOfFile(view));
+    EXPECT_FALSE(UnmapViewOfFile(view));
+}
+
+TEST(Platform, CreateAlwaysReplacesAnExistingFile) {
+    TemporaryDirectory directory;
+    const WideString path = directory.Wide(u"replaced.bin");
+    for (const char* text : {"a longer first text", "short"}) {
+        HandleGuard file{CreateForWriting(path)};
+        ASSERT_NE(file.handle, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(file.handle, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr));
+    }
+    EXPECT_EQ(std::filesystem::file_size(directory.path / "replaced.bin"), 5u);
+}
+
+TEST(Platform, PathsWithBackslashesAndNonAsciiNames) {
+    TemporaryDirectory directory;
+    // Windows separates with '\'; the joined destination paths use it.
+    const WideString joined = directory.Wide(u"") + WIDE("\\joined.bin");
+    HandleGuard first{CreateForWriting(joined)};
+    ASSERT_NE(first.handle, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(std::filesystem::exists(directory.path / "joined.bin"));
+
+    HandleGuard second{CreateForWriting(directory.Wide(u"caf\u00e9-\U0001F600.bin"))};
+    ASSERT_NE(second.handle, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(std::filesystem::exists(directory.path / std::filesystem::path(u"caf\u00e9-\U0001F600.bin")));
+}
+
+TEST(Platform, OpenFailures) {
+    TemporaryDirectory directory;
+    // The two kinds of "no handle": INVALID_HANDLE_VALUE for files, null for mappings.
+    EXPECT_EQ(OpenForReading(directory.Wide(u"missing.pdf")), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(OpenForReading(WIDE("")), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(OpenForReading(directory.Wide(u"")), INVALID_HANDLE_VALUE);  // a directory
+    EXPECT_EQ(CreateForWriting(directory.Wide(u"no-such-folder/out.bin")), INVALID_HANDLE_VALUE);
+
+    {
+        HandleGuard created{CreateForWriting(directory.Wide(u"empty.pdf"))};
+        ASSERT_NE(created.handle, INVALID_HANDLE_VALUE);
+    }
+    HandleGuard empty{OpenForReading(directory.Wide(u"empty.pdf"))};
+    ASSERT_NE(empty.handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CreateFileMappingW(empty.handle, nullptr, PAGE_READONLY, 0, 0, nullptr), nullptr);
+}
+
+TEST(Platform, CriticalSectionIsReentrant) {
+    CRITICAL_SECTION section;
+    InitializeCriticalSection(&section);
+    EnterCriticalSection(&section);
+    EnterCriticalSection(&section);  // the holder enters again without waiting
+    LeaveCriticalSection(&section);
+    // Still held once: the other thread must wait for the second leave.
+    std::atomic<bool> leftFully{false};
+    bool seenLeft = false;
+    std::thread other([&] {
+        EnterCriticalSection(&section);
+        seenLeft = leftFully.load();
+        LeaveCriticalSection(&section);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    leftFully = true;
+    LeaveCriticalSection(&section);
+    other.join();
+    EXPECT_TRUE(seenLeft);
+    DeleteCriticalSection(&section);
+}
+
+TEST(Platform, CriticalSectionDeletedWhileHeld) {
+    // Closing an archive deletes its section while holding it.
+    CRITICAL_SECTION section;
+    InitializeCriticalSection(&section);
+    EnterCriticalSection(&section);
+    EnterCriticalSection(&section);
+    DeleteCriticalSection(&section);
+    InitializeCriticalSection(&section);
+    std::thread other([&] {
+        EnterCriticalSection(&section);
+        LeaveCriticalSection(&section);
+    });
+    other.join();
+    DeleteCriticalSection(&section);
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "document/archive.h"
+#include "document/scanner.h"
+
+// Allocation failure on demand: while armed, the countdown-th allocation
+// through operator new throws std::bad_alloc, once.
+namespace {
+long allocationsBeforeFailure = -1;  // -1: never fail
+bool allocationFailed = false;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (allocationsBeforeFailure >= 0 && allocationsBeforeFailure-- == 0) {
+        allocationFailed = true;
+        throw std::bad_alloc();
+    }
+    if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+
+namespace {
+
+const uint8_t* Bytes(const std::string& text) { return reinterpret_cast<const uint8_t*>(text.data()); }
+
+struct Listed {
+    uint32_t objectNumber;
+    std::string data;
+
+    bool operator==(const Listed& other) const = default;
+};
+
+void PrintTo(const Listed& listed, std::ostream* out) {
+    *out << listed.objectNumber << ": \"" << testing::PrintToString(listed.data) << "\"";
+}
+
+// An archive over `body` as its whole region, held by one call as a header
+// function holds it, and closed as CloseArchive closes it.
+class ScannedDocument {
+public:
+    explicit ScannedDocument(const std::string& body)
+        : body_(body),
+          archive_(CreateArchive(Bytes(body_), Bytes(body_) + body_.size(), FILETIME{})),
+          call_(reinterpret_cast<uintptr_t>(archive_)) {}
+    ~ScannedDocument() {
+        if (call_.Archive() != nullptr) call_.Close();
+    }
+
+    PdfArchive& Archive() { return *archive_; }
+    uint64_t ScanOffset() const { return static_cast<uint64_t>(archive_->data.cursor - archive_->data.begin); }
+
+    // Every entry, checking each against the references of a listed entry.
+    std::vector<Listed> ListAll() {
+        std::vector<Listed> listed;
+        while (StreamEntry* entry = NextEntry(*archive_)) {
+            EXPECT_EQ(entry->archive, archive_);
+            EXPECT_EQ(entry->refCount, 1);
+            // No filter: the entry views the archive's copy.
+            if (entry->filterCount == 0 && entry->data.begin != nullptr) {
+                EXPECT_FALSE(entry->data.ownsMemory);
+                EXPECT_GE(entry->data.begin, archive_->data.begin);
+                EXPECT_LE(entry->data.end, archive_->data.end);
+            }
+            listed.push_back({entry->objectNumber, std::string(reinterpret_cast<const char*>(entry->data.begin),
+                                                               entry->data.Size())});
+        }
+        // The handle, one per entry and this call.
+        EXPECT_EQ(archive_->refCount, static_cast<int32_t>(2 + listed.size()));
+        EXPECT_EQ(NextEntry(*archive_), nullptr);
+        return listed;
+    }
+
+private:
+    std::string body_;
+    PdfArchive* archive_;
+    ArchiveCall call_;
+};
+
+struct ScanCase {
+    const char* label;
+    std::string body;
+    std::vector<Listed> expected;
+};
+
+TEST(ObjectScanner, Forms) {
+    const std::string tail = "\nendstream\nendobj\n";
+    const ScanCase cases[] = {
+        {"CR LF throughout", "1 0 obj\r\n<</Length 5>>\r\nstream\r\nHELLO\r\nendstream\r\nendobj\r\n", {{1, "HELLO"}}},
+        {"header line ending at <<", "12 0 obj<</Length 3>>stream\nabc" + tail, {{12, "abc"}}},
+        {"obj without a space", "4 0obj\n<</Length 3>>\nstream\nabc" + tail, {{4, "abc"}}},
+        {"space after obj, then <<", "3 0 obj <</Length 3>>\nstream\nabc" + tail, {{3, "abc"}}},
+        {"spaces and a tab after obj, then CR LF", "3 0 obj \t \r\n<</Length 3>>\nstream\nabc" + tail, {{3, "abc"}}},
+        {"other text after obj", "3 0 obj x\n<</Length 3>>\nstream\nabc" + tail, {}},
+        {"word run on from obj", "3 0 objx\n<</Length 3>>\nstream\nabc" + tail, {}},
+        {"no generation number", "3 obj\n<</Length 3>>\nstream\nabc" + tail, {}},
+        {"255-character header line", "9 0 obj" + std::string(248, ' ') + "\n<</Length 3>>\nstream\nabc" + tail,
+         {{9, "abc"}}},
+        {"256-character header line", "9 0 obj" + std::string(249, ' ') + "\n<</Length 3>>\nstream\nabc" + tail, {}},
+        {"blank line before the dictionary", "2 0 obj\n\n<</Length 3>>\nstream\nabc" + tail, {}},
+        {"nested dictionary copied whole", "2 0 obj\n<</DecodeParms<</Columns 4>>/Length 4>>\nstream\nabc" + tail,
+         {{2, "abc\n"}}},
+        {"spaces then CR LF before stream", "2 0 obj\n<</Length 3>>   \r\nstream\nabc" + tail, {{2, "abc"}}},
+        {"tab before stream", "2 0 obj\n<</Length 3>>\t\r\nstream\nabc" + tail, {}},
+        {"space after stream", "2 0 obj\n<</Length 3>>\nstream \nabc" + tail, {}},
+        {"stream then lone CR", "2 0 obj\n<</Length 3>>\nstream\rabc" + tail, {{2, "abc"}}},
+        {"Length 0 and endstream at the data start", "2 0 obj\n<</Length 0>>\nstream\nendstream\nendobj\n", {{2, ""}}},
+        {"too few bytes after the dictionary", "2 0 obj\n<</Length 0>>stream\n", {}},
+        {"object without a stream, then a stream",
+         "3 0 obj\n<</Type /Catalog>>\nendobj\n4 0 obj\n<</Length 2>>\nstream\nxy" + tail, {{4, "xy"}}},
+        {"failing filter between two good streams",
+         "1 0 obj\n<</Length 1>>\nstream\na" + tail + "2 0 obj\n<</Length 4/Filter/FlateDecode>>\nstream\njunk" + tail +
+             "3 0 obj\n<</Length 1>>\nstream\nc" + tail,
+         {{1, "a"}, {3, "c"}}},
+        {"negative object number kept as its bits", "-1 0 obj\n<</Length 1>>\nstream\nz" + tail, {{0xFFFFFFFFu, "z"}}},
+    };
+    for (const ScanCase& c : cases) {
+        ScannedDocument document(c.body);
+        EXPECT_EQ(document.ListAll(), c.expected) << c.label;
+    }
+}
+
+// Streams whose /Length does not lead to "endstream": the search decides.
+TEST(ObjectScanner, SearchForTheStreamEnd) {
+    const std::string head = "1 0 obj\n<</Length 99>>\nstream\n";
+    const std::string after = "endstream\nendobj\n";
+    const ScanCase cases[] = {
+        {"CR LF before endstream", head + "HELLO\r\n" + after, {{1, "HELLO"}}},
+        {"LF before endstream", head + "HELLO\n" + after, {{1, "HELLO"}}},
+        {"CR before endstream", head + "HELLO\r" + after, {{1, "HELLO"}}},
+        {"nothing before endstream", head + "HELLO" + after, {{1, "HELLO"}}},
+        {"LF CR: only the CR goes", head + "HELLO\n\r" + after, {{1, "HELLO\n"}}},
+        {"endstream at the data start", head + after, {{1, ""}}},
+        {"CR LF that is the whole data", head + "\r\n" + after, {{1, ""}}},
+        {"Length 12 0 R pointing elsewhere", "1 0 obj\n<</Length 12 0 R>>\nstream\nHELLO\r\n" + after, {{1, "HELLO"}}},
+        {"negative Length", "1 0 obj\n<</Length -3>>\nstream\nHELLO\n" + after, {{1, "HELLO"}}},
+        {"missing Length", "1 0 obj\n<<>>\nstream\nHELLO\n" + after, {{1, "HELLO"}}},
+        {"no endstream at all", head + "HELLO\nendobj\n" + std::string(20, '\n'), {}},
+        {"endstream too near the end", head + "HELLO\nendstream", {}},
+        // The scan goes on from the data start, so a header line inside the
+        // data is an object too; both searches end at the same "endstream".
+        {"object inside unverified data", "1 0 obj\n<<>>\nstream\n2 0 obj\n<<>>\nstream\nxy\n" + after,
+         {{1, "2 0 obj\n<<>>\nstream\nxy"}, {2, "xy"}}},
+        {"wrong lengths before a good one",
+         head + "a\n" + head + "b\n" + "3 0 obj\n<</Length 1>>\nstream\nc\n" + after,
+         {{1, "a\n1 0 obj\n<</Length 99>>\nstream\nb\n3 0 obj\n<</Length 1>>\nstream\nc"},
+          {1, "b\n3 0 obj\n<</Length 1>>\nstream\nc"},
+          {3, "c"}}},
+    };
+    for (const ScanCase& c : cases) {
+        ScannedDocument document(c.body);
+        EXPECT_EQ(document.ListAll(), c.expected) << c.label;
+    }
+}
+
+TEST(ObjectScanner, WhereTheScanResumes) {
+    struct ResumeCase {
+        const char* label;
+        std::string body;
+        std::string before;  // the body up to where the scan stands after the first entry
+    } cases[] = {
+        {"verified: after endstream", "1 0 obj\r\n<</Length 5>>\r\nstream\r\nHELLO\r\nendstream\r\nendobj\r\n",
+         "1 0 obj\r\n<</Length 5>>\r\nstream\r\nHELLO\r\nendstream"},
+        {"searched: the data start", "1 0 obj\r\n<</Length 12 0 R>>\r\nstream\r\nHELLO\r\nendstream\r\nendobj\r\n",
+         "1 0 obj\r\n<</Length 12 0 R>>\r\nstream\r\n"},
+        {"searched, endstream at the data start: passed over",
+         "1 0 obj\n<</Length 5>>\nstream\nendstream\nendobj\n2 0 obj\n",
+         "1 0 obj\n<</Length 5>>\nstream\nendstream\nendobj\n"},
+    };
+    for (const ResumeCase& c : cases) {
+        ScannedDocument document(c.body);
+        ASSERT_NE(NextEntry(document.Archive()), nullptr) << c.label;
+        EXPECT_EQ(document.ScanOffset(), c.before.size()) << c.label;
+    }
+}
+
+// Out of memory at each allocation of a listing in turn: the listing ends
+// early with the entries kept, and the list, the index and the counts agree.
+TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
+    const std::string body =
+        "1 0 obj\n<</Length 1>>\nstream\na\nendstream\nendobj\n"
+        "2 0 obj\n<</Length 1>>\nstream\nb\nendstream\nendobj\n"
+        "3 0 obj\n<</Length 1>>\nstream\nc\nendstream\nendobj\n";
+    for (long failAt = 0;; ++failAt) {
+        ScannedDocument document(body);
+        PdfArchive& archive = document.Archive();
+        std::vector<StreamEntry*> listed;
+        listed.reserve(3);  // the test's own allocation stays out of the count
+        allocationFailed = false;
+        allocationsBeforeFailure = failAt;
+        while (StreamEntry* entry = NextEntry(archive)) listed.push_back(entry);
+        allocationsBeforeFailure = -1;
+
+        EXPECT_EQ(archive.refCount, static_cast<int32_t>(2 + listed.size())) << failAt;
+        ListLink* node = archive.entries.next;
+        for (StreamEntry* entry : listed) {
+            EXPECT_EQ(node, &entry->link) << failAt;
+            EXPECT_EQ(entry->refCount, 1) << failAt;
+            EXPECT_EQ(FindListedEntry(archive, entry->objectNumber), entry) << failAt;
+            node = node->next;
+        }
+        EXPECT_EQ(node, &archive.entries) << failAt;
+        if (!allocationFailed) {
+            EXPECT_EQ(listed.size(), 3u);
+            break;
+        }
+        EXPECT_LT(listed.size(), 3u) << failAt;
+    }
+}
+
+}  // namespace
