@@ -90,6 +90,9 @@ const CorpusFile kCorpus[] = {
     // img2pdf
     {"img2pdf-jpeg", false},
     {"img2pdf-png", true},
+    // libtiff's tiff2pdf and poppler's cairo output
+    {"tiff2pdf-group4", false},
+    {"pdftocairo-gs", true},
     // an ImageMagick file with an update appended
     {"update-appended", true},
 };
