@@ -92,6 +92,7 @@ const CorpusFile kCorpus[] = {
     {"img2pdf-png", true},
     // libtiff's tiff2pdf and poppler's cairo output
     {"tiff2pdf-group4", false},
+    {"tiff2pdf-group4-blackis1", false},
     {"pdftocairo-gs", true},
     // an ImageMagick file with an update appended
     {"update-appended", true},
