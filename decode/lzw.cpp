@@ -1,6 +1,7 @@
 // LZW decoding: whole-buffer, one call.
 #include "decode/lzw.h"
 
+#include <cstring>
 #include <memory>
 
 #include "decode/results.h"
@@ -70,14 +71,16 @@ uint32_t DecodeLzw(ByteBuffer& output, ByteBuffer& input, int32_t earlyChange) {
             length = table[code].length;
             if (length < 1 || static_cast<uint32_t>(length) > ScratchSize) return ResultInvalidData;
             int32_t link = code;
-            int32_t position = length - 1;
-            // The length bounds the walk even where a malformed stream made a
-            // prefix point at its own slot.
-            for (; position > 0 && link >= FirstFreeCode; --position) {
+            for (int32_t position = length - 1; position > 0; --position) {
+                if (link < FirstFreeCode) return ResultInvalidData;  // chain shorter than its length
                 state.scratch[position] = table[link].lastByte;
                 link = table[link].prefix;
             }
-            state.scratch[position] = link < ClearCode ? static_cast<uint8_t>(link) : table[link].lastByte;
+            // A chain that has not reached a single byte by now points back at
+            // itself: a stream whose first code after a clear was nextCode
+            // made an entry whose prefix is its own slot.
+            if (link >= ClearCode) return ResultInvalidData;
+            state.scratch[0] = static_cast<uint8_t>(link);
         } else if (code == state.nextCode) {
             // The previous string is still at the front of the scratch area.
             length = state.previousLength + 1;
@@ -101,6 +104,12 @@ uint32_t DecodeLzw(ByteBuffer& output, ByteBuffer& input, int32_t earlyChange) {
         state.previousCode = code;
         state.previousLength = length;
         state.previousFirst = state.scratch[0];
+        if (output.cursor != nullptr && output.end - output.cursor >= length) {
+            // Most strings are a few bytes long and fit: copied without Append's checks.
+            std::memcpy(output.cursor, state.scratch, static_cast<size_t>(length));
+            output.cursor += length;
+            continue;
+        }
         const uint32_t result = output.Append(state.scratch, static_cast<uint64_t>(length));
         if (result != ResultOk) return result;
     }

@@ -101,12 +101,17 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
 HLOCAL LocalFree(HLOCAL memory);
 
+// Paths are UTF-16 and may separate with '\' as on Windows. Only
+// OPEN_EXISTING and CREATE_ALWAYS (mode 0644 less the umask) are offered; a
+// directory is refused. Share modes are not enforced.
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
 BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
 BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, DWORD* bytesWritten, OVERLAPPED* overlapped);
 BOOL CloseHandle(HANDLE handle);
+// Read-only mappings of whole files: an empty file cannot be mapped. A view
+// stays valid after its mapping and file handles are closed.
 HANDLE CreateFileMappingW(HANDLE file, SECURITY_ATTRIBUTES* security, DWORD protect, DWORD maximumSizeHigh,
                           DWORD maximumSizeLow, LPCWSTR name);
 LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);
@@ -118,9 +123,13 @@ void LeaveCriticalSection(CRITICAL_SECTION* section);
 void DeleteCriticalSection(CRITICAL_SECTION* section);
 
 BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime);
+// Only a null zone, the zone in effect (TZ, else /etc/localtime), is offered.
+// As on Windows, a local time before 1601 fails.
 BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* zone, const SYSTEMTIME* universal,
                                      SYSTEMTIME* local);
 
+// CP_ACP and CP_UTF8, both UTF-8 here. Flags are accepted and ignored;
+// malformed input becomes U+FFFD, as without MB_ERR_INVALID_CHARS.
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes, LPWSTR destination,
                         int destinationUnits);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceUnits, LPSTR destination,
@@ -130,7 +139,9 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceUn
 // C library's wchar_t versions, which are 32-bit here and never used.
 const WCHAR* wcsrchr(const WCHAR* text, WCHAR unit);
 WCHAR* wcsrchr(WCHAR* text, WCHAR unit);
+// Reads base 10 only, and saturates at the bounds of Windows' 32-bit long.
 long wcstol(const WCHAR* text, WCHAR** end, int base);
+// Folds the ASCII letters only, as the "C" locale does.
 int _wcsnicmp(const WCHAR* left, const WCHAR* right, size_t count);
 // Supports the conversions vellum formats with: %s (a UTF-16 text), %u, %d
 // and %%, with the flag 0 and a field width. Returns the number of units

@@ -8,7 +8,6 @@
 
 #include "document/archive.h"
 #include "document/scanner.h"
-#include "plugin/archive_call.h"
 #include "plugin/converted_text.h"
 #include "plugin/extraction.h"
 #include "plugin/listing.h"
@@ -51,18 +50,9 @@ int ReadNextHeader(uintptr_t handle, Record* record, Fill fill) {
 }
 
 int CloseWhole(uintptr_t handle) {
-    PdfArchive* archive = AcquireArchive(handle);
-    if (archive == nullptr) return HostNotSupported;
-    ListLink* link = archive->entries.next;
-    while (link != &archive->entries) {
-        ListLink* next = link->next;
-        ReleaseEntry(EntryFromLink(link));
-        link = next;
-    }
-    // The call's reference, then the creation reference: the archive is
-    // destroyed with its lock, which is therefore not left here.
-    ReleaseArchive(archive);
-    ReleaseArchive(archive);
+    ArchiveCall call(handle);
+    if (call.Archive() == nullptr) return HostNotSupported;
+    call.Close();
     return HostOk;
 }
 

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "plugin/archive_call.h"
 #include "plugin/converted_text.h"
 #include "plugin/exports.h"
 #include "plugin/listing.h"

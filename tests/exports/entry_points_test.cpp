@@ -102,8 +102,8 @@ TEST(CanYouHandleThisFile, JudgesByContentNotByName) {
 }
 
 TEST(CloseArchive, RefusesWhatIsNotAnArchive) {
-    int notAnArchive[16] = {};
-    for (uintptr_t handle : {uintptr_t{0}, ~uintptr_t{0}, reinterpret_cast<uintptr_t>(notAnArchive)}) {
+    std::vector<uint64_t> notAnArchive(512, 0);  // zeroed memory the size of any archive
+    for (uintptr_t handle : {uintptr_t{0}, ~uintptr_t{0}, reinterpret_cast<uintptr_t>(notAnArchive.data())}) {
         EXPECT_EQ(Plugin().closeArchive(handle), HostNotSupported) << handle;
     }
 }

@@ -153,9 +153,9 @@ TEST_F(Extraction, FailuresAnswerTheirOwnCodes) {
     EXPECT_EQ(Plugin().processFileW(archive.Handle(), HostExtract, missing.data(), name), HostECreate);
     EXPECT_FALSE(std::filesystem::exists(folder.Path() / "no-such-folder"));
     EXPECT_EQ(Plugin().processFileW(archive.Handle(), HostExtractToMemory, nullptr, name), HostEOpen);
-    int notAnArchive[16] = {};
+    std::vector<uint64_t> notAnArchive(512, 0);  // zeroed memory the size of any archive
     void* block = nullptr;
-    for (uintptr_t handle : {uintptr_t{0}, ~uintptr_t{0}, reinterpret_cast<uintptr_t>(notAnArchive)}) {
+    for (uintptr_t handle : {uintptr_t{0}, ~uintptr_t{0}, reinterpret_cast<uintptr_t>(notAnArchive.data())}) {
         WideString directory = WidePath(folder.Path());
         EXPECT_EQ(Plugin().processFileW(handle, HostExtract, directory.data(), name), HostBadArchive);
         EXPECT_EQ(Plugin().processFileW(handle, HostExtractToMemory, reinterpret_cast<WCHAR*>(&block), name),

@@ -116,8 +116,8 @@ TEST_F(HeaderRecords, ReadHeaderExWWritesOnlyItsFields) {
 }
 
 TEST_F(HeaderRecords, BadHandleLeavesTheRecordUntouched) {
-    int notAnArchive[16] = {};
-    for (uintptr_t handle : {uintptr_t{0}, ~uintptr_t{0}, reinterpret_cast<uintptr_t>(notAnArchive)}) {
+    std::vector<uint64_t> notAnArchive(512, 0);  // zeroed memory the size of any archive
+    for (uintptr_t handle : {uintptr_t{0}, ~uintptr_t{0}, reinterpret_cast<uintptr_t>(notAnArchive.data())}) {
         std::vector<uint8_t> bytes(sizeof(HeaderRecordExW), Pattern);
         std::vector<uint8_t> untouched = bytes;
         EXPECT_EQ(Plugin().readHeader(handle, reinterpret_cast<HeaderRecord*>(bytes.data())), HostUnknownFormat);

@@ -72,7 +72,7 @@ TEST(FillHeader, SizesOfFourGiBAndMoreAreCarriedWholeInTheWideFields) {
         {70000, 70000, 0},
         {0xFFFFFFFFull, 0xFFFFFFFFu, 0},
         {0x100000000ull, 0, 1},
-        {0x280000005ull, 5, 2},
+        {0x200000005ull, 5, 2},
     };
     for (const Case& c : cases) {
         StreamEntry entry = FakeEntry(c.size);

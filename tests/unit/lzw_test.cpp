@@ -46,7 +46,8 @@ enum class WhenFull { Clear, Freeze };
 
 // A plain LZW encoder. The encoder's table is one entry ahead of a decoder's,
 // so it widens its codes when its next code plus earlyChange reaches 513,
-// 1025 and 2049.
+// 1025 and 2049. qpdf decodes its output, with either earlyChange, back to the
+// input, so it is a fair independent source of streams.
 std::string EncodeLzw(const std::string& data, int32_t earlyChange, WhenFull whenFull) {
     BitWriter writer;
     std::map<std::string, uint32_t> table;
@@ -106,6 +107,9 @@ TEST(DecodeLzw, Table) {
          NineBitCodes({256, 'a', 'b', 'c', 'd', 'e', 'f', 'g'}) + Hex({0}), ResultInvalidData, ""},
         {"clear restarts table and width", NineBitCodes({256, 'A', 'B', 256, 'C', 258, 257}), ResultOk, "ABCCC"},
         {"data after the end code ignored", NineBitCodes({'x', 257, 'y'}), ResultOk, "x"},
+        {"nextCode as the very first code", NineBitCodes({256, 258, 257}), ResultOk, Hex({0})},
+        {"entry whose prefix is its own slot", NineBitCodes({256, 258, 'a', 258, 257}), ResultInvalidData, ""},
+        {"the same without the clear code", NineBitCodes({258, 'a', 258}), ResultInvalidData, ""},
         {"empty", "", ResultOk, ""},
     };
     for (const LzwCase& c : cases) {

@@ -7,35 +7,8 @@
 
 #include "document/archive.h"
 #include "document/scanner.h"
+#include "tests/unit/test_allocator.h"
 
-// Allocation failure on demand: while armed, the countdown-th allocation
-// through operator new throws std::bad_alloc, once.
-namespace {
-long allocationsBeforeFailure = -1;  // -1: never fail
-bool allocationFailed = false;
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (allocationsBeforeFailure >= 0 && allocationsBeforeFailure-- == 0) {
-        allocationFailed = true;
-        throw std::bad_alloc();
-    }
-    if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return operator new(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
 
 namespace {
 
@@ -203,10 +176,10 @@ TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
         PdfArchive& archive = document.Archive();
         std::vector<StreamEntry*> listed;
         listed.reserve(3);  // the test's own allocation stays out of the count
-        allocationFailed = false;
-        allocationsBeforeFailure = failAt;
+        FailAllocationAfter(failAt);
         while (StreamEntry* entry = NextEntry(archive)) listed.push_back(entry);
-        allocationsBeforeFailure = -1;
+        const bool failed = AllocationFailed();
+        FailAllocationAfter(-1);
 
         EXPECT_EQ(archive.refCount, static_cast<int32_t>(2 + listed.size())) << failAt;
         ListLink* node = archive.entries.next;
@@ -217,7 +190,7 @@ TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
             node = node->next;
         }
         EXPECT_EQ(node, &archive.entries) << failAt;
-        if (!allocationFailed) {
+        if (!failed) {
             EXPECT_EQ(listed.size(), 3u);
             break;
         }
