@@ -11,14 +11,18 @@ constexpr size_t MinimumPdfBytes = 768;
 std::atomic<int> scratchCounter{0};
 }  // namespace
 
-std::string BuildPdf(const std::vector<StreamSpec>& streams) {
+std::string BuildPdf(const std::vector<StreamObject>& streams) {
     std::string pdf = "%PDF-1.7\n";
-    for (const StreamSpec& stream : streams) {
+    for (const StreamObject& stream : streams) {
         pdf += std::to_string(stream.number) + " 0 obj\n<</Length " + std::to_string(stream.data.size()) +
                stream.dictionaryExtra + ">>\nstream\n" + stream.data + "\nendstream\nendobj\n";
     }
     // A comment line pads small documents past the minimum size.
-    if (pdf.size() < MinimumPdfBytes) pdf += "%" + std::string(MinimumPdfBytes - pdf.size(), 'p') + "\n";
+    if (pdf.size() < MinimumPdfBytes) {
+        pdf += '%';
+        pdf.append(MinimumPdfBytes - pdf.size(), 'p');
+        pdf += '\n';
+    }
     pdf += "%%EOF\n";
     return pdf;
 }
@@ -59,7 +63,7 @@ ScratchFolder::~ScratchFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::filesystem::path ScratchFolder::WritePdf(const std::string& name, const std::vector<StreamSpec>& streams) const {
+std::filesystem::path ScratchFolder::WritePdf(const std::string& name, const std::vector<StreamObject>& streams) const {
     std::filesystem::path file = path_ / name;
     WriteWholeFile(file, BuildPdf(streams));
     return file;
