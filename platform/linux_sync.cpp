@@ -10,18 +10,22 @@ void InitializeCriticalSection(CRITICAL_SECTION* section) {
     pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
     pthread_mutex_init(&section->mutex, &attributes);
     pthread_mutexattr_destroy(&attributes);
+    section->recursionCount = 0;
 }
 
-void EnterCriticalSection(CRITICAL_SECTION* section) { pthread_mutex_lock(&section->mutex); }
+void EnterCriticalSection(CRITICAL_SECTION* section) {
+    pthread_mutex_lock(&section->mutex);
+    ++section->recursionCount;
+}
 
-void LeaveCriticalSection(CRITICAL_SECTION* section) { pthread_mutex_unlock(&section->mutex); }
+void LeaveCriticalSection(CRITICAL_SECTION* section) {
+    --section->recursionCount;
+    pthread_mutex_unlock(&section->mutex);
+}
 
 void DeleteCriticalSection(CRITICAL_SECTION* section) {
-    // Windows lets the owner delete a section it still holds, but destroying a
-    // locked mutex is undefined: leave every level this thread holds first.
-    // Unlocking a recursive mutex that this thread does not hold fails, which
-    // ends the loop.
-    while (pthread_mutex_unlock(&section->mutex) == 0) {
-    }
+    // Windows lets the holder delete a section it still holds, but destroying
+    // a locked mutex is undefined: leave every level the holder entered first.
+    while (section->recursionCount > 0) LeaveCriticalSection(section);
     pthread_mutex_destroy(&section->mutex);
 }

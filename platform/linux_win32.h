@@ -88,7 +88,8 @@ struct OVERLAPPED;
 
 // A critical section may be entered again by the thread that holds it.
 struct CRITICAL_SECTION {
-    pthread_mutex_t mutex;
+    pthread_mutex_t mutex;  // recursive
+    LONG recursionCount;    // times the holder has entered; changed only by the holder
 };
 
 HANDLE GetProcessHeap();

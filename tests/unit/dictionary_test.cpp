@@ -64,6 +64,7 @@ TEST(FindKey, Table) {
         {"high byte after the key", "/Length\xa0" "5", "/Length", false, -1},
         {"case matters", "/length 5", "/Length", false, -1},
         {"missing", "/Type/XObject", "/Length", false, -1},
+        {"empty key", "", "", true, -1},
     };
     for (const FindCase& c : cases) {
         const char* position = FindKey(c.text, c.key, c.allowDirect);
@@ -118,6 +119,7 @@ struct NameCase {
 
 TEST(GetNameValue, Table) {
     const std::string letters70(70, 'Q');
+    const std::string name62 = std::string(1, '/').append(62, 'Q');
     const std::string contents100 = [] {
         std::string s;
         for (int i = 0; s.size() < 100; ++i) s += "/F" + std::to_string(i) + ' ';
@@ -130,7 +132,7 @@ TEST(GetNameValue, Table) {
         {"reference stepped over", "/Filter 7 0 R/Length 9", "/Filter", "/Length", true},
         {"name ends at slash", "/Subtype/XML/Type/Metadata", "/Subtype", "/XML", true},
         {"name ends at other bytes", "/Filter /Fl.ate", "/Filter", "/Fl", true},
-        {"name of 70 letters cut", "/Filter /" + letters70, "/Filter", "/" + letters70.substr(0, 62), true},
+        {"name of 70 letters cut", "/Filter /" + letters70, "/Filter", name62, true},
         {"array of 100 bytes cut", "/Filter [" + contents100 + "]", "/Filter", contents100.substr(0, 63), true},
         {"array without closing bracket", "/Filter [/AHx", "/Filter", "/AHx", true},
         {"no such key", "/Type/XObject", "/Filter", "", false},

@@ -19,7 +19,7 @@ std::string Deflate(const std::string& data, int windowBits = 15, const std::str
         deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(dictionary.data()),
                              static_cast<uInt>(dictionary.size()));
     }
-    std::string out(deflateBound(&stream, data.size()), '\0');
+    std::string out(deflateBound(&stream, static_cast<uLong>(data.size())), '\0');
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     stream.avail_in = static_cast<uInt>(data.size());
     stream.next_out = reinterpret_cast<Bytef*>(out.data());
@@ -111,6 +111,21 @@ TEST(DecodeFlate, StreamCutAnywhereGivesWhatZlibInflates) {
             const Decoded d = Flate(encoded);
             ASSERT_EQ(d.result, ResultOk) << "cut " << cut;
             ASSERT_TRUE(d.bytes == expected) << "cut " << cut << ": " << d.bytes.size() << " of " << expected.size();
+        }
+    }
+}
+
+TEST(DecodeFlate, DamagedStreamsGiveWhatZlibGivesOrFail) {
+    const std::string prose = Prose(20000, 5);
+    const std::string deflated = Deflate(prose);
+    std::mt19937 random(6);
+    for (int trial = 0; trial < 300; ++trial) {
+        std::string damaged = deflated;
+        damaged[2 + random() % (damaged.size() - 2)] ^= static_cast<char>(1u << (random() % 8));
+        const Decoded d = Flate(damaged);
+        ASSERT_TRUE(d.result == ResultOk || d.result == ResultFlateCorrupt) << trial << ": " << d.result;
+        if (d.result == ResultOk) {
+            EXPECT_TRUE(d.bytes == InflateWithZlib(damaged, 4 * prose.size())) << trial;
         }
     }
 }

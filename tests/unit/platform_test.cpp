@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdarg>
 #include <chrono>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +16,10 @@
 #include <vector>
 
 #include "platform/win32.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -460,6 +464,13 @@ TEST(Platform, CreateAlwaysReplacesAnExistingFile) {
         ASSERT_TRUE(WriteFile(file.handle, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr));
     }
     EXPECT_EQ(std::filesystem::file_size(directory.path / "replaced.bin"), 5u);
+#ifndef _WIN32
+    // A new file gets the usual 0644 less the umask.
+    const mode_t mask = umask(0);
+    umask(mask);
+    const auto permissions = std::filesystem::status(directory.path / "replaced.bin").permissions();
+    EXPECT_EQ(static_cast<unsigned>(permissions), 0644u & ~static_cast<unsigned>(mask));
+#endif
 }
 
 TEST(Platform, PathsWithBackslashesAndNonAsciiNames) {

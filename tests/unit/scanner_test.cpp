@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "document/archive.h"
 #include "document/scanner.h"
 #include "tests/unit/test_allocator.h"
-
 
 namespace {
 
@@ -196,6 +194,40 @@ TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
         }
         EXPECT_LT(listed.size(), 3u) << failAt;
     }
+}
+
+std::string ReadFixture(const std::string& name) {
+    std::string text;
+    std::FILE* file = std::fopen((std::string(VELLUM_SOURCE_DIR) + "/tests/data/" + name).c_str(), "rb");
+    if (file == nullptr) return text;
+    char chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) != 0;) text.append(chunk, n);
+    std::fclose(file);
+    return text;
+}
+
+// A page written by Ghostscript: its content stream has an indirect /Length
+// and "endstream" right after the last data byte, and its XML metadata follows.
+// The expected bytes are qpdf's (--filtered-stream-data, --raw-stream-data).
+TEST(ObjectScanner, GhostscriptPageListsExactlyItsStreams) {
+    const std::string name = "ghostscript-endstream-after-data";
+    const std::string path = std::string(VELLUM_SOURCE_DIR) + "/tests/data/" + name + ".pdf";
+    const std::basic_string<WCHAR> widePath(path.begin(), path.end());
+    const OpenOutcome open = OpenPdfFile(widePath.c_str(), false);
+    ASSERT_NE(open.archive, nullptr);
+    std::vector<Listed> listed;
+    {
+        ArchiveCall call(reinterpret_cast<uintptr_t>(open.archive));
+        while (StreamEntry* entry = NextEntry(*open.archive)) {
+            listed.push_back({entry->objectNumber, std::string(reinterpret_cast<const char*>(entry->data.begin),
+                                                               entry->data.Size())});
+        }
+        call.Close();
+    }
+    const std::vector<Listed> expected = {{5, ReadFixture(name + ".5.txt")}, {9, ReadFixture(name + ".9.xml")}};
+    ASSERT_FALSE(expected[0].data.empty());
+    ASSERT_FALSE(expected[1].data.empty());
+    EXPECT_EQ(listed, expected);
 }
 
 }  // namespace
