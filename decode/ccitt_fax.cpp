@@ -10,7 +10,8 @@ namespace {
 constexpr uint16_t TiffLittleEndian = 0x4949;  // "II"
 constexpr uint16_t TiffVersion = 42;
 constexpr uint32_t TiffFirstIfdOffset = 8;
-constexpr uint32_t IfdEntrySize = 12;
+constexpr uint32_t FaxIfdEntries = 8;              // ImageWidth to StripByteCounts
+constexpr uint32_t FaxIfdEntriesWithOptions = 9;   // and T4Options
 
 constexpr uint16_t TypeShort = 3;
 constexpr uint16_t TypeLong = 4;
@@ -80,13 +81,12 @@ FaxTiffHeader BuildFaxTiffHeader(const char* dictionaryText, uint64_t dataLength
 
     FaxTiffHeader header{};
     header.size = withOptions ? FaxTiffHeaderWithOptionsSize : FaxTiffHeaderSize;
-    const uint32_t entryCount = (header.size - TiffFirstIfdOffset - 2 - 4) / IfdEntrySize;
 
     HeaderWriter out{header.bytes};
     out.Put16(TiffLittleEndian);
     out.Put16(TiffVersion);
     out.Put32(TiffFirstIfdOffset);
-    out.Put16(entryCount);
+    out.Put16(withOptions ? FaxIfdEntriesWithOptions : FaxIfdEntries);
     out.PutEntry(TagImageWidth, TypeLong, static_cast<uint32_t>(columns));
     out.PutEntry(TagImageLength, TypeLong, static_cast<uint32_t>(rows));
     out.PutEntry(TagBitsPerSample, TypeShort, 1);

@@ -42,6 +42,8 @@ const char* ParseInteger(const char* position, int32_t& value) {
 
 const char* FindKey(const char* dictionaryText, const char* key, bool allowDirect) {
     const size_t keyLength = std::strlen(key);
+    // An empty key would match at the NUL and step past it.
+    if (keyLength == 0) return nullptr;
     const char* searchStart = dictionaryText;
     for (;;) {
         const char* found = std::strstr(searchStart, key);

@@ -15,10 +15,10 @@ namespace {
 constexpr uint32_t ZlibMaxWindow = std::numeric_limits<uInt>::max();
 
 struct FlateState {
-    z_stream stream{};            // zlib's view of both buffers; next_in/next_out move with it
+    z_stream stream{};                // zlib's view of both buffers; next_in/next_out move with it
     const Bytef* inputEnd = nullptr;  // one past the last input byte
-    uint64_t capacity = 0;        // output capacity requested last
-    bool drainingOutput = false;  // called again only to see whether zlib held output back
+    uint64_t capacity = 0;            // output capacity to reserve when the block is full
+    bool drainingOutput = false;      // called again only to see whether zlib held output back
 };
 
 // Ends the inflation on every way out once it has started.

@@ -12,10 +12,14 @@
 StreamEntry* NextEntry(PdfArchive& archive);
 // A new, decoded, unlinked entry with refCount 1, or null when none is left.
 StreamEntry* ScanNextStream(PdfArchive& archive);
-// Reads "N G obj" at the scan position; on success the position is after the line.
+// Reads a header line "N G obj" (spaces or tabs may follow "obj") at the scan
+// position; on success the position is after the line, on failure it is
+// unusable and the caller puts it back.
 bool ReadObjectHeader(PdfArchive& archive, int32_t& objectNumber);
 // With the scan position at a stream's first data byte: one past its last data
-// byte, or null.
+// byte, or null. A /Length followed by "endstream" decides, and the position
+// then moves past "endstream"; otherwise the first "endstream" found from the
+// data start does, less the line end before it, and the position stays.
 const uint8_t* FindStreamEnd(PdfArchive& archive, const char* dictionaryText);
 // Passes over "endstream" and its line end at the scan position.
 bool SkipEndstream(PdfArchive& archive);

@@ -4,8 +4,6 @@
 // everything at its boundary and answers its own failure code.
 #include "plugin/exports.h"
 
-#include <new>
-
 #include "document/archive.h"
 #include "document/scanner.h"
 #include "plugin/converted_text.h"

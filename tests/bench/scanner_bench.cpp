@@ -67,7 +67,6 @@ const std::string& FlateDocument() {
 }
 
 void ListDocument(benchmark::State& state, const std::string& document, bool expectEntries) {
-    moduleState.processHeap = GetProcessHeap();
     const auto* bytes = reinterpret_cast<const uint8_t*>(document.data());
     int64_t listed = 0;
     for (auto _ : state) {
@@ -97,4 +96,3 @@ void BM_ListFlateStreams(benchmark::State& state) { ListDocument(state, FlateDoc
 
 BENCHMARK(BM_ListUnterminatedStreams)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListFlateStreams)->Unit(benchmark::kMillisecond);
-

@@ -4,7 +4,7 @@
 
 namespace {
 
-std::vector<StreamSpec> OneStream() { return {{1, "HELLO", ""}}; }
+std::vector<StreamObject> OneStream() { return {{1, "HELLO", ""}}; }
 
 TEST(OpenArchive, AnswersTheOpenOutcomeInTheResultCode) {
     ScratchFolder folder;

@@ -11,14 +11,20 @@ constexpr size_t MinimumPdfBytes = 768;
 std::atomic<int> scratchCounter{0};
 }  // namespace
 
-std::string BuildPdf(const std::vector<StreamSpec>& streams) {
+std::string BuildPdf(const std::vector<StreamObject>& streams) {
     std::string pdf = "%PDF-1.7\n";
-    for (const StreamSpec& stream : streams) {
-        pdf += std::to_string(stream.number) + " 0 obj\n<</Length " + std::to_string(stream.data.size()) +
-               stream.dictionaryExtra + ">>\nstream\n" + stream.data + "\nendstream\nendobj\n";
+    for (const StreamObject& stream : streams) {
+        // Appended piece by piece: mingw's GCC 12 warns falsely on literal + string temporaries.
+        pdf.append(std::to_string(stream.number)).append(" 0 obj\n<</Length ");
+        pdf.append(std::to_string(stream.data.size())).append(stream.dictionaryExtra).append(">>\nstream\n");
+        pdf.append(stream.data).append("\nendstream\nendobj\n");
     }
     // A comment line pads small documents past the minimum size.
-    if (pdf.size() < MinimumPdfBytes) pdf += "%" + std::string(MinimumPdfBytes - pdf.size(), 'p') + "\n";
+    if (pdf.size() < MinimumPdfBytes) {
+        pdf += '%';
+        pdf.append(MinimumPdfBytes - pdf.size(), 'p');
+        pdf += '\n';
+    }
     pdf += "%%EOF\n";
     return pdf;
 }
@@ -59,7 +65,7 @@ ScratchFolder::~ScratchFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::filesystem::path ScratchFolder::WritePdf(const std::string& name, const std::vector<StreamSpec>& streams) const {
+std::filesystem::path ScratchFolder::WritePdf(const std::string& name, const std::vector<StreamObject>& streams) const {
     std::filesystem::path file = path_ / name;
     WriteWholeFile(file, BuildPdf(streams));
     return file;

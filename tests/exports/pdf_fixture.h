@@ -12,7 +12,7 @@
 using WideString = std::basic_string<WCHAR>;
 
 // One stream object: its number, extra dictionary text and its raw bytes.
-struct StreamSpec {
+struct StreamObject {
     uint32_t number;
     std::string data;
     std::string dictionaryExtra;
@@ -20,7 +20,7 @@ struct StreamSpec {
 
 // A PDF holding the given stream objects in order (no filters unless the
 // dictionary text names one), padded past the 768-byte minimum.
-std::string BuildPdf(const std::vector<StreamSpec>& streams);
+std::string BuildPdf(const std::vector<StreamObject>& streams);
 // `size` bytes of a repeating pattern that starts with `first`.
 std::string PatternBytes(size_t size, char first);
 
@@ -38,7 +38,7 @@ public:
     ScratchFolder& operator=(const ScratchFolder&) = delete;
     const std::filesystem::path& Path() const { return path_; }
     // Writes a PDF of these streams into the folder and answers its path.
-    std::filesystem::path WritePdf(const std::string& name, const std::vector<StreamSpec>& streams) const;
+    std::filesystem::path WritePdf(const std::string& name, const std::vector<StreamObject>& streams) const;
 
 private:
     std::filesystem::path path_;

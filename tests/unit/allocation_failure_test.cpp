@@ -145,7 +145,7 @@ protected:
     // Fails allocation N for N = 1, 2, 3... until a session runs without a
     // refusal, checking each session against the undisturbed one.
     void FailEachAllocationInTurn(bool persistent) {
-        if (!allocationRefusalAvailable) GTEST_SKIP() << "allocations cannot be refused in this build";
+        if (!allocationFailureAvailable) GTEST_SKIP() << "allocations cannot be made to fail in this build";
         const std::string path = Fixture(GetParam());
         injection = Injection{};
         const std::vector<Listed> expected = HostSession(path, directory_);

@@ -103,6 +103,7 @@ TEST(WrapCcittFax, HeaderFieldsFromParameters) {
         {"byte alignment false", "<</DecodeParms<</K 0/EncodedByteAlign false>>>>", 7, {1728, 0, 3, 0, 0}},
         {"BlackIs1 true", "<</DecodeParms<</K -1/BlackIs1 true>>>>", 7, {1728, 0, 4, 1, 0}},
         {"BlackIs1 false", "<</DecodeParms<</BlackIs1 false>>>>", 7, {1728, 0, 3, 0, 0}},
+        {"BlackIs1 as an integer", "<</DecodeParms<</BlackIs1 1>>>>", 7, {1728, 0, 3, 1, 0}},
         {"height taken when rows are absent",
          "<</Type/XObject/Subtype/Image/Width 40/Height 20/DecodeParms<</K -1/Columns 40>>>>", 7, {40, 20, 4, 0, 0}},
         {"rows win over height", "<</Height 20/DecodeParms<</Rows 0>>>>", 7, {1728, 0, 3, 0, 0}},

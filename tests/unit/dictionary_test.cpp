@@ -64,6 +64,7 @@ TEST(FindKey, Table) {
         {"high byte after the key", "/Length\xa0" "5", "/Length", false, -1},
         {"case matters", "/length 5", "/Length", false, -1},
         {"missing", "/Type/XObject", "/Length", false, -1},
+        {"empty key", "", "", true, -1},
     };
     for (const FindCase& c : cases) {
         const char* position = FindKey(c.text, c.key, c.allowDirect);

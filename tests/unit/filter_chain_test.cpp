@@ -12,12 +12,6 @@
 #include "document/archive.h"
 #include "tests/unit/test_allocator.h"
 
-// Array allocations can be made to fail on demand, so that the out-of-memory
-// exception of the LZW table can be sent through the chain.
-namespace {
-bool RefuseArrays(size_t, bool array) { return array; }
-}  // namespace
-
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -300,7 +294,7 @@ TEST(DecodeEntry, FailedStepStopsTheChain) {
 }
 
 TEST(DecodeEntry, OutOfMemoryExceptionReleasesTheStepInput) {
-    if (!allocationRefusalAvailable) GTEST_SKIP() << "allocations cannot be refused in this build";
+    if (!allocationFailureAvailable) GTEST_SKIP() << "allocations cannot be made to fail in this build";
     // The Flate output is an owned block when the LZW step starts; it must be
     // freed while the exception passes (the leak checker of the sanitizer
     // build reports it otherwise).
@@ -310,9 +304,9 @@ TEST(DecodeEntry, OutOfMemoryExceptionReleasesTheStepInput) {
     entry.refCount = 1;
     entry.data.Attach(raw.data(), raw.data() + raw.size(), false);
     ByteBufferGuard guard(entry.data);
-    refuseAllocation = RefuseArrays;
+    FailArrayAllocations(true);
     EXPECT_THROW(DecodeEntry(entry, "<</Filter[/FlateDecode /LZWDecode]>>"), std::bad_alloc);
-    refuseAllocation = nullptr;
+    FailArrayAllocations(false);
     EXPECT_EQ(entry.extension, nullptr);
 }
 

@@ -115,6 +115,21 @@ TEST(DecodeFlate, StreamCutAnywhereGivesWhatZlibInflates) {
     }
 }
 
+TEST(DecodeFlate, DamagedStreamsGiveWhatZlibGivesOrFail) {
+    const std::string prose = Prose(20000, 5);
+    const std::string deflated = Deflate(prose);
+    std::mt19937 random(6);
+    for (int trial = 0; trial < 300; ++trial) {
+        std::string damaged = deflated;
+        damaged[2 + random() % (damaged.size() - 2)] ^= static_cast<char>(1u << (random() % 8));
+        const Decoded d = Flate(damaged);
+        ASSERT_TRUE(d.result == ResultOk || d.result == ResultFlateCorrupt) << trial << ": " << d.result;
+        if (d.result == ResultOk) {
+            EXPECT_TRUE(d.bytes == InflateWithZlib(damaged, 4 * prose.size())) << trial;
+        }
+    }
+}
+
 TEST(DecodeFlate, SmallZlibWindowsGiveTheSameData) {
     // zlib counts in 32 bits; beyond 4 GiB the input and output are handed to it
     // in windows. Tiny windows run the same paths on small data.

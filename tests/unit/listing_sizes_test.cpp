@@ -172,3 +172,30 @@ TEST(ConvertedText, Utf8NamesBecomeUtf16) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HeaderTimeStamp, IsWhatTheHostReadsOnThisSystem) {
+    struct Case {
+        int64_t unixTime;
+        uint32_t dosDateTime;
+        uint32_t expected;
+    } cases[] = {
+#ifdef _WIN32
+        {1686839445, 0x56CF73D6u, 0x56CF73D6u},  // the DOS value, whatever the seconds say
+#else
+        {1686839445, 0x56CF73D6u, 1686839445u},  // 15 June 2023 14:30:45 UTC in seconds
+        {0, 0x56CF73D6u, 0},
+        {-5, 0x56CF73D6u, 0},                    // before 1970: pinned to the field's start
+        {INT64_C(0x100000001), 0x56CF73D6u, 0xFFFFFFFFu},  // after 2106: pinned to its end
+#endif
+    };
+    for (const Case& c : cases) {
+        auto archive = std::make_unique<PdfArchive>();
+        archive->lastWriteUnixTime = c.unixTime;
+        archive->dosDateTime = c.dosDateTime;
+        EXPECT_EQ(HeaderTimeStamp(*archive), c.expected) << c.unixTime;
+    }
+}
+
+}  // namespace

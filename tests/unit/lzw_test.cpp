@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <map>
+#include <algorithm>
+#include <new>
 #include <random>
+#include <vector>
 
 #include "decode/lzw.h"
 #include "decoder_harness.h"
+#include "tests/unit/test_allocator.h"
 
 namespace {
 
@@ -50,26 +53,31 @@ enum class WhenFull { Clear, Freeze };
 // input, so it is a fair independent source of streams.
 std::string EncodeLzw(const std::string& data, int32_t earlyChange, WhenFull whenFull) {
     BitWriter writer;
-    std::map<std::string, uint32_t> table;
+    // child[code * 256 + byte]: the code of that string extended by the byte, or 0.
+    std::vector<uint16_t> child(4096 * 256);
     uint32_t nextCode = 258;
     uint32_t width = 9;
     auto reset = [&] {
-        table.clear();
-        for (uint32_t c = 0; c < 256; ++c) table[std::string(1, static_cast<char>(c))] = c;
+        std::fill(child.begin(), child.end(), uint16_t{0});
         nextCode = 258;
         width = 9;
     };
     reset();
     writer.Put(256, width);
-    std::string current;
-    for (char c : data) {
-        if (table.count(current + c) != 0) {
-            current += c;
+    if (data.empty()) {
+        writer.Put(257, width);
+        return writer.Finish();
+    }
+    uint32_t current = static_cast<uint8_t>(data[0]);
+    for (size_t i = 1; i < data.size(); ++i) {
+        const uint8_t c = static_cast<uint8_t>(data[i]);
+        if (child[current * 256 + c] != 0) {
+            current = child[current * 256 + c];
             continue;
         }
-        writer.Put(table[current], width);
+        writer.Put(current, width);
         if (nextCode < 4096) {
-            table[current + c] = nextCode++;
+            child[current * 256 + c] = static_cast<uint16_t>(nextCode++);
             const int64_t sum = int64_t{nextCode} + earlyChange;
             if (sum == 513 || sum == 1025 || sum == 2049) ++width;
             if (nextCode == 4096 && whenFull == WhenFull::Clear) {
@@ -77,9 +85,9 @@ std::string EncodeLzw(const std::string& data, int32_t earlyChange, WhenFull whe
                 reset();
             }
         }
-        current = std::string(1, c);
+        current = c;
     }
-    if (!current.empty()) writer.Put(table[current], width);
+    writer.Put(current, width);
     writer.Put(257, width);
     return writer.Finish();
 }
@@ -150,6 +158,31 @@ TEST(DecodeLzw, WrongEarlyChangeIsNotDecodedAsRight) {
 TEST(DecodeLzw, CodesPastAFullTableAreInvalid) {
     const std::string data = RandomText(20000, 200, 9);
     EXPECT_EQ(Lzw(EncodeLzw(data, 1, WhenFull::Freeze), 1).result, ResultInvalidData);
+}
+
+TEST(DecodeLzw, DamagedStreamsAreDecodedOrRejected) {
+    // Flipped bits give codes above nextCode, self-referring entries and cut
+    // codes; each must end in 0 or 13 without touching memory it does not own.
+    const std::string encoded = EncodeLzw(RandomText(30000, 5, 11), 1, WhenFull::Clear);
+    std::mt19937 random(12);
+    for (int trial = 0; trial < 300; ++trial) {
+        std::string damaged = encoded.substr(0, encoded.size() - random() % 64);
+        for (int flips = 1 + trial % 4; flips > 0; --flips) {
+            damaged[random() % damaged.size()] ^= static_cast<char>(1u << (random() % 8));
+        }
+        for (int32_t earlyChange : {1, 0}) {
+            const uint32_t result = Lzw(damaged, earlyChange).result;
+            EXPECT_TRUE(result == ResultOk || result == ResultInvalidData) << trial << ": " << result;
+        }
+    }
+}
+
+TEST(DecodeLzw, TableAllocationFailurePassesThrough) {
+    const std::string encoded = Hex({0x80, 0x18, 0x60, 0x50, 0x10});
+    FailArrayAllocations(true);
+    EXPECT_THROW(Lzw(encoded, 1), std::bad_alloc);
+    FailArrayAllocations(false);
+    EXPECT_EQ(Lzw(encoded, 1).bytes, "aaa");
 }
 
 TEST(DecodeLzw, EarlyChangeOutOfReachKeepsNineBits) {

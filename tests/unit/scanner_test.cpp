@@ -1,28 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "document/archive.h"
 #include "document/scanner.h"
 #include "tests/unit/test_allocator.h"
-
-// Allocation failure on demand: while armed, the countdown-th allocation
-// through operator new throws std::bad_alloc, once.
-namespace {
-long allocationsBeforeFailure = -1;  // -1: never fail
-bool allocationFailed = false;
-
-bool CountDown(size_t, bool) {
-    if (allocationsBeforeFailure >= 0 && allocationsBeforeFailure-- == 0) {
-        allocationFailed = true;
-        return true;
-    }
-    return false;
-}
-}  // namespace
 
 namespace {
 
@@ -181,7 +165,7 @@ TEST(ObjectScanner, WhereTheScanResumes) {
 // Out of memory at each allocation of a listing in turn: the listing ends
 // early with the entries kept, and the list, the index and the counts agree.
 TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
-    if (!allocationRefusalAvailable) GTEST_SKIP() << "allocations cannot be refused in this build";
+    if (!allocationFailureAvailable) GTEST_SKIP() << "allocations cannot be made to fail in this build";
     const std::string body =
         "1 0 obj\n<</Length 1>>\nstream\na\nendstream\nendobj\n"
         "2 0 obj\n<</Length 1>>\nstream\nb\nendstream\nendobj\n"
@@ -191,12 +175,10 @@ TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
         PdfArchive& archive = document.Archive();
         std::vector<StreamEntry*> listed;
         listed.reserve(3);  // the test's own allocation stays out of the count
-        allocationFailed = false;
-        allocationsBeforeFailure = failAt;
-        refuseAllocation = CountDown;
+        FailAllocationAfter(failAt);
         while (StreamEntry* entry = NextEntry(archive)) listed.push_back(entry);
-        refuseAllocation = nullptr;
-        allocationsBeforeFailure = -1;
+        const bool failed = AllocationFailed();
+        FailAllocationAfter(-1);
 
         EXPECT_EQ(archive.refCount, static_cast<int32_t>(2 + listed.size())) << failAt;
         ListLink* node = archive.entries.next;
@@ -207,12 +189,46 @@ TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
             node = node->next;
         }
         EXPECT_EQ(node, &archive.entries) << failAt;
-        if (!allocationFailed) {
+        if (!failed) {
             EXPECT_EQ(listed.size(), 3u);
             break;
         }
         EXPECT_LT(listed.size(), 3u) << failAt;
     }
+}
+
+std::string ReadFixture(const std::string& name) {
+    std::string text;
+    std::FILE* file = std::fopen((std::string(VELLUM_SOURCE_DIR) + "/tests/data/" + name).c_str(), "rb");
+    if (file == nullptr) return text;
+    char chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) != 0;) text.append(chunk, n);
+    std::fclose(file);
+    return text;
+}
+
+// A page written by Ghostscript: its content stream has an indirect /Length
+// and "endstream" right after the last data byte, and its XML metadata follows.
+// The expected bytes are qpdf's (--filtered-stream-data, --raw-stream-data).
+TEST(ObjectScanner, GhostscriptPageListsExactlyItsStreams) {
+    const std::string name = "ghostscript-endstream-after-data";
+    const std::string path = std::string(VELLUM_SOURCE_DIR) + "/tests/data/" + name + ".pdf";
+    const std::basic_string<WCHAR> widePath(path.begin(), path.end());
+    const OpenOutcome open = OpenPdfFile(widePath.c_str(), false);
+    ASSERT_NE(open.archive, nullptr);
+    std::vector<Listed> listed;
+    {
+        ArchiveCall call(reinterpret_cast<uintptr_t>(open.archive));
+        while (StreamEntry* entry = NextEntry(*open.archive)) {
+            listed.push_back({entry->objectNumber, std::string(reinterpret_cast<const char*>(entry->data.begin),
+                                                               entry->data.Size())});
+        }
+        call.Close();
+    }
+    const std::vector<Listed> expected = {{5, ReadFixture(name + ".5.txt")}, {9, ReadFixture(name + ".9.xml")}};
+    ASSERT_FALSE(expected[0].data.empty());
+    ASSERT_FALSE(expected[1].data.empty());
+    EXPECT_EQ(listed, expected);
 }
 
 }  // namespace

@@ -9,17 +9,41 @@
 
 AllocationRefusal refuseAllocation = nullptr;
 
+namespace {
+long allocationsBeforeFailure = -1;  // -1: never fail
+bool allocationFailed = false;
+bool failArrays = false;
+}  // namespace
+
+void FailAllocationAfter(long count) {
+    allocationsBeforeFailure = count;
+    allocationFailed = false;
+}
+
+bool AllocationFailed() { return allocationFailed; }
+
+void FailArrayAllocations(bool fail) { failArrays = fail; }
+
 #ifndef VELLUM_TSAN
 
 namespace {
 
+bool Refused(size_t bytes, bool array) {
+    if (array && failArrays) return true;
+    if (allocationsBeforeFailure >= 0 && allocationsBeforeFailure-- == 0) {
+        allocationFailed = true;
+        return true;
+    }
+    return refuseAllocation != nullptr && refuseAllocation(bytes, array);
+}
+
 void* Allocate(size_t bytes, bool array) {
-    if (refuseAllocation != nullptr && refuseAllocation(bytes, array)) return nullptr;
+    if (Refused(bytes, array)) return nullptr;
     return std::malloc(bytes == 0 ? 1 : bytes);
 }
 
 void* AllocateAligned(size_t bytes, std::align_val_t alignment, bool array) {
-    if (refuseAllocation != nullptr && refuseAllocation(bytes, array)) return nullptr;
+    if (Refused(bytes, array)) return nullptr;
     const size_t size = static_cast<size_t>(alignment);
     const size_t rounded = (bytes == 0 ? 1 : bytes + size - 1) / size * size;
 #ifdef _WIN32
@@ -74,4 +98,5 @@ void operator delete(void* block, size_t, std::align_val_t) noexcept { FreeAlign
 void operator delete[](void* block, size_t, std::align_val_t) noexcept { FreeAligned(block); }
 void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept { FreeAligned(block); }
 void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noexcept { FreeAligned(block); }
+
 #endif

@@ -1,15 +1,28 @@
-// The unit tests' one replacement of operator new, in every form (a program
-// can hold only one, and a sanitizer runtime's own must not be linked in
-// beside it). Tests that make allocations fail on purpose set
-// `refuseAllocation` for as long as they need it: while it is set it is asked
-// before each allocation, and true makes that allocation fail with
-// std::bad_alloc, or with null for the nothrow forms.
+// The unit tests' replacement of the global operator new, in every form (a
+// program can hold only one, and a sanitizer runtime's own must not be linked
+// in beside it), so that a test can make the runtime's allocator fail on
+// demand and send std::bad_alloc (or null, for the nothrow forms) through the
+// code under test.
 #pragma once
 
 #include <cstddef>
 
+// The count-th allocation from now (0 = the next one) through operator new or
+// new[] throws std::bad_alloc, once; -1 disarms.
+void FailAllocationAfter(long count);
+// Whether an armed failure has fired since it was armed.
+bool AllocationFailed();
+// While set, every array allocation (operator new[]) throws std::bad_alloc.
+void FailArrayAllocations(bool fail);
+
+// While set, asked before every allocation; true refuses it. For tests that
+// count allocations or choose which to refuse themselves.
+using AllocationRefusal = bool (*)(size_t bytes, bool array);
+extern AllocationRefusal refuseAllocation;
+
 // ThreadSanitizer's runtime brings its own operator new, which cannot be
-// replaced; there allocations cannot be refused and the tests that need it skip.
+// replaced; there allocations cannot be made to fail and the tests that need
+// it skip.
 #if defined(__SANITIZE_THREAD__)
 #  define VELLUM_TSAN 1
 #elif defined(__has_feature)
@@ -18,10 +31,7 @@
 #  endif
 #endif
 #ifdef VELLUM_TSAN
-constexpr bool allocationRefusalAvailable = false;
+constexpr bool allocationFailureAvailable = false;
 #else
-constexpr bool allocationRefusalAvailable = true;
+constexpr bool allocationFailureAvailable = true;
 #endif
-
-using AllocationRefusal = bool (*)(size_t bytes, bool array);
-extern AllocationRefusal refuseAllocation;

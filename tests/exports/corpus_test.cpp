@@ -1,0 +1,250 @@
+// Real PDFs from producers we did not write (tests/corpus, made by
+// scripts/make-corpus), listed and extracted through the exports as a host
+// does, against what independent tools made of the same objects
+// (scripts/make-corpus-expected: qpdf, zlib, pdfimages, libtiff). Each
+// NAME.expected/manifest names the entries in listing order, the rule that
+// gives their bytes and a file holding those bytes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/exports/plugin_fixture.h"
+
+#ifdef _WIN32
+#  include <windows.h>
+#endif
+
+namespace {
+
+// The ways an entry's bytes may legitimately differ from qpdf's decoding.
+// Objects inside object streams need no rule: they are not in the file's text,
+// so neither the plug-in nor the manifest lists them.
+const char* const kRules[] = {
+    "decoded",              // qpdf --decode-level=specialized gives the same bytes
+    "no-predictor",         // Flate data is inflated, any /Predictor left in place (zlib's bytes)
+    "xml-as-stored",        // /Subtype /XML metadata comes out as stored, filters not undone
+    "ccitt-tiff",           // fax data behind a TIFF header; libtiff reads the producer's pixels
+    "ccitt-mask",           // fax data of an image mask comes out as stored, without a header
+    "jpeg-as-stored",       // DCT data as stored: the bytes pdfimages -j writes
+    "unrecognised-filter",  // a filter the plug-in does not know leaves the data as stored
+    "endstream-line-end",   // /Length by reference is not followed; the line end right before
+                            // "endstream" is taken as the separator, not as data
+};
+
+struct CorpusFile {
+    const char* name;
+    bool underWine;  // the handful also run against the DLL under Wine
+};
+
+const CorpusFile kCorpus[] = {
+    // ImageMagick
+    {"im-bw-fax", false},
+    {"im-bw-group4", true},
+    {"im-bw-jpeg", false},
+    {"im-bw-lzw", false},
+    {"im-bw-none", false},
+    {"im-bw-rle", false},
+    {"im-bw-zip", false},
+    {"im-colour-jpeg", true},
+    {"im-colour-jpeg2000", false},
+    {"im-colour-lzw", false},
+    {"im-colour-none", false},
+    {"im-colour-rle", false},
+    {"im-colour-zip", false},
+    {"im-grey-jpeg", false},
+    {"im-grey-lzw", false},
+    {"im-grey-none", false},
+    {"im-grey-pdfa", false},
+    {"im-grey-rle", false},
+    {"im-grey-zip", false},
+    {"im-mask-jpeg", false},
+    {"im-mask-rle", false},
+    {"im-mask-zip", false},
+    // Ghostscript pdfwrite
+    {"gs-ascii85", false},
+    {"gs-compat14", false},
+    {"gs-compat17", false},
+    {"gs-dct-images", false},
+    {"gs-default", true},
+    {"gs-fax-k0", false},
+    {"gs-fax-k0-eol", false},
+    {"gs-fax-k4-eol", true},
+    {"gs-fax-k4-eol-aligned", false},
+    {"gs-uncompressed", false},
+    // qpdf rewrites of pdfwrite and ImageMagick files
+    {"qpdf-linearized", false},
+    {"qpdf-linearized-objstm", false},
+    {"qpdf-objstm", true},
+    {"qpdf-objstm-disabled", false},
+    {"qpdf-qdf", false},
+    {"qpdf-uncompressed", false},
+    // img2pdf
+    {"img2pdf-jpeg", false},
+    {"img2pdf-png", true},
+    // libtiff's tiff2pdf and poppler's cairo output
+    {"tiff2pdf-group4", false},
+    {"tiff2pdf-group4-blackis1", false},
+    {"pdftocairo-gs", true},
+    // an ImageMagick file with an update appended
+    {"update-appended", true},
+};
+
+struct ExpectedEntry {
+    unsigned object = 0;
+    std::string rule;
+    std::string extension;
+    std::string dataFile;
+};
+
+struct ListedEntry {
+    std::string name;
+    uint64_t unpackedSize = 0;
+    std::string data;  // extracted through ProcessFileW into memory
+    int extractResult = -1;
+};
+
+std::string CorpusPath(const std::string& name) { return std::string(VELLUM_SOURCE_DIR) + "/tests/corpus/" + name; }
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+std::vector<ExpectedEntry> ReadManifest(const std::string& name) {
+    std::vector<ExpectedEntry> entries;
+    std::ifstream in(CorpusPath(name + ".expected/manifest"));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        ExpectedEntry e;
+        uint64_t offset = 0;
+        fields >> e.object >> offset >> e.rule >> e.extension >> e.dataFile;
+        entries.push_back(e);
+    }
+    return entries;
+}
+
+std::basic_string<WCHAR> Widen(const std::string& text) { return {text.begin(), text.end()}; }
+
+std::string Narrow(const WCHAR* text) {
+    std::string out;
+    for (; *text != 0; ++text) out += static_cast<char>(*text < 128 ? *text : '?');
+    return out;
+}
+
+void FreeExtractBlock(void* block) {
+#ifdef _WIN32
+    LocalFree(block);
+#else
+    std::free(block);
+#endif
+}
+
+// Lists the whole archive, extracting each entry into memory right after its
+// header, as a host does.
+bool ListAndExtract(const std::string& path, std::vector<ListedEntry>& listed) {
+    std::basic_string<WCHAR> widePath = Widen(path);
+    OpenArchiveRecord open{};
+    open.pathName = widePath.data();
+    open.mode = 1;
+    const uintptr_t handle = Plugin().openArchiveW(&open);
+    if (handle == 0) return false;
+    auto header = std::make_unique<HeaderRecordExW>();
+    int rc;
+    while ((rc = Plugin().readHeaderExW(handle, header.get())) == HostOk) {
+        ListedEntry entry;
+        entry.name = Narrow(header->entryName);
+        entry.unpackedSize = (uint64_t{header->unpackedSizeHigh} << 32) | header->unpackedSize;
+        void* block = nullptr;
+        std::basic_string<WCHAR> wideName(header->entryName);
+        entry.extractResult = Plugin().processFileW(handle, HostExtractToMemory, reinterpret_cast<WCHAR*>(&block),
+                                                    wideName.data());
+        if (entry.extractResult == HostOk && block != nullptr) {
+            uint64_t length = 0;
+            std::memcpy(&length, block, sizeof length);
+            entry.data.assign(static_cast<const char*>(block) + 8, static_cast<size_t>(length));
+            FreeExtractBlock(block);
+        }
+        listed.push_back(std::move(entry));
+    }
+    EXPECT_EQ(rc, HostEndArchive);
+    EXPECT_EQ(Plugin().closeArchive(handle), HostOk);
+    return true;
+}
+
+std::string EntryName(unsigned object, const std::string& extension) {
+    char name[64];
+    std::snprintf(name, sizeof name, "object-stream-%08u%s", object, extension.c_str());
+    return name;
+}
+
+// Where two byte strings first differ, for a message that points at the fault.
+std::string FirstDifference(const std::string& got, const std::string& want) {
+    size_t at = 0;
+    while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
+    std::ostringstream out;
+    out << "got " << got.size() << " bytes, want " << want.size() << "; first difference at byte " << at;
+    return out.str();
+}
+
+void PrintTo(const CorpusFile& file, std::ostream* out) { *out << file.name; }
+
+class CorpusTest : public testing::TestWithParam<CorpusFile> {};
+
+TEST_P(CorpusTest, EntriesMatchIndependentTools) {
+    const std::string name = GetParam().name;
+    const std::vector<ExpectedEntry> expected = ReadManifest(name);
+    ASSERT_FALSE(expected.empty()) << "no manifest for " << name;
+
+    std::vector<ListedEntry> listed;
+    ASSERT_TRUE(ListAndExtract(CorpusPath(name + ".pdf"), listed)) << name << " does not open";
+
+    std::vector<std::string> wantNames, gotNames;
+    for (const ExpectedEntry& e : expected) wantNames.push_back(EntryName(e.object, e.extension));
+    for (const ListedEntry& l : listed) gotNames.push_back(l.name);
+    ASSERT_EQ(gotNames, wantNames) << "stream objects of " << name << ", in the order of their offsets";
+
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const ExpectedEntry& want = expected[i];
+        SCOPED_TRACE(name + ": " + wantNames[i] + " by rule " + want.rule);
+        EXPECT_NE(std::find(std::begin(kRules), std::end(kRules), want.rule), std::end(kRules)) << "unnamed rule";
+        std::string bytes;
+        ASSERT_TRUE(ReadWholeFile(CorpusPath(name + ".expected/" + want.dataFile), bytes));
+        EXPECT_EQ(listed[i].unpackedSize, bytes.size());
+        ASSERT_EQ(listed[i].extractResult, HostOk);
+        EXPECT_TRUE(listed[i].data == bytes) << FirstDifference(listed[i].data, bytes);
+    }
+}
+
+std::vector<CorpusFile> FilesForThisBuild() {
+    std::vector<CorpusFile> files;
+    for (const CorpusFile& f : kCorpus) {
+#ifdef _WIN32
+        if (!f.underWine) continue;
+#endif
+        files.push_back(f);
+    }
+    return files;
+}
+
+std::string TestLabel(const testing::TestParamInfo<CorpusFile>& param) {
+    std::string label = param.param.name;
+    std::replace(label.begin(), label.end(), '-', '_');
+    return label;
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusTest, testing::ValuesIn(FilesForThisBuild()), TestLabel);
+
+}  // namespace
