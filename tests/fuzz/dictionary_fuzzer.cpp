@@ -53,8 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (parts.size != 0) {
         const void* nul = std::memchr(parts.data, 0, parts.size);
         const size_t keyLength = nul != nullptr ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - parts.data) : parts.size;
-        // Callers always name a key; an empty one is not a lookup they make.
-        if (keyLength != 0) LookUp(text, std::string(reinterpret_cast<const char*>(parts.data), keyLength).c_str());
+        LookUp(text, std::string(reinterpret_cast<const char*>(parts.data), keyLength).c_str());
     }
     return 0;
 }
