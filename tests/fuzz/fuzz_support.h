@@ -88,13 +88,17 @@ inline ByteBuffer ViewOf(const ExactCopy& copy) {
     return view;
 }
 
-// Reads every decoded byte, so that AddressSanitizer checks the whole range
-// a decoder claims, and checks the buffer's shape.
+// Reads the first and last decoded byte and one in every 4096 between, so
+// that AddressSanitizer checks the range a decoder claims without the cost of
+// reading gigabytes that a chain of expanding filters may produce; and checks
+// the buffer's shape.
 inline void TouchDecoded(const ByteBuffer& output) {
     FuzzCheck((output.begin == nullptr) == (output.end == nullptr), "buffer half empty");
     FuzzCheck(output.begin <= output.end, "buffer ends before it begins");
-    volatile uint8_t sum = 0;
-    for (const uint8_t* p = output.begin; p < output.end; ++p) sum = static_cast<uint8_t>(sum + *p);
+    if (output.begin == output.end) return;
+    constexpr uint64_t stride = 4096;
+    volatile uint8_t sum = output.end[-1];
+    for (uint64_t offset = 0; offset < output.Size(); offset += stride) sum = static_cast<uint8_t>(sum + output.begin[offset]);
     (void)sum;
 }
 
