@@ -137,14 +137,22 @@ struct FaxRowState {
 
 uint32_t BitAt(const FaxRowState& s, uint64_t bit) { return (s.data[bit >> 3] >> (7 - (bit & 7))) & 1u; }
 
-// The next 13 bits, zeros past the end of the data.
+// The next 13 bits, zeros past the end of the data. Three bytes hold any 13
+// bits that start in the first of them.
 uint32_t PeekCodeWindow(const FaxRowState& s) {
+    const uint64_t first = s.bit >> 3;
+    const uint64_t byteCount = s.bitCount >> 3;
     uint32_t window = 0;
-    for (uint32_t i = 0; i < LongestCodeBits; ++i) {
-        const uint64_t at = s.bit + i;
-        window = (window << 1) | (at < s.bitCount ? BitAt(s, at) : 0u);
-    }
-    return window;
+    for (uint64_t i = 0; i < 3; ++i) window = (window << 8) | (first + i < byteCount ? s.data[first + i] : 0u);
+    return (window >> (24 - LongestCodeBits - (s.bit & 7))) & (LookupSize - 1);
+}
+
+// The 8 bits from `at` as one byte, zeros past the end of the data.
+uint32_t ByteAt(const FaxRowState& s, uint64_t at) {
+    const uint64_t first = at >> 3;
+    uint32_t pair = static_cast<uint32_t>(s.data[first]) << 8;
+    if (first + 1 < s.bitCount >> 3) pair |= s.data[first + 1];
+    return (pair >> (8 - (at & 7))) & 0xFFu;
 }
 
 void PutBit(FaxRowState& s, uint32_t value) {
@@ -152,8 +160,18 @@ void PutBit(FaxRowState& s, uint32_t value) {
     ++s.outBit;
 }
 
+// Copies bits [from, to) of the data to the output, up to a byte at a time.
 void CopyBits(FaxRowState& s, uint64_t from, uint64_t to) {
-    for (uint64_t at = from; at < to; ++at) PutBit(s, BitAt(s, at));
+    while (from < to) {
+        const uint64_t count = to - from < 8 ? to - from : 8;
+        const uint32_t bits = ByteAt(s, from) & (0xFF00u >> count);
+        const uint64_t at = s.outBit;
+        s.out[at >> 3] |= static_cast<uint8_t>(bits >> (at & 7));
+        // Spilled bits are output bits too, so the block holds them.
+        if ((at & 7) + count > 8) s.out[(at >> 3) + 1] |= static_cast<uint8_t>(bits << (8 - (at & 7)));
+        s.outBit += count;
+        from += count;
+    }
 }
 
 void PutEndOfLine(FaxRowState& s) {
