@@ -37,7 +37,10 @@ uint32_t DecodeRunLength(ByteBuffer& output, ByteBuffer& input) {
         state.runLength = RepeatBase - state.lengthByte;
         if (output.cursor == nullptr || static_cast<uint64_t>(output.end - output.cursor) < state.runLength) {
             const uint64_t used = output.begin == nullptr ? 0 : static_cast<uint64_t>(output.cursor - output.begin);
-            const uint32_t result = output.Reserve(used + state.runLength);
+            // Doubling keeps a long series of repeat runs linear; growing by
+            // each run alone copied the whole output again for every run.
+            const uint64_t doubled = 2 * output.Size();
+            const uint32_t result = output.Reserve(used + state.runLength > doubled ? used + state.runLength : doubled);
             if (result != ResultOk) return result;
         }
         std::memset(output.cursor, repeated, static_cast<size_t>(state.runLength));

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/linux_memory_hook.h"
 #include "platform/linux_win32.h"
 
 namespace {
@@ -18,10 +19,13 @@ BlockHeader* HeaderOf(void* memory) { return static_cast<BlockHeader*>(memory) -
 
 }  // namespace
 
+AllocationHook allocationHook = nullptr;
+
 HANDLE GetProcessHeap() { return &processHeapMarker; }
 
 LPVOID HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
     if (bytes > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
+    if (allocationHook != nullptr && !allocationHook(bytes)) return nullptr;
     auto* header = static_cast<BlockHeader*>((flags & HEAP_ZERO_MEMORY) != 0
                                                  ? std::calloc(1, sizeof(BlockHeader) + bytes)
                                                  : std::malloc(sizeof(BlockHeader) + bytes));
@@ -32,6 +36,7 @@ LPVOID HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
 
 LPVOID HeapReAlloc(HANDLE, DWORD flags, LPVOID memory, SIZE_T bytes) {
     if (memory == nullptr || bytes > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
+    if (allocationHook != nullptr && !allocationHook(bytes)) return nullptr;
     const size_t oldSize = HeaderOf(memory)->size;
     // On failure the original block stays valid, as on Windows.
     auto* header = static_cast<BlockHeader*>(std::realloc(HeaderOf(memory), sizeof(BlockHeader) + bytes));
@@ -49,6 +54,7 @@ BOOL HeapFree(HANDLE, DWORD, LPVOID memory) {
 }
 
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
+    if (allocationHook != nullptr && !allocationHook(bytes)) return nullptr;
     return (flags & LMEM_ZEROINIT) != 0 ? std::calloc(1, bytes == 0 ? 1 : bytes) : std::malloc(bytes == 0 ? 1 : bytes);
 }
 

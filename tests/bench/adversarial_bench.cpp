@@ -1,0 +1,109 @@
+// Listing time of hostile documents against their size, through the exports
+// (open, list to the end, close). Each kind runs at several sizes and reports
+// its fitted complexity, which should be O(N): a kind whose time per byte grows
+// with the size has a quadratic path.
+#include <benchmark/benchmark.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <unistd.h>
+
+#include "plugin/exports.h"
+
+namespace {
+
+std::string StreamObject(int number, const std::string& dictionary, const std::string& data) {
+    return std::to_string(number) + " 0 obj\n" + dictionary + "\nstream\n" + data + "\nendstream\nendobj\n";
+}
+
+// A Flate stream that expands a thousandfold, repeated to the size.
+std::string ThousandfoldFlate(size_t size) {
+    static const std::string packed = [] {
+        const std::string plain(1u << 20, 'a');
+        uLongf length = compressBound(plain.size());
+        std::string out(length, '\0');
+        compress2(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(plain.data()),
+                  plain.size(), 9);
+        out.resize(length);
+        return out;
+    }();
+    std::string body;
+    for (int number = 1; body.size() < size; ++number) {
+        body += StreamObject(number, "<</Filter/FlateDecode/Length " + std::to_string(packed.size()) + ">>", packed);
+    }
+    return body;
+}
+
+std::string TinyObjects(size_t size) {
+    std::string body;
+    for (int number = 1; body.size() < size; ++number) body += StreamObject(number, "<</Length 1>>", "x");
+    return body;
+}
+
+std::string LineWithoutEnd(size_t size) { return std::string(size, 'x'); }
+
+std::string NestedDictionaries(size_t size) { return "1 0 obj\n" + std::string(size, '<'); }
+
+// Objects whose /Length is useless, so that every end is found by the search.
+std::string UselessLengths(size_t size) {
+    std::string body;
+    for (int number = 1; body.size() < size; ++number) {
+        body += StreamObject(number, number % 2 == 0 ? "<</Length 2147483647>>" : "<</Length -1>>",
+                             "some stream data\nof a few lines\n");
+    }
+    return body;
+}
+
+// Objects whose streams never end: every search runs to the end of the document.
+std::string UnendingStreams(size_t size) {
+    std::string body;
+    for (int number = 1; body.size() < size; ++number) {
+        body += std::to_string(number) + " 0 obj\n<</Length 999999>>\nstream\nno end marker in sight\n";
+    }
+    return body;
+}
+
+void ListDocument(benchmark::State& state, const std::function<std::string(size_t)>& make) {
+    const size_t size = static_cast<size_t>(state.range(0));
+    const auto path = std::filesystem::temp_directory_path() / ("vellum-bench-" + std::to_string(::getpid()) + ".pdf");
+    {
+        std::ofstream file(path, std::ios::binary);
+        file << "%PDF-1.7\n" << make(size) << "\n%" << std::string(800, '-') << "\n%%EOF\n";
+    }
+    std::string pathText = path.string();
+    size_t entries = 0;
+    for (auto _ : state) {
+        OpenArchiveRecord record{};
+        record.pathName = pathText.data();
+        const uintptr_t handle = OpenArchive(&record);
+        HeaderRecordEx header{};
+        entries = 0;
+        while (handle != 0 && ReadHeaderEx(handle, &header) == HostOk) ++entries;
+        if (handle != 0) CloseArchive(handle);
+    }
+    std::filesystem::remove(path);
+    state.counters["entries"] = static_cast<double>(entries);
+    state.SetComplexityN(static_cast<int64_t>(size));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(size));
+}
+
+void BM_ThousandfoldFlate(benchmark::State& state) { ListDocument(state, ThousandfoldFlate); }
+void BM_TinyObjects(benchmark::State& state) { ListDocument(state, TinyObjects); }
+void BM_LineWithoutEnd(benchmark::State& state) { ListDocument(state, LineWithoutEnd); }
+void BM_NestedDictionaries(benchmark::State& state) { ListDocument(state, NestedDictionaries); }
+void BM_UselessLengths(benchmark::State& state) { ListDocument(state, UselessLengths); }
+void BM_UnendingStreams(benchmark::State& state) { ListDocument(state, UnendingStreams); }
+
+}  // namespace
+
+// Sizes of the document in bytes; the line runs up to 100 MB.
+BENCHMARK(BM_ThousandfoldFlate)->Arg(1 << 12)->Arg(1 << 14)->Arg(1 << 16)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TinyObjects)->Arg(1 << 20)->Arg(1 << 22)->Arg(1 << 24)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LineWithoutEnd)->Arg(1 << 22)->Arg(1 << 24)->Arg(100 << 20)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NestedDictionaries)->Arg(1 << 20)->Arg(1 << 22)->Arg(1 << 24)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UselessLengths)->Arg(1 << 20)->Arg(1 << 22)->Arg(1 << 24)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UnendingStreams)->Arg(1 << 18)->Arg(1 << 20)->Arg(1 << 22)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);

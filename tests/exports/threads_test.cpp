@@ -1,0 +1,186 @@
+// Listing and extraction from several threads at once, compared with a
+// single-threaded run of the same files: on separate archives the threads
+// must not disturb each other, and on one shared archive the lock must make
+// every call whole, so that each entry is listed exactly once and extracts
+// to the same bytes as before. Run under ThreadSanitizer in the tsan preset.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/exports/plugin_fixture.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Listed {
+    std::string name;
+    Bytes bytes;
+};
+
+std::string CorpusPath(const std::string& name) { return std::string(VELLUM_SOURCE_DIR) + "/tests/fuzz/corpus/" + name; }
+
+const std::vector<std::string>& Documents() {
+    static const std::vector<std::string> documents = {FixturePath("sixty-four-mixed-streams.pdf"),
+                                                       CorpusPath("document/every_filter")};
+    return documents;
+}
+
+uintptr_t Open(const std::string& path) {
+    OpenArchiveRecord record{};
+    std::string copy = path;
+    record.pathName = copy.data();
+    record.mode = 1;
+    return Plugin().openArchive(&record);
+}
+
+void FreeBlock(void* block) {
+#ifdef _WIN32
+    LocalFree(block);
+#else
+    std::free(block);
+#endif
+}
+
+// Extraction to memory by name; the block's length word gives the size.
+bool ExtractToMemory(uintptr_t handle, const std::string& name, Bytes& bytes) {
+    void* block = nullptr;
+    std::string copy = name;
+    if (Plugin().processFile(handle, HostExtractToMemory, reinterpret_cast<char*>(&block), copy.data()) != HostOk) {
+        return false;
+    }
+    uint64_t length = 0;
+    std::memcpy(&length, block, sizeof length);
+    const uint8_t* data = static_cast<const uint8_t*>(block) + sizeof length;
+    bytes.assign(data, data + length);
+    FreeBlock(block);
+    return true;
+}
+
+// The host's usual walk: each header, then the extraction of its entry.
+std::vector<Listed> ListAndExtract(uintptr_t handle) {
+    std::vector<Listed> listed;
+    HeaderRecordEx header;
+    for (;;) {
+        std::memset(&header, 0, sizeof header);
+        if (Plugin().readHeaderEx(handle, &header) != HostOk) break;
+        Listed entry{header.entryName, {}};
+        if (!ExtractToMemory(handle, entry.name, entry.bytes)) entry.name += " (not extracted)";
+        listed.push_back(std::move(entry));
+    }
+    return listed;
+}
+
+std::vector<Listed> SingleThreadedRun(const std::string& path) {
+    const uintptr_t handle = Open(path);
+    EXPECT_NE(handle, 0u) << path;
+    std::vector<Listed> listed = ListAndExtract(handle);
+    EXPECT_EQ(Plugin().closeArchive(handle), HostOk);
+    return listed;
+}
+
+void ExpectSameListing(const std::vector<Listed>& expected, const std::vector<Listed>& actual, const std::string& what) {
+    ASSERT_EQ(actual.size(), expected.size()) << what;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(actual[i].name, expected[i].name) << what << " entry " << i;
+        EXPECT_TRUE(actual[i].bytes == expected[i].bytes) << what << " " << expected[i].name;
+    }
+}
+
+TEST(Threads, SeparateArchivesListAndExtractAsInOneThread) {
+    std::vector<std::vector<Listed>> expected;
+    for (const std::string& path : Documents()) expected.push_back(SingleThreadedRun(path));
+    ASSERT_GT(expected[0].size(), 16u) << "the fixture must list enough entries for the threads to overlap";
+
+    constexpr unsigned threadCount = 8;
+    constexpr unsigned rounds = 3;
+    std::vector<std::vector<std::vector<Listed>>> results(threadCount);
+    std::vector<std::thread> threads;
+    for (unsigned t = 0; t < threadCount; ++t) {
+        threads.emplace_back([t, &results] {
+            for (unsigned round = 0; round < rounds; ++round) {
+                const uintptr_t handle = Open(Documents()[t % Documents().size()]);
+                if (handle == 0) continue;
+                results[t].push_back(ListAndExtract(handle));
+                Plugin().closeArchive(handle);
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+
+    for (unsigned t = 0; t < threadCount; ++t) {
+        ASSERT_EQ(results[t].size(), rounds) << "thread " << t << " could not open its archive";
+        for (const auto& run : results[t]) {
+            ExpectSameListing(expected[t % Documents().size()], run, "thread " + std::to_string(t));
+        }
+    }
+}
+
+// What two threads sharing a handle do when their calls interleave, in one
+// thread so that the order is certain: the extraction must find the entry its
+// name numbers, not the one whose header happened to be read last.
+TEST(Threads, ExtractionAfterAnotherThreadsHeaderFindsTheNamedEntry) {
+    const std::vector<Listed> expected = SingleThreadedRun(Documents()[0]);
+    ASSERT_GE(expected.size(), 2u);
+    ASSERT_NE(expected[0].bytes, expected[1].bytes);
+
+    const uintptr_t handle = Open(Documents()[0]);
+    ASSERT_NE(handle, 0u);
+    HeaderRecordEx first{};
+    HeaderRecordEx second{};
+    ASSERT_EQ(Plugin().readHeaderEx(handle, &first), HostOk);
+    ASSERT_EQ(Plugin().readHeaderEx(handle, &second), HostOk);
+    Bytes bytes;
+    EXPECT_TRUE(ExtractToMemory(handle, first.entryName, bytes));
+    EXPECT_EQ(bytes, expected[0].bytes) << first.entryName;
+    EXPECT_TRUE(ExtractToMemory(handle, second.entryName, bytes));
+    EXPECT_EQ(bytes, expected[1].bytes) << second.entryName;
+    EXPECT_EQ(Plugin().closeArchive(handle), HostOk);
+}
+
+TEST(Threads, SharedArchiveListsEachEntryOnceAndExtractsItsBytes) {
+    const std::vector<Listed> expected = SingleThreadedRun(Documents()[0]);
+    std::map<std::string, Bytes> expectedByName;
+    for (const Listed& entry : expected) expectedByName.emplace(entry.name, entry.bytes);
+    ASSERT_EQ(expectedByName.size(), expected.size()) << "the fixture's object numbers must be distinct";
+
+    const uintptr_t handle = Open(Documents()[0]);
+    ASSERT_NE(handle, 0u);
+    constexpr unsigned threadCount = 6;
+    std::mutex resultsLock;
+    std::vector<Listed> seen;
+    std::vector<std::thread> threads;
+    for (unsigned t = 0; t < threadCount; ++t) {
+        threads.emplace_back([handle, &resultsLock, &seen] {
+            // Each thread takes whichever entry comes next and extracts it by
+            // its name while the other threads go on listing.
+            std::vector<Listed> mine = ListAndExtract(handle);
+            std::lock_guard<std::mutex> guard(resultsLock);
+            seen.insert(seen.end(), mine.begin(), mine.end());
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(Plugin().closeArchive(handle), HostOk);
+
+    std::vector<std::string> names;
+    for (const Listed& entry : seen) names.push_back(entry.name);
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expectedNames;
+    for (const Listed& entry : expected) expectedNames.push_back(entry.name);
+    std::sort(expectedNames.begin(), expectedNames.end());
+    EXPECT_EQ(names, expectedNames);
+    for (const Listed& entry : seen) {
+        const auto found = expectedByName.find(entry.name);
+        if (found == expectedByName.end()) continue;
+        EXPECT_TRUE(entry.bytes == found->second) << entry.name << " extracted to other bytes than in one thread";
+    }
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+// DecodeFlate on arbitrary bytes, checked against zlib driven directly: a
+// success must give exactly the bytes zlib inflates from the same input, and
+// a stream that zlib inflates to its end must succeed.
+#include <zlib.h>
+
+#include <vector>
+
+#include "decode/flate.h"
+#include "decode/results.h"
+#include "tests/fuzz/fuzz_support.h"
+
+namespace {
+
+struct Inflated {
+    std::vector<uint8_t> bytes;
+    bool reachedEnd = false;
+};
+
+// zlib alone, into one growing vector: the independent account of what the
+// input holds.
+Inflated InflateWithZlib(const uint8_t* data, size_t size) {
+    Inflated result;
+    z_stream stream{};
+    stream.next_in = const_cast<Bytef*>(data);
+    stream.avail_in = static_cast<uInt>(size);
+    if (inflateInit(&stream) != Z_OK) return result;
+    uint8_t chunk[16384];
+    for (;;) {
+        stream.next_out = chunk;
+        stream.avail_out = sizeof chunk;
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        result.bytes.insert(result.bytes.end(), chunk, chunk + (sizeof chunk - stream.avail_out));
+        if (status == Z_STREAM_END) {
+            result.reachedEnd = true;
+            break;
+        }
+        if (status != Z_OK) break;
+        if (stream.avail_in == 0 && stream.avail_out != 0) break;
+    }
+    inflateEnd(&stream);
+    return result;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    UseProcessHeap();
+    const ExactCopy copy(data, size);
+    ByteBuffer input = ViewOf(copy);
+    ByteBuffer output;
+    ByteBufferGuard guard(output);
+    const uint32_t result = DecodeFlate(output, input);
+    FuzzCheckResult(result, {ResultOk, ResultOutOfMemory, ResultFlateStartFailed, ResultFlateCorrupt});
+    FuzzCheck(copy.Unchanged(data), "input bytes were changed");
+
+    const Inflated expected = InflateWithZlib(data, size);
+    if (expected.reachedEnd) FuzzCheck(result == ResultOk, "a complete zlib stream was rejected");
+    if (result == ResultOk) {
+        TouchDecoded(output);
+        FuzzCheck(output.Size() == expected.bytes.size(), "decoded length differs from zlib's");
+        FuzzCheck(expected.bytes.empty() || std::memcmp(output.begin, expected.bytes.data(), expected.bytes.size()) == 0,
+                  "decoded bytes differ from zlib's");
+    }
+    return 0;
+}

@@ -1,0 +1,194 @@
+// Allocation failure injected at the 1st, 2nd, 3rd... allocation until the
+// work runs through untouched: a fixture is opened, listed, extracted to
+// memory and to a file, and closed through the exported functions while the
+// heap stand-in and operator new refuse allocation N (once, or from N on).
+// Every call must answer a code the host may get, whatever it did list must
+// extract to the bytes of an undisturbed run, and nothing may leak (checked
+// by LeakSanitizer in the asan-ubsan preset).
+#ifndef _WIN32
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <new>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/linux_memory_hook.h"
+#include "tests/unit/test_allocator.h"
+#include "plugin/exports.h"
+
+namespace {
+
+struct Injection {
+    bool armed = false;        // only the plug-in's own calls are counted
+    bool persistent = false;   // refuse every allocation from failAt on, not only that one
+    uint64_t failAt = 0;       // 1-based number of the allocation to refuse
+    uint64_t count = 0;        // allocations seen while armed
+    uint64_t refused = 0;      // allocations refused
+};
+
+Injection injection;
+
+bool Refuse() {
+    if (!injection.armed) return false;
+    ++injection.count;
+    if (injection.count == injection.failAt || (injection.persistent && injection.count > injection.failAt)) {
+        ++injection.refused;
+        return true;
+    }
+    return false;
+}
+
+bool HeapAllows(size_t) { return !Refuse(); }
+bool NewRefuses(size_t, bool) { return Refuse(); }
+
+// Arms the injection for the duration of one exported call.
+template <typename Call>
+auto Injected(Call call) {
+    injection.armed = true;
+    auto result = call();
+    injection.armed = false;
+    return result;
+}
+
+}  // namespace
+
+namespace {
+
+struct Listed {
+    std::string name;
+    std::vector<uint8_t> bytes;
+    bool extracted;   // false when the extraction answered out of memory
+};
+
+std::string Fixture(const std::string& relative) { return std::string(VELLUM_SOURCE_DIR) + "/tests/" + relative; }
+
+std::vector<uint8_t> ReadWhole(const std::filesystem::path& path) {
+    std::ifstream stream(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+}
+
+// One host session over the file; every answer is checked against the codes
+// the host may receive. Returns the entries listed, with the bytes extracted
+// to memory.
+std::vector<Listed> HostSession(const std::string& path, const std::filesystem::path& directory) {
+    std::vector<Listed> listed;
+    std::string pathCopy = path;
+    OpenArchiveRecord record{};
+    record.pathName = pathCopy.data();
+    record.mode = 1;
+    const uintptr_t handle = Injected([&] { return OpenArchive(&record); });
+    if (handle == 0) {
+        EXPECT_EQ(record.resultCode, HostNoMemory) << "open failed otherwise than for memory";
+        return listed;
+    }
+    std::string directoryText = directory.string();
+    std::set<std::string> numbers;
+    for (;;) {
+        HeaderRecordEx header{};
+        const int result = Injected([&] { return ReadHeaderEx(handle, &header); });
+        if (result == HostEndArchive) break;
+        EXPECT_EQ(result, HostOk);
+        if (result != HostOk) break;
+
+        std::string name = header.entryName;
+        void* block = nullptr;
+        const int toMemory =
+            Injected([&] { return ProcessFile(handle, HostExtractToMemory, reinterpret_cast<char*>(&block), name.data()); });
+        EXPECT_TRUE(toMemory == HostOk || toMemory == HostNoMemory) << name << " answered " << toMemory;
+        Listed entry{name, {}, toMemory == HostOk};
+        if (entry.extracted) {
+            uint64_t length = 0;
+            std::memcpy(&length, block, sizeof length);
+            const uint8_t* bytes = static_cast<const uint8_t*>(block) + sizeof length;
+            entry.bytes.assign(bytes, bytes + length);
+            std::free(block);
+        }
+
+        const int toFile = Injected([&] { return ProcessFile(handle, HostExtract, directoryText.data(), name.data()); });
+        EXPECT_TRUE(toFile == HostOk || toFile == HostNoMemory) << name << " answered " << toFile;
+        const auto written = directory / name;
+        // By name a file extraction finds the first entry with the name's
+        // number, which is this one only when the number is new.
+        const bool numberIsNew = numbers.insert(name.substr(0, name.rfind('.'))).second;
+        if (toFile == HostOk && entry.extracted && numberIsNew) {
+            EXPECT_EQ(ReadWhole(written), entry.bytes) << name << ": file and memory differ";
+        }
+        std::filesystem::remove(written);
+        listed.push_back(std::move(entry));
+    }
+    EXPECT_EQ(Injected([&] { return CloseArchive(handle); }), HostOk);
+    return listed;
+}
+
+class AllocationFailure : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        directory_ = std::filesystem::temp_directory_path() / ("vellum-allocation-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(directory_);
+        allocationHook = HeapAllows;
+        refuseAllocation = NewRefuses;
+    }
+    void TearDown() override {
+        allocationHook = nullptr;
+        refuseAllocation = nullptr;
+        injection = Injection{};
+        std::filesystem::remove_all(directory_);
+    }
+
+    // Fails allocation N for N = 1, 2, 3... until a session runs without a
+    // refusal, checking each session against the undisturbed one.
+    void FailEachAllocationInTurn(bool persistent) {
+        if (!allocationFailureAvailable) GTEST_SKIP() << "allocations cannot be made to fail in this build";
+        const std::string path = Fixture(GetParam());
+        injection = Injection{};
+        const std::vector<Listed> expected = HostSession(path, directory_);
+        ASSERT_FALSE(expected.empty());
+
+        uint64_t failAt = 1;
+        for (;; ++failAt) {
+            injection = Injection{};
+            injection.failAt = failAt;
+            injection.persistent = persistent;
+            const std::vector<Listed> listed = HostSession(path, directory_);
+            if (injection.refused == 0) {
+                ASSERT_EQ(listed.size(), expected.size());
+                break;
+            }
+            // A stream whose decoding ran out of memory is left out and the
+            // listing goes on or ends; what was listed keeps its order and bytes.
+            size_t next = 0;
+            for (const Listed& entry : listed) {
+                while (next < expected.size() && expected[next].name != entry.name) ++next;
+                ASSERT_LT(next, expected.size()) << "after refusing allocation " << failAt << ", " << entry.name
+                                                 << " was listed out of order or not at all before";
+                if (entry.extracted) {
+                    EXPECT_EQ(entry.bytes, expected[next].bytes) << entry.name << ", allocation " << failAt;
+                }
+                ++next;
+            }
+            ASSERT_LT(failAt, 1000000u) << "the session never ran through";
+        }
+        EXPECT_GT(failAt, 1u) << "no allocation was ever refused";
+    }
+
+private:
+    std::filesystem::path directory_;
+};
+
+TEST_P(AllocationFailure, EachAllocationRefusedOnce) { FailEachAllocationInTurn(false); }
+TEST_P(AllocationFailure, EveryAllocationRefusedFromEachPointOn) { FailEachAllocationInTurn(true); }
+
+// Every decoder, the pass-through kinds, a stream that fails to decode and a
+// repeated object number, in one small document.
+INSTANTIATE_TEST_SUITE_P(Fixtures, AllocationFailure, ::testing::Values("fuzz/corpus/document/every_filter"));
+
+}  // namespace
+
+#endif

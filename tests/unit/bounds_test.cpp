@@ -1,0 +1,221 @@
+// Hostile documents are listed within memory of the document plus its decoded
+// entries: the heap requests of a whole session (open, list to the end,
+// close) are counted through the heap stand-in and operator new, and held
+// against the document's size and the decoded sizes the header records
+// report. Time is measured in tests/bench/adversarial_bench.cpp.
+#ifndef _WIN32
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/linux_memory_hook.h"
+#include "plugin/exports.h"
+#include "tests/unit/test_allocator.h"
+
+namespace {
+
+struct Counts {
+    uint64_t heapCalls = 0;   // HeapAlloc, HeapReAlloc and LocalAlloc calls
+    uint64_t heapBytes = 0;   // bytes those calls asked for, summed
+    uint64_t newCalls = 0;    // operator new calls
+};
+
+Counts counts;
+bool counting = false;
+
+bool CountHeap(size_t bytes) {
+    if (counting) {
+        ++counts.heapCalls;
+        counts.heapBytes += bytes;
+    }
+    return true;
+}
+
+bool CountNew(size_t, bool) {
+    if (counting) ++counts.newCalls;
+    return false;
+}
+
+struct Session {
+    Counts counts;
+    std::vector<std::string> names;
+    uint64_t decodedBytes = 0;   // sum of the listed entries' unpacked sizes
+};
+
+const char* const Prefix = "%PDF-1.7\n";
+// A comment line that lifts every document over the minimum file size.
+const std::string Suffix = "\n%" + std::string(800, '-') + "\n%%EOF\n";
+
+// Writes the document, then opens, lists and closes it through the exports,
+// counting every heap request made meanwhile.
+Session ListDocument(const std::string& body) {
+    const auto path = std::filesystem::temp_directory_path() / ("vellum-bounds-" + std::to_string(::getpid()) + ".pdf");
+    {
+        std::ofstream file(path, std::ios::binary);
+        file << Prefix << body << Suffix;
+    }
+    Session session;
+    counts = Counts{};
+    allocationHook = CountHeap;
+    refuseAllocation = CountNew;
+    counting = true;
+
+    std::string pathText = path.string();
+    OpenArchiveRecord record{};
+    record.pathName = pathText.data();
+    const uintptr_t handle = OpenArchive(&record);
+    if (handle != 0) {
+        HeaderRecordEx header{};
+        while (ReadHeaderEx(handle, &header) == HostOk) {
+            session.names.push_back(header.entryName);
+            session.decodedBytes += header.unpackedSize;
+        }
+        CloseArchive(handle);
+    }
+
+    counting = false;
+    allocationHook = nullptr;
+    refuseAllocation = nullptr;
+    session.counts = counts;
+    std::filesystem::remove(path);
+    EXPECT_NE(handle, 0u) << "the document could not be opened";
+    return session;
+}
+
+std::string Compressed(const std::string& plain) {
+    uLongf size = compressBound(plain.size());
+    std::string packed(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(plain.data()),
+              plain.size(), 9);
+    packed.resize(size);
+    return packed;
+}
+
+std::string StreamObject(int number, const std::string& dictionary, const std::string& data) {
+    return std::to_string(number) + " 0 obj\n" + dictionary + "\nstream\n" + data + "\nendstream\nendobj\n";
+}
+
+// The session asked for no more than `perDocumentByte` bytes per byte of the
+// document and `perDecodedByte` per decoded byte, plus a fixed allowance.
+void ExpectHeapWithin(const Session& session, uint64_t documentBytes, uint64_t perDocumentByte,
+                      uint64_t perDecodedByte) {
+    const uint64_t allowance = 1u << 16;
+    EXPECT_LE(session.counts.heapBytes,
+              perDocumentByte * documentBytes + perDecodedByte * session.decodedBytes + allowance)
+        << session.counts.heapCalls << " heap requests";
+}
+
+TEST(Bounds, FlateStreamExpandingAThousandfoldGrowsByDoubling) {
+    const std::string plain(8u << 20, 'a');
+    const std::string packed = Compressed(plain);
+    ASSERT_GT(plain.size() / packed.size(), 1000u);
+    const std::string body = StreamObject(1, "<</Filter/FlateDecode/Length " + std::to_string(packed.size()) + ">>", packed);
+
+    const Session session = ListDocument(body);
+    ASSERT_EQ(session.names.size(), 1u);
+    EXPECT_EQ(session.decodedBytes, plain.size());
+    // Doubling from twice the input to the output's size: about log2(1000) steps.
+    EXPECT_LE(session.counts.heapCalls, 20u);
+    ExpectHeapWithin(session, body.size(), 2, 4);
+}
+
+TEST(Bounds, RunLengthRepeatsGrowByDoubling) {
+    // 100,000 runs of 128 repeated bytes: 200 KB of input, 12.8 MB of output.
+    std::string data;
+    for (int run = 0; run < 100000; ++run) data += "\x81" + std::string(1, static_cast<char>('a' + run % 26));
+    data += '\x80';
+    const std::string body = StreamObject(1, "<</Filter/RunLengthDecode/Length " + std::to_string(data.size()) + ">>", data);
+
+    const Session session = ListDocument(body);
+    ASSERT_EQ(session.names.size(), 1u);
+    EXPECT_EQ(session.decodedBytes, 128u * 100000u);
+    EXPECT_LE(session.counts.heapCalls, 20u);
+    ExpectHeapWithin(session, body.size(), 3, 4);
+}
+
+TEST(Bounds, ManyTinyObjectsCostAFixedAmountEach) {
+    constexpr int objects = 100000;
+    std::string body;
+    for (int number = 1; number <= objects; ++number) body += StreamObject(number, "<</Length 1>>", "x");
+
+    const Session session = ListDocument(body);
+    ASSERT_EQ(session.names.size(), static_cast<size_t>(objects));
+    EXPECT_EQ(session.decodedBytes, static_cast<uint64_t>(objects));
+    // One copy of the document, then one dictionary copy per object.
+    ExpectHeapWithin(session, body.size(), 2, 0);
+    EXPECT_LE(session.counts.heapCalls, 2u * objects + 16);
+    EXPECT_LE(session.counts.newCalls, 4u * objects + 16);
+}
+
+struct HostileText {
+    const char* label;
+    std::string body;
+};
+
+// Documents with no stream to list whose text is one huge construct; each
+// costs its copy and, at most, one more copy of the construct.
+TEST(Bounds, HugeConstructsCostAtMostTwoCopiesOfTheDocument) {
+    const std::vector<HostileText> cases = {
+        {"a 16 MB line without a line end", std::string(16u << 20, 'x')},
+        {"a 16 MB line of header-like text", "1 0 obj " + std::string(16u << 20, '1')},
+        {"\"<<\" nested a million deep, never closed", "1 0 obj\n" + [] {
+             std::string text;
+             for (int i = 0; i < 1000000; ++i) text += "<<";
+             return text;
+         }()},
+        {"\"<<\" nested a million deep, closed, no stream", "1 0 obj\n" + [] {
+             std::string text;
+             for (int i = 0; i < 1000000; ++i) text += "<<";
+             for (int i = 0; i < 1000000; ++i) text += ">>";
+             return text + "\nendobj\n";
+         }()},
+    };
+    for (const HostileText& hostile : cases) {
+        const Session session = ListDocument(hostile.body);
+        EXPECT_TRUE(session.names.empty()) << hostile.label;
+        ExpectHeapWithin(session, hostile.body.size(), 3, 0);
+    }
+}
+
+struct ListingCase {
+    const char* label;
+    std::string body;
+    std::vector<std::string> names;
+    uint64_t decodedBytes;
+};
+
+// Values at the edges of what the scanner reads: lengths that point far
+// outside the document and header lines at the 255-character limit.
+TEST(Bounds, LengthsAndHeaderLinesAtTheirLimits) {
+    // "7", spaces, " 0 obj": a header line of exactly `length` characters.
+    const auto headerLine = [](size_t length) { return "7" + std::string(length - 7, ' ') + " 0 obj"; };
+    const std::vector<ListingCase> cases = {
+        {"/Length 2147483647: the end is found by the search", StreamObject(5, "<</Length 2147483647>>", "HELLO"),
+         {"object-stream-00000005.dat"}, 5},
+        {"/Length -1: the end is found by the search", StreamObject(5, "<</Length -1>>", "HELLO"),
+         {"object-stream-00000005.dat"}, 5},
+        {"/Length -2147483648", StreamObject(5, "<</Length -2147483648>>", "HELLO"), {"object-stream-00000005.dat"}, 5},
+        {"/Length 4294967301 wraps to 5", StreamObject(5, "<</Length 4294967301>>", "HELLO"),
+         {"object-stream-00000005.dat"}, 5},
+        {"a header line of 255 characters is read",
+         "\n" + headerLine(255) + "\n<</Length 3>>\nstream\nabc\nendstream\nendobj\n",
+         {"object-stream-00000007.dat"}, 3},
+        {"a header line of 256 characters is skipped",
+         "\n" + headerLine(256) + "\n<</Length 3>>\nstream\nabc\nendstream\nendobj\n", {}, 0},
+    };
+    for (const ListingCase& listing : cases) {
+        const Session session = ListDocument(listing.body);
+        EXPECT_EQ(session.names, listing.names) << listing.label;
+        EXPECT_EQ(session.decodedBytes, listing.decodedBytes) << listing.label;
+    }
+}
+
+}  // namespace
+
+#endif
