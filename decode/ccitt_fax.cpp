@@ -1,8 +1,10 @@
 // CCITT fax data as a TIFF file. Nothing is decoded: the header describes the
-// fax codes well enough for any TIFF reader to decode them itself.
+// fax codes well enough for any TIFF reader to decode them itself, and only
+// one-dimensional rows without end-of-line codes are re-emitted with them.
 #include "decode/ccitt_fax.h"
 
 #include "decode/dictionary.h"
+#include "decode/fax_rows.h"
 #include "decode/results.h"
 
 namespace {
@@ -55,28 +57,34 @@ struct HeaderWriter {
     }
 };
 
-}  // namespace
-
-FaxTiffHeader BuildFaxTiffHeader(const char* dictionaryText, uint64_t dataLength) {
+// The fax parameters of a stream's dictionary text, defaults where absent.
+struct FaxParameters {
     int32_t k = 0;
     int32_t columns = DefaultColumns;
     int32_t rows = 0;
     int32_t blackIs1 = 0;
     int32_t encodedByteAlign = 0;
-    GetIntValue(dictionaryText, "/K", 0, false, k);
-    GetIntValue(dictionaryText, "/Columns", DefaultColumns, false, columns);
+};
+
+FaxParameters ReadFaxParameters(const char* dictionaryText) {
+    FaxParameters p;
+    GetIntValue(dictionaryText, "/K", 0, false, p.k);
+    GetIntValue(dictionaryText, "/Columns", DefaultColumns, false, p.columns);
     // Many producers give the height only as the image's "/Height"; a TIFF of
     // length 0 would read as an empty image.
-    if (!GetIntValue(dictionaryText, "/Rows", 0, false, rows)) GetIntValue(dictionaryText, "/Height", 0, false, rows);
-    GetIntValue(dictionaryText, "/BlackIs1", 0, true, blackIs1);
-    GetIntValue(dictionaryText, "/EncodedByteAlign", 0, true, encodedByteAlign);
+    if (!GetIntValue(dictionaryText, "/Rows", 0, false, p.rows)) GetIntValue(dictionaryText, "/Height", 0, false, p.rows);
+    GetIntValue(dictionaryText, "/BlackIs1", 0, true, p.blackIs1);
+    GetIntValue(dictionaryText, "/EncodedByteAlign", 0, true, p.encodedByteAlign);
+    return p;
+}
 
+FaxTiffHeader BuildHeader(const FaxParameters& p, uint64_t dataLength) {
     // Without T4Options a reader takes Group 3 codes for one-dimensional and
     // unaligned, and decodes 2-D or byte-aligned data to wrong pixels. Group 4
     // has no way to say "byte-aligned" in TIFF, so it gets no option.
     uint32_t t4Options = 0;
-    if (k > 0) t4Options |= T4OptionTwoDimensional;
-    if (k >= 0 && encodedByteAlign != 0) t4Options |= T4OptionByteAligned;
+    if (p.k > 0) t4Options |= T4OptionTwoDimensional;
+    if (p.k >= 0 && p.encodedByteAlign != 0) t4Options |= T4OptionByteAligned;
     const bool withOptions = t4Options != 0;
 
     FaxTiffHeader header{};
@@ -87,34 +95,57 @@ FaxTiffHeader BuildFaxTiffHeader(const char* dictionaryText, uint64_t dataLength
     out.Put16(TiffVersion);
     out.Put32(TiffFirstIfdOffset);
     out.Put16(withOptions ? FaxIfdEntriesWithOptions : FaxIfdEntries);
-    out.PutEntry(TagImageWidth, TypeLong, static_cast<uint32_t>(columns));
-    out.PutEntry(TagImageLength, TypeLong, static_cast<uint32_t>(rows));
+    out.PutEntry(TagImageWidth, TypeLong, static_cast<uint32_t>(p.columns));
+    out.PutEntry(TagImageLength, TypeLong, static_cast<uint32_t>(p.rows));
     out.PutEntry(TagBitsPerSample, TypeShort, 1);
-    out.PutEntry(TagCompression, TypeShort, k < 0 ? CompressionT6 : CompressionT4);
-    out.PutEntry(TagPhotometric, TypeShort, blackIs1 != 0 ? 1 : 0);
+    out.PutEntry(TagCompression, TypeShort, p.k < 0 ? CompressionT6 : CompressionT4);
+    out.PutEntry(TagPhotometric, TypeShort, p.blackIs1 != 0 ? 1 : 0);
     out.PutEntry(TagStripOffsets, TypeLong, header.size);
-    out.PutEntry(TagRowsPerStrip, TypeLong, static_cast<uint32_t>(rows));
+    out.PutEntry(TagRowsPerStrip, TypeLong, static_cast<uint32_t>(p.rows));
     out.PutEntry(TagStripByteCounts, TypeLong, static_cast<uint32_t>(dataLength));
     if (withOptions) out.PutEntry(TagT4Options, TypeLong, t4Options);
     out.Put32(0);  // no further IFD
     return header;
 }
 
+}  // namespace
+
+FaxTiffHeader BuildFaxTiffHeader(const char* dictionaryText, uint64_t dataLength) {
+    return BuildHeader(ReadFaxParameters(dictionaryText), dataLength);
+}
+
 uint32_t WrapCcittFax(ByteBuffer& output, ByteBuffer& input, const char* dictionaryText) {
-    const uint64_t dataLength = input.Size();
     int32_t imageMask = 0;
     GetIntValue(dictionaryText, "/ImageMask", 0, true, imageMask);
+    const FaxParameters parameters = ReadFaxParameters(dictionaryText);
+
+    // One-dimensional rows that came without end-of-line codes get them: TIFF
+    // readers need one before every row. Data that does not read as such rows
+    // is kept as stored.
+    ByteBuffer withEndOfLines;
+    ByteBufferGuard withEndOfLinesGuard(withEndOfLines);
+    const uint8_t* data = input.begin;
+    uint64_t dataLength = input.Size();
+    if (imageMask == 0 && parameters.k == 0) {
+        const uint32_t rewritten = AddFaxEndOfLines(withEndOfLines, input, parameters.columns, parameters.rows,
+                                                    parameters.encodedByteAlign != 0);
+        if (rewritten == ResultOutOfMemory) return rewritten;
+        if (rewritten == ResultOk) {
+            data = withEndOfLines.begin;
+            dataLength = withEndOfLines.Size();
+        }
+    }
 
     FaxTiffHeader header{};
     header.size = 0;
-    if (imageMask == 0) header = BuildFaxTiffHeader(dictionaryText, dataLength);
+    if (imageMask == 0) header = BuildHeader(parameters, dataLength);
 
-    // One block of the final size, so the fax data is copied exactly once.
+    // One block of the final size, so the output is never moved.
     uint32_t result = output.Reserve(header.size + dataLength);
     if (result != ResultOk) return result;
     result = output.Append(header.bytes, header.size);
     if (result != ResultOk) return result;
-    result = output.Append(input.begin, dataLength);
+    result = output.Append(data, dataLength);
     if (result != ResultOk) return result;
     output.end = output.cursor;
     return ResultOk;

@@ -16,6 +16,12 @@
 // unaligned codes ("/K" above 0, or "/K" 0 with "/EncodedByteAlign" true)
 // gets a ninth IFD entry, T4Options; every other header is 110 bytes.
 //
+// One-dimensional data ("/K" 0, not an image mask) whose rows come without
+// end-of-line codes follows the header with an end-of-line code put before
+// every row (see fax_rows.h), and StripByteCounts gives that new length. When
+// the data does not read as such rows, or every row has its code already,
+// the data follows unchanged like every other stream's.
+//
 // Returns 0, or the error of the output's Reserve/Append (8 out of memory).
 #pragma once
 

@@ -4,6 +4,7 @@
 
 #include "decode/byte_buffer.h"
 #include "document/archive.h"
+#include "platform/handle_guards.h"
 
 namespace {
 
@@ -15,51 +16,6 @@ constexpr char EndMarker[] = "%%EOF";
 constexpr uint64_t EndMarkerLength = sizeof(EndMarker) - 1;
 // How far from the end the marker may start: the last 36 bytes of the file.
 constexpr uint64_t EndMarkerSearchBytes = 36;
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
-
-// A mapping fails with NULL, not with INVALID_HANDLE_VALUE.
-class MappingHandle {
-public:
-    explicit MappingHandle(HANDLE handle) : handle_(handle) {}
-    ~MappingHandle() {
-        if (handle_ != nullptr) CloseHandle(handle_);
-    }
-    MappingHandle(const MappingHandle&) = delete;
-    MappingHandle& operator=(const MappingHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ != nullptr; }
-
-private:
-    HANDLE handle_;
-};
-
-class MappedView {
-public:
-    explicit MappedView(LPVOID view) : view_(view) {}
-    ~MappedView() {
-        if (view_ != nullptr) UnmapViewOfFile(view_);
-    }
-    MappedView(const MappedView&) = delete;
-    MappedView& operator=(const MappedView&) = delete;
-    const uint8_t* Bytes() const { return static_cast<const uint8_t*>(view_); }
-
-private:
-    LPVOID view_;
-};
 
 }  // namespace
 

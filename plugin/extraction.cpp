@@ -6,6 +6,7 @@
 #include "plugin/exports.h"
 #include "plugin/listing.h"
 #include "plugin/module_state.h"
+#include "platform/handle_guards.h"
 
 namespace {
 
@@ -25,16 +26,6 @@ constexpr WCHAR NativeSeparator = WIDE('/');
 
 bool IsSeparator(WCHAR unit) { return unit == WIDE('\\') || unit == WIDE('/'); }
 
-class FileGuard {
-public:
-    explicit FileGuard(HANDLE file) : file_(file) {}
-    ~FileGuard() { CloseHandle(file_); }
-    FileGuard(const FileGuard&) = delete;
-    FileGuard& operator=(const FileGuard&) = delete;
-
-private:
-    HANDLE file_;
-};
 
 // Frees a LocalAlloc block unless it was handed over.
 class LocalBlockGuard {
@@ -80,16 +71,15 @@ int ExtractToFile(uintptr_t handle, const WCHAR* directory, const WCHAR* name) {
     StreamEntry* entry = ChooseEntry(*archive, LastComponent(path));
     if (entry == nullptr) return HostEOpen;
 
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return HostECreate;
-    FileGuard fileGuard(file);
+    FileHandle file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file.Valid()) return HostECreate;
 
     const uint8_t* bytes = entry->data.begin;
     bool complete = WriteInChunks(
         EntrySize(*entry),
         [&](uint64_t offset, uint32_t size) {
             DWORD written = 0;
-            return WriteFile(file, bytes + offset, size, &written, nullptr) != FALSE;
+            return WriteFile(file.Get(), bytes + offset, size, &written, nullptr) != FALSE;
         },
         [&](uint32_t size) { ReportProgress(path, size); });
     return complete ? HostOk : HostEWrite;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/exports/pdf_fixture.h"
 #include "tests/exports/plugin_fixture.h"
 
 #ifdef _WIN32
@@ -142,14 +143,6 @@ std::string Narrow(const WCHAR* text) {
     std::string out;
     for (; *text != 0; ++text) out += static_cast<char>(*text < 128 ? *text : '?');
     return out;
-}
-
-void FreeExtractBlock(void* block) {
-#ifdef _WIN32
-    LocalFree(block);
-#else
-    std::free(block);
-#endif
 }
 
 // Lists the whole archive, extracting each entry into memory right after its

@@ -14,10 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t result = WrapCcittFax(output, input, parts.dictionaryText.c_str());
     FuzzCheckResult(result, {ResultOk, ResultOutOfMemory});
     FuzzCheck(copy.Unchanged(parts.data), "input bytes were changed");
-    if (result == ResultOk) {
-        TouchDecoded(output);
-        // The data follows the header unchanged, so the output holds at least it.
-        FuzzCheck(output.Size() >= parts.size, "fax data lost");
-    }
+    // One-dimensional rows may be rewritten with an end-of-line code each,
+    // dropping the producer's fill bits, so the output can be shorter than
+    // the data; it is read whole to catch a length beyond the block.
+    if (result == ResultOk) TouchDecoded(output);
     return 0;
 }

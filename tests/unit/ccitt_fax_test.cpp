@@ -121,10 +121,96 @@ TEST(WrapCcittFax, HeaderFieldsFromParameters) {
     }
 }
 
+// Bytes from a written-out bit string, most significant bit first, zero bits
+// up to the next byte; spaces only separate the codes.
+Bytes Bits(const char* text) {
+    Bytes out;
+    int count = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c == ' ') continue;
+        if (count % 8 == 0) out.push_back(0);
+        if (*c == '1') out.back() |= static_cast<uint8_t>(0x80 >> (count % 8));
+        ++count;
+    }
+    return out;
+}
+
+struct RowsCase {
+    const char* label;
+    const char* dictionary;
+    const char* input;     // bits of the fax data
+    const char* expected;  // bits of the data behind the header; null: the input as stored
+    TiffFields fields;
+};
+
+// The codes of the rows below, from the tables of ITU-T T.4:
+//   000000000001      end of line
+//   1000 11 1000      an 8-pixel row: white 3, black 2, white 3
+//   00000001000       white or black make-up 1792; 010111 white make-up 192; 101010 white 16
+TEST(WrapCcittFax, OneDimensionalRowsGetEndOfLineCodes) {
+    const RowsCase cases[] = {
+        {"one row, the fill after it kept", "<</DecodeParms<</K 0/Columns 8/Rows 1>>>>",
+         "1000111000 000000",
+         "000000000001 1000111000 000000", {8, 1, 3, 0, 0}},
+        {"rows from the height, /K absent", "<</Height 2/DecodeParms<</Columns 8>>>>",
+         "1000111000 1000111000 0000",
+         "000000000001 1000111000 000000000001 1000111000 0000", {8, 2, 3, 0, 0}},
+        {"no row count: rows up to the end of the data", "<</DecodeParms<</K 0/Columns 8>>>>",
+         "1000111000 1000111000 0000",
+         "000000000001 1000111000 000000000001 1000111000 0000", {8, 0, 3, 0, 0}},
+        {"rows past the count stay as they are", "<</DecodeParms<</K 0/Columns 8/Rows 1>>>>",
+         "1000111000 1000111000 0000",
+         "000000000001 1000111000 1000111000 0000", {8, 1, 3, 0, 0}},
+        {"the end of the page ends the rows", "<</DecodeParms<</K 0/Columns 8>>>>",
+         "1000111000 000000000001 000000000001 11111111 00",
+         "000000000001 1000111000 000000000001 000000000001 11111111 000000", {8, 0, 3, 0, 0}},
+        {"rows that have end-of-line codes only in places", "<</DecodeParms<</K 0/Columns 8/Rows 2>>>>",
+         "000000000001 1000111000 1000111000 00",
+         "000000000001 1000111000 000000000001 1000111000 00000000", {8, 2, 3, 0, 0}},
+        {"byte-aligned rows: end-of-line codes end on a byte boundary",
+         "<</DecodeParms<</K 0/Columns 8/Rows 2/EncodedByteAlign true>>>>",
+         "1000111000 000000 1000111000 000000",
+         "0000 000000000001 1000111000 00 000000000001 1000111000 000000", {8, 2, 3, 0, 4}},
+        {"a long white row: extended make-up, make-up, terminating", "<</DecodeParms<</K 0/Columns 2000/Rows 1>>>>",
+         "00000001000 010111 101010 0",
+         "000000000001 00000001000 010111 101010 0", {2000, 1, 3, 0, 0}},
+        {"BlackIs1 and the rewrite together", "<</DecodeParms<</K 0/Columns 8/Rows 1/BlackIs1 true>>>>",
+         "1000111000 000000",
+         "000000000001 1000111000 000000", {8, 1, 3, 1, 0}},
+        // Kept as stored:
+        {"every row has its end-of-line code already", "<</DecodeParms<</K 0/Columns 8/Rows 2>>>>",
+         "000000000001 1000111000 000000000001 1000111000 00", nullptr, {8, 2, 3, 0, 0}},
+        {"an invalid code", "<</DecodeParms<</K 0/Columns 8>>>>", "1000111000 000000001 00000", nullptr,
+         {8, 0, 3, 0, 0}},
+        {"runs past the width", "<</DecodeParms<</K 0/Columns 4>>>>", "1000111000 000000", nullptr,
+         {4, 0, 3, 0, 0}},
+        {"runs short of the width", "<</DecodeParms<</K 0/Columns 9/Rows 1>>>>", "1000111000 000000", nullptr,
+         {9, 1, 3, 0, 0}},
+        {"a row cut short at the end of the data", "<</DecodeParms<</K 0/Columns 8>>>>", "1000 11 10", nullptr,
+         {8, 0, 3, 0, 0}},
+        {"only fill bits", "<</DecodeParms<</K 0/Columns 8>>>>", "00000000 00000000", nullptr, {8, 0, 3, 0, 0}},
+        {"no columns", "<</DecodeParms<</K 0/Columns 0>>>>", "1000111000 000000", nullptr, {0, 0, 3, 0, 0}},
+        {"two-dimensional data is not read", "<</DecodeParms<</K 1/Columns 8/Rows 1>>>>", "1000111000 000000",
+         nullptr, {8, 1, 3, 0, 1}},
+        {"Group 4 data is not read", "<</DecodeParms<</K -1/Columns 8/Rows 1>>>>", "1000111000 000000", nullptr,
+         {8, 1, 4, 0, 0}},
+    };
+    for (const RowsCase& c : cases) {
+        const Bytes input = Bits(c.input);
+        const Bytes data = c.expected != nullptr ? Bits(c.expected) : input;
+        Bytes expected = ExpectedHeader(c.fields, static_cast<uint32_t>(data.size()));
+        expected.insert(expected.end(), data.begin(), data.end());
+        EXPECT_EQ(Wrap(c.dictionary, input), expected) << c.label;
+    }
+}
+
 TEST(WrapCcittFax, ImageMaskIsPassedThroughWithoutHeader) {
     const Bytes data = {0x26, 0xA0, 0x00, 0x10, 0x01};
     EXPECT_EQ(Wrap("<</ImageMask true/DecodeParms<</K -1/Columns 40>>>>", data), data);
     EXPECT_EQ(Wrap("<</ImageMask 1/DecodeParms<</K 2>>>>", data), data);
+    // One-dimensional rows of a mask keep their form too.
+    const Bytes row = Bits("1000111000 000000");
+    EXPECT_EQ(Wrap("<</ImageMask true/DecodeParms<</K 0/Columns 8/Rows 1>>>>", row), row);
     EXPECT_EQ(Wrap("<</ImageMask true>>", {}), Bytes{});
     // false keeps the header
     EXPECT_EQ(Wrap("<</ImageMask false>>", data).size(), FaxTiffHeaderSize + data.size());
@@ -178,21 +264,29 @@ Bytes DecodedByLibtiff(const std::filesystem::path& tiff, std::string& messages)
 struct ReadBackCase {
     const char* fixture;
     const char* dictionary;
+    const char* pixels;  // the PBM the fixture's producer was given
 };
 
 TEST(WrapCcittFax, LibtiffDecodesTheExpectedPixels) {
     if (std::system("command -v tiffinfo >/dev/null 2>&1") != 0) GTEST_SKIP() << "tiffinfo (libtiff-tools) is not installed";
-    const Bytes expected = PbmRaster(ReadFile(Fixture("ccitt_pattern_40x20.pbm")));
+    const char* const pattern = "ccitt_pattern_40x20.pbm";
     // Rows come from "/Height" in the Group 4 case, as many producers write it.
     const ReadBackCase cases[] = {
-        {"ccitt_g4_40x20.fax", "<</Width 40/Height 20/DecodeParms<</K -1/Columns 40>>>>"},
-        {"ccitt_g3_1d_eol_40x20.fax", "<</DecodeParms<</K 0/Columns 40/Rows 20>>>>"},
-        {"ccitt_g3_2d_eol_40x20.fax", "<</DecodeParms<</K 4/Columns 40/Rows 20>>>>"},
-        {"ccitt_g3_2d_byte_aligned_40x20.fax", "<</DecodeParms<</K 4/Columns 40/Rows 20/EncodedByteAlign true>>>>"},
+        {"ccitt_g4_40x20.fax", "<</Width 40/Height 20/DecodeParms<</K -1/Columns 40>>>>", pattern},
+        {"ccitt_g3_1d_eol_40x20.fax", "<</DecodeParms<</K 0/Columns 40/Rows 20>>>>", pattern},
+        {"ccitt_g3_2d_eol_40x20.fax", "<</DecodeParms<</K 4/Columns 40/Rows 20>>>>", pattern},
+        {"ccitt_g3_2d_byte_aligned_40x20.fax", "<</DecodeParms<</K 4/Columns 40/Rows 20/EncodedByteAlign true>>>>",
+         pattern},
+        // One-dimensional rows without end-of-line codes, as PDF producers write them.
+        {"ccitt_g3_1d_40x20.fax", "<</DecodeParms<</K 0/Columns 40/Rows 20>>>>", pattern},
+        {"ccitt_g3_1d_byte_aligned_40x20.fax", "<</DecodeParms<</K 0/Columns 40/Rows 20/EncodedByteAlign true>>>>",
+         pattern},
+        {"ccitt_g3_1d_runs_2624x144.fax", "<</Height 144/DecodeParms<</Columns 2624>>>>", "ccitt_runs_2624x144.pbm"},
     };
     const std::filesystem::path tiff =
         std::filesystem::temp_directory_path() / ("vellum-ccitt-" + std::to_string(::getpid()) + ".tif");
     for (const ReadBackCase& c : cases) {
+        const Bytes expected = PbmRaster(ReadFile(Fixture(c.pixels)));
         const Bytes data = ReadFile(Fixture(c.fixture));
         ASSERT_FALSE(data.empty()) << c.fixture;
         const Bytes wrapped = Wrap(c.dictionary, data);
