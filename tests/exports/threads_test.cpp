@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/exports/pdf_fixture.h"
 #include "tests/exports/plugin_fixture.h"
 
 namespace {
@@ -41,14 +42,6 @@ uintptr_t Open(const std::string& path) {
     return Plugin().openArchive(&record);
 }
 
-void FreeBlock(void* block) {
-#ifdef _WIN32
-    LocalFree(block);
-#else
-    std::free(block);
-#endif
-}
-
 // Extraction to memory by name; the block's length word gives the size.
 bool ExtractToMemory(uintptr_t handle, const std::string& name, Bytes& bytes) {
     void* block = nullptr;
@@ -60,7 +53,7 @@ bool ExtractToMemory(uintptr_t handle, const std::string& name, Bytes& bytes) {
     std::memcpy(&length, block, sizeof length);
     const uint8_t* data = static_cast<const uint8_t*>(block) + sizeof length;
     bytes.assign(data, data + length);
-    FreeBlock(block);
+    FreeExtractBlock(block);
     return true;
 }
 

@@ -5,14 +5,6 @@
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    UseProcessHeap();
-    const ExactCopy copy(data, size);
-    ByteBuffer input = ViewOf(copy);
-    ByteBuffer output;
-    ByteBufferGuard guard(output);
-    const uint32_t result = DecodeAsciiHex(output, input);
-    FuzzCheckResult(result, {ResultOk, ResultOutOfMemory});
-    FuzzCheck(copy.Unchanged(data), "input bytes were changed");
-    if (result == ResultOk) TouchDecoded(output);
+    FuzzPlainDecoder(data, size, DecodeAsciiHex, {ResultOk, ResultOutOfMemory});
     return 0;
 }

@@ -102,6 +102,22 @@ inline void TouchDecoded(const ByteBuffer& output) {
     (void)sum;
 }
 
+// A decoder that takes nothing but its two buffers, run over an exact copy of
+// the input: it must answer an allowed result, leave its input unchanged, and
+// on success cover only bytes of its own block.
+template <typename Decoder>
+void FuzzPlainDecoder(const uint8_t* data, size_t size, Decoder decode, std::initializer_list<uint32_t> allowed) {
+    UseProcessHeap();
+    const ExactCopy copy(data, size);
+    ByteBuffer input = ViewOf(copy);
+    ByteBuffer output;
+    ByteBufferGuard guard(output);
+    const uint32_t result = decode(output, input);
+    FuzzCheckResult(result, allowed);
+    FuzzCheck(copy.Unchanged(data), "input bytes were changed");
+    if (result == 0) TouchDecoded(output);
+}
+
 // Inputs of targets that also need a dictionary: the bytes before the first
 // NUL are the dictionary text, the bytes after it the stream. Without a NUL
 // the whole input is the stream and the dictionary is empty.
