@@ -12,10 +12,26 @@
 
 #include "decode/byte_buffer.h"
 #include "plugin/module_state.h"
+#ifndef _WIN32
+#  include "platform/linux_memory_hook.h"
+#endif
+
+// Fuzzing looks for faults, not for how much a chain of expanding filters can
+// take: heap requests beyond this are refused, as on a smaller machine, so that
+// the decoders' out-of-memory answers are exercised instead of the fuzzer's
+// memory limit being hit.
+constexpr size_t FuzzLargestAllocation = size_t{128} << 20;
+
+inline bool RefuseHugeAllocations(size_t bytes) { return bytes <= FuzzLargestAllocation; }
 
 // The unit-level targets link the objects without the library's entry
 // function, so the heap handle is stored here as attach would.
-inline void UseProcessHeap() { moduleState.processHeap = GetProcessHeap(); }
+inline void UseProcessHeap() {
+    moduleState.processHeap = GetProcessHeap();
+#ifndef _WIN32
+    allocationHook = RefuseHugeAllocations;
+#endif
+}
 
 // Stops the run with a message: libFuzzer records the input as a crash.
 [[noreturn]] inline void FuzzFailure(const char* what) {
