@@ -4,6 +4,7 @@
 #include "decode/fax_rows.h"
 
 #include <array>
+#include <bit>
 #include <cstddef>
 
 #include "decode/results.h"
@@ -137,14 +138,17 @@ struct FaxRowState {
 
 uint32_t BitAt(const FaxRowState& s, uint64_t bit) { return (s.data[bit >> 3] >> (7 - (bit & 7))) & 1u; }
 
-// The next 13 bits, zeros past the end of the data. Three bytes hold any 13
-// bits that start in the first of them.
-uint32_t PeekCodeWindow(const FaxRowState& s) {
-    const uint64_t first = s.bit >> 3;
-    const uint64_t byteCount = s.bitCount >> 3;
+// The 13 bits from `bit`, zeros past the end of the data. Three bytes hold
+// any 13 bits that start in the first of them.
+uint32_t PeekCodeWindow(const uint8_t* data, uint64_t byteCount, uint64_t bit) {
+    const uint64_t first = bit >> 3;
     uint32_t window = 0;
-    for (uint64_t i = 0; i < 3; ++i) window = (window << 8) | (first + i < byteCount ? s.data[first + i] : 0u);
-    return (window >> (24 - LongestCodeBits - (s.bit & 7))) & (LookupSize - 1);
+    if (first + 3 <= byteCount) {
+        window = static_cast<uint32_t>(data[first]) << 16 | static_cast<uint32_t>(data[first + 1]) << 8 | data[first + 2];
+    } else {
+        for (uint64_t i = 0; i < 3; ++i) window = (window << 8) | (first + i < byteCount ? data[first + i] : 0u);
+    }
+    return (window >> (24 - LongestCodeBits - (bit & 7))) & (LookupSize - 1);
 }
 
 // The 8 bits from `at` as one byte, zeros past the end of the data.
@@ -181,29 +185,49 @@ void PutEndOfLine(FaxRowState& s) {
     PutBit(s, 1);
 }
 
-// Reads the run codes of one row; false when they are not a row of `columns` pixels.
+// Reads the run codes of one row; false when they are not a row of `columns`
+// pixels. The hot loop of the rewrite, so it works on local copies.
 bool ReadRow(FaxRowState& s) {
+    const uint8_t* const data = s.data;
+    const uint64_t bitCount = s.bitCount;
+    const uint64_t byteCount = bitCount >> 3;
+    const int64_t columns = s.columns;
+    uint64_t bit = s.bit;
     int64_t x = 0;
     bool white = true;
-    while (x < s.columns) {
+    bool complete = true;
+    while (complete && x < columns) {
         const CodeLookup& lookup = white ? WhiteLookup : BlackLookup;
         for (;;) {
-            const CodeEntry code = lookup[PeekCodeWindow(s)];
-            if (code.kind == CodeKind::Invalid || code.bits > s.bitCount - s.bit) return false;
-            s.bit += code.bits;
+            const CodeEntry code = lookup[PeekCodeWindow(data, byteCount, bit)];
+            if (code.kind == CodeKind::Invalid || code.bits > bitCount - bit) {
+                complete = false;
+                break;
+            }
+            bit += code.bits;
             x += code.run;
-            if (x > s.columns) return false;
+            if (x > columns) {
+                complete = false;
+                break;
+            }
             if (code.kind == CodeKind::Terminating) break;
         }
         white = !white;
     }
-    return true;
+    s.bit = bit;
+    return complete;
 }
 
-// Zero bits from the read position, up to the end of the data.
+// Zero bits from the read position, up to the end of the data. Long runs of
+// fill bits are skipped a byte at a time.
 uint64_t ZerosAhead(const FaxRowState& s) {
     uint64_t at = s.bit;
-    while (at < s.bitCount && BitAt(s, at) == 0) ++at;
+    while ((at & 7) != 0 && at < s.bitCount && BitAt(s, at) == 0) ++at;
+    if ((at & 7) == 0) {
+        // The data's length is whole bytes, so `at` stays on byte boundaries here.
+        while (at < s.bitCount && s.data[at >> 3] == 0) at += 8;
+        if (at < s.bitCount) at += static_cast<uint64_t>(std::countl_zero(s.data[at >> 3]));
+    }
     return at - s.bit;
 }
 
