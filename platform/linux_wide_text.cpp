@@ -1,19 +1,12 @@
 // The C runtime's wide-text functions for 16-bit units, as the Microsoft
 // runtime behaves in the "C" locale.
-#include <cerrno>
 #include <climits>
 
 #include "platform/linux_win32.h"
 
 namespace {
 
-// Windows' long is 32 bits, so that is where wcstol saturates.
-constexpr long longMaximum = INT32_MAX;
-constexpr long longMinimum = INT32_MIN;
-
 WCHAR FoldAsciiCase(WCHAR unit) { return unit >= u'A' && unit <= u'Z' ? static_cast<WCHAR>(unit + (u'a' - u'A')) : unit; }
-
-bool IsWideSpace(WCHAR unit) { return unit == u' ' || (unit >= u'\t' && unit <= u'\r'); }
 
 // Stores formatted units while they fit and counts all of them.
 struct WideSink {
@@ -62,32 +55,6 @@ const WCHAR* wcsrchr(const WCHAR* text, WCHAR unit) {
 }
 
 WCHAR* wcsrchr(WCHAR* text, WCHAR unit) { return const_cast<WCHAR*>(wcsrchr(static_cast<const WCHAR*>(text), unit)); }
-
-long wcstol(const WCHAR* text, WCHAR** end, int base) {
-    const WCHAR* at = text;
-    while (IsWideSpace(*at)) ++at;
-    const bool negative = *at == u'-';
-    if (*at == u'-' || *at == u'+') ++at;
-    if (base != 10 || *at < u'0' || *at > u'9') {
-        if (end != nullptr) *end = const_cast<WCHAR*>(text);  // nothing read
-        return 0;
-    }
-    const long limit = negative ? -longMinimum : longMaximum;
-    long value = 0;
-    bool overflow = false;
-    for (; *at >= u'0' && *at <= u'9'; ++at) {
-        if (!overflow) {
-            value = value * 10 + (*at - u'0');
-            overflow = value > limit;
-        }
-    }
-    if (end != nullptr) *end = const_cast<WCHAR*>(at);
-    if (overflow) {
-        errno = ERANGE;
-        return negative ? longMinimum : longMaximum;
-    }
-    return negative ? -value : value;
-}
 
 int _wcsnicmp(const WCHAR* left, const WCHAR* right, size_t count) {
     for (size_t i = 0; i < count; ++i) {

@@ -140,8 +140,6 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceUn
 // C library's wchar_t versions, which are 32-bit here and never used.
 const WCHAR* wcsrchr(const WCHAR* text, WCHAR unit);
 WCHAR* wcsrchr(WCHAR* text, WCHAR unit);
-// Reads base 10 only, and saturates at the bounds of Windows' 32-bit long.
-long wcstol(const WCHAR* text, WCHAR** end, int base);
 // Folds the ASCII letters only, as the "C" locale does.
 int _wcsnicmp(const WCHAR* left, const WCHAR* right, size_t count);
 // Supports the conversions vellum formats with: %s (a UTF-16 text), %u, %d

@@ -160,11 +160,15 @@ StreamEntry* FindEntryByName(PdfArchive& archive, const WCHAR* name) {
     if (run >= extension) return nullptr;
     if (*run < WIDE('0') || *run > WIDE('9')) return nullptr;
     if (extension - run > MaxNumberDigits) return nullptr;
-    WCHAR* stop = nullptr;
-    long value = wcstol(run, &stop, 10);
-    if (stop != extension) return nullptr;
-    // Read as a signed 32-bit number: larger values stop at its maximum.
-    if (value > INT32_MAX) value = INT32_MAX;
+    uint64_t value = 0;  // ten digits at most, so no overflow
+    const WCHAR* unit = run;
+    for (; unit < extension && *unit >= WIDE('0') && *unit <= WIDE('9'); ++unit) value = value * 10 + (*unit - WIDE('0'));
+    if (unit != extension) return nullptr;
+    // The listing writes object numbers as unsigned 32-bit values (a header
+    // "-5 0 obj" is listed as 4294967291), so every listed name reads back as
+    // its own entry's number. A run beyond 32 bits names no entry the listing
+    // can give and stops at the largest signed value.
+    if (value > UINT32_MAX) value = INT32_MAX;
     return FindListedEntry(archive, static_cast<uint32_t>(value));
 }
 

@@ -171,9 +171,11 @@ TEST_F(Extraction, NameLookupFindsTheFirstListedEntryWithTheNumber) {
                                                            {5, "first five", ""},
                                                            {5, "second five", ""},
                                                            {2147483647, "largest", ""},
+                                                           // The header says -5 after wrapping.
+                                                           {4294967291u, "minus five", ""},
                                                            {40, "forty", ""}});
     OpenedArchive archive(pdf);
-    ReadHeaders(archive, 4);
+    ReadHeaders(archive, 5);
     HeaderRecordExW record{};
     ASSERT_EQ(Plugin().readHeaderExW(archive.Handle(), &record), HostOk);  // forty, used up below
     ASSERT_EQ(ToMemory(archive.Handle(), WIDE("anything")).second, "forty");
@@ -188,6 +190,8 @@ TEST_F(Extraction, NameLookupFindsTheFirstListedEntryWithTheNumber) {
         {WIDE("x-12.bin"), HostOk, "twelve"},
         {WIDE("object-stream-00000005.dat"), HostOk, "first five"},
         {WIDE("object-stream-2147483647.dat"), HostOk, "largest"},
+        {WIDE("object-stream-4294967291.dat"), HostOk, "minus five"},
+        {WIDE("object-stream-2147483648.dat"), HostEOpen, ""},
         {WIDE("object-stream-9999999999.dat"), HostOk, "largest"},
         {WIDE("readme.txt"), HostEOpen, ""},
         {WIDE("object-stream-.jpg"), HostEOpen, ""},

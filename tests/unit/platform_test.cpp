@@ -320,35 +320,6 @@ TEST(Platform, FormatTruncation) {
     }
 }
 
-struct NumberCase {
-    const char* label;
-    const WCHAR* text;
-    long long value;
-    size_t stop;  // units consumed
-};
-
-TEST(Platform, WcstolSaturatesAt32Bits) {
-    const NumberCase cases[] = {
-        {"plain", WIDE("12"), 12, 2},
-        {"leading zeros", WIDE("00000012"), 12, 8},
-        {"largest", WIDE("2147483647"), 2147483647, 10},
-        {"one above the largest", WIDE("2147483648"), 2147483647, 10},
-        {"far above", WIDE("99999999999999999999"), 2147483647, 20},
-        {"smallest", WIDE("-2147483648"), -2147483647LL - 1, 11},
-        {"one below the smallest", WIDE("-2147483649"), -2147483647LL - 1, 11},
-        {"stops at a letter", WIDE("42x"), 42, 2},
-        {"leading space and sign", WIDE(" +7"), 7, 3},
-        {"no digits", WIDE("x1"), 0, 0},
-        {"a sign alone", WIDE("-"), 0, 0},
-    };
-    for (const NumberCase& c : cases) {
-        SCOPED_TRACE(c.label);
-        WCHAR* end = nullptr;
-        EXPECT_EQ(static_cast<long long>(wcstol(c.text, &end, 10)), c.value);
-        EXPECT_EQ(static_cast<size_t>(end - c.text), c.stop);
-    }
-}
-
 TEST(Platform, WcsnicmpFoldsAsciiLetters) {
     struct {
         const WCHAR* left;
