@@ -186,36 +186,27 @@ void PutEndOfLine(FaxRowState& s) {
 }
 
 // Reads the run codes of one row; false when they are not a row of `columns`
-// pixels. The hot loop of the rewrite, so it works on local copies.
+// pixels, and the caller then gives the rows up. The hot loop of the rewrite,
+// so the read position lives in a local until the row is complete.
 bool ReadRow(FaxRowState& s) {
-    const uint8_t* const data = s.data;
-    const uint64_t bitCount = s.bitCount;
-    const uint64_t byteCount = bitCount >> 3;
-    const int64_t columns = s.columns;
+    const uint64_t byteCount = s.bitCount >> 3;
     uint64_t bit = s.bit;
     int64_t x = 0;
     bool white = true;
-    bool complete = true;
-    while (complete && x < columns) {
+    while (x < s.columns) {
         const CodeLookup& lookup = white ? WhiteLookup : BlackLookup;
         for (;;) {
-            const CodeEntry code = lookup[PeekCodeWindow(data, byteCount, bit)];
-            if (code.kind == CodeKind::Invalid || code.bits > bitCount - bit) {
-                complete = false;
-                break;
-            }
+            const CodeEntry code = lookup[PeekCodeWindow(s.data, byteCount, bit)];
+            if (code.kind == CodeKind::Invalid || code.bits > s.bitCount - bit) return false;
             bit += code.bits;
             x += code.run;
-            if (x > columns) {
-                complete = false;
-                break;
-            }
+            if (x > s.columns) return false;
             if (code.kind == CodeKind::Terminating) break;
         }
         white = !white;
     }
     s.bit = bit;
-    return complete;
+    return true;
 }
 
 // Zero bits from the read position, up to the end of the data. Long runs of
