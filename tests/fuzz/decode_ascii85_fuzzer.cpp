@@ -5,6 +5,6 @@
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzPlainDecoder(data, size, DecodeAscii85, {ResultOk, ResultOutOfMemory});
+    FuzzDecoder(data, size, DecodeAscii85, {ResultOk, ResultOutOfMemory});
     return 0;
 }

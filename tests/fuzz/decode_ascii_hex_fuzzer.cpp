@@ -5,6 +5,6 @@
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzPlainDecoder(data, size, DecodeAsciiHex, {ResultOk, ResultOutOfMemory});
+    FuzzDecoder(data, size, DecodeAsciiHex, {ResultOk, ResultOutOfMemory});
     return 0;
 }

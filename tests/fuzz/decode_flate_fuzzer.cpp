@@ -44,22 +44,15 @@ Inflated InflateWithZlib(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    UseProcessHeap();
-    const ExactCopy copy(data, size);
-    ByteBuffer input = ViewOf(copy);
-    ByteBuffer output;
-    ByteBufferGuard guard(output);
-    const uint32_t result = DecodeFlate(output, input);
-    FuzzCheckResult(result, {ResultOk, ResultOutOfMemory, ResultFlateStartFailed, ResultFlateCorrupt});
-    FuzzCheck(copy.Unchanged(data), "input bytes were changed");
-
-    const Inflated expected = InflateWithZlib(data, size);
-    if (expected.reachedEnd) FuzzCheck(result == ResultOk, "a complete zlib stream was rejected");
-    if (result == ResultOk) {
-        TouchDecoded(output);
-        FuzzCheck(output.Size() == expected.bytes.size(), "decoded length differs from zlib's");
-        FuzzCheck(expected.bytes.empty() || std::memcmp(output.begin, expected.bytes.data(), expected.bytes.size()) == 0,
-                  "decoded bytes differ from zlib's");
-    }
+    FuzzDecoder(data, size, DecodeFlate, {ResultOk, ResultOutOfMemory, ResultFlateStartFailed, ResultFlateCorrupt},
+                [&](uint32_t result, const ByteBuffer& output) {
+                    const Inflated expected = InflateWithZlib(data, size);
+                    if (expected.reachedEnd) FuzzCheck(result == ResultOk, "a complete zlib stream was rejected");
+                    if (result != ResultOk) return;
+                    FuzzCheck(output.Size() == expected.bytes.size(), "decoded length differs from zlib's");
+                    FuzzCheck(expected.bytes.empty() ||
+                                  std::memcmp(output.begin, expected.bytes.data(), expected.bytes.size()) == 0,
+                              "decoded bytes differ from zlib's");
+                });
     return 0;
 }

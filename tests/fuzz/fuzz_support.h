@@ -119,11 +119,13 @@ inline void TouchDecoded(const ByteBuffer& output) {
     (void)sum;
 }
 
-// A decoder that takes nothing but its two buffers, run over an exact copy of
-// the input: it must answer an allowed result, leave its input unchanged, and
-// on success cover only bytes of its own block.
-template <typename Decoder>
-void FuzzPlainDecoder(const uint8_t* data, size_t size, Decoder decode, std::initializer_list<uint32_t> allowed) {
+// A decoder called as decode(output, input) over an exact copy of the input:
+// it must answer an allowed result, leave its input unchanged, and on success
+// cover only bytes of its own block. `check` then sees the result and the
+// output, for what a target knows more.
+template <typename Decoder, typename Check>
+void FuzzDecoder(const uint8_t* data, size_t size, Decoder decode, std::initializer_list<uint32_t> allowed,
+                 Check check) {
     UseProcessHeap();
     const ExactCopy copy(data, size);
     ByteBuffer input = ViewOf(copy);
@@ -133,6 +135,12 @@ void FuzzPlainDecoder(const uint8_t* data, size_t size, Decoder decode, std::ini
     FuzzCheckResult(result, allowed);
     FuzzCheck(copy.Unchanged(data), "input bytes were changed");
     if (result == 0) TouchDecoded(output);
+    check(result, output);
+}
+
+template <typename Decoder>
+void FuzzDecoder(const uint8_t* data, size_t size, Decoder decode, std::initializer_list<uint32_t> allowed) {
+    FuzzDecoder(data, size, decode, allowed, [](uint32_t, const ByteBuffer&) {});
 }
 
 // Inputs of targets that also need a dictionary: the bytes before the first
