@@ -3,7 +3,6 @@
 // its fitted complexity, which should be O(N): a kind whose time per byte grows
 // with the size has a quadratic path.
 #include <benchmark/benchmark.h>
-#include <zlib.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -13,24 +12,13 @@
 #include <unistd.h>
 
 #include "plugin/exports.h"
+#include "tests/support/pdf_text.h"
 
 namespace {
 
-std::string StreamObject(int number, const std::string& dictionary, const std::string& data) {
-    return std::to_string(number) + " 0 obj\n" + dictionary + "\nstream\n" + data + "\nendstream\nendobj\n";
-}
-
 // A Flate stream that expands a thousandfold, repeated to the size.
 std::string ThousandfoldFlate(size_t size) {
-    static const std::string packed = [] {
-        const std::string plain(1u << 20, 'a');
-        uLongf length = compressBound(plain.size());
-        std::string out(length, '\0');
-        compress2(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(plain.data()),
-                  plain.size(), 9);
-        out.resize(length);
-        return out;
-    }();
+    static const std::string packed = Compressed(std::string(1u << 20, 'a'));
     std::string body;
     for (int number = 1; body.size() < size; ++number) {
         body += StreamObject(number, "<</Filter/FlateDecode/Length " + std::to_string(packed.size()) + ">>", packed);

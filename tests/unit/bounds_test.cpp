@@ -6,7 +6,6 @@
 #ifndef _WIN32
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +15,7 @@
 
 #include "platform/linux_memory_hook.h"
 #include "plugin/exports.h"
+#include "tests/support/pdf_text.h"
 #include "tests/unit/test_allocator.h"
 
 namespace {
@@ -86,19 +86,6 @@ Session ListDocument(const std::string& body) {
     std::filesystem::remove(path);
     EXPECT_NE(handle, 0u) << "the document could not be opened";
     return session;
-}
-
-std::string Compressed(const std::string& plain) {
-    uLongf size = compressBound(plain.size());
-    std::string packed(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(plain.data()),
-              plain.size(), 9);
-    packed.resize(size);
-    return packed;
-}
-
-std::string StreamObject(int number, const std::string& dictionary, const std::string& data) {
-    return std::to_string(number) + " 0 obj\n" + dictionary + "\nstream\n" + data + "\nendstream\nendobj\n";
 }
 
 // The session asked for no more than `perDocumentByte` bytes per byte of the
