@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "decode/byte_search.h"
 #include "decode/char_class.h"
 #include "decode/dictionary.h"
 
@@ -45,6 +46,14 @@ bool PassOverKeyword(uint8_t*& position, const uint8_t* end, const char (&first)
         return false;
     }
     return true;
+}
+
+// Whether a header line can start here: its number comes first, after any
+// spaces and tabs. Most lines of stream data fail this at their first byte,
+// and the scan passes them without reading them as lines.
+bool CanStartHeaderLine(const uint8_t* position, const uint8_t* end) {
+    while (position < end && IsSpaceOrTab(*position)) ++position;
+    return position < end && (IsDigit(*position) || *position == '-');
 }
 
 // The end of a run of CR and LF bytes starting at position. A run once walked
@@ -100,6 +109,12 @@ bool ScanObject(PdfArchive& archive, FoundStream& found) {
     // Pairs are counted wherever they occur, inside strings and comments too.
     int64_t depth = 1;
     while (depth > 0 && Remaining(position, end) >= DictionaryLookahead) {
+        // Only a bracket can change the depth; the bytes before the next one are passed at once.
+        uint8_t* const bracket = const_cast<uint8_t*>(FindEitherByte(position, end - (DictionaryLookahead - 1), '<', '>'));
+        if (bracket != position) {
+            position = bracket;
+            continue;
+        }
         if (position[0] == '<' && position[1] == '<') {
             ++depth;
             position += 2;
@@ -142,10 +157,9 @@ bool FindNextStream(PdfArchive& archive, FoundStream& found) {
 
         uint8_t* const lineStart = position;
         int32_t objectNumber = 0;
-        if (!ReadObjectHeader(archive, objectNumber)) {
+        if (!CanStartHeaderLine(lineStart, end) || !ReadObjectHeader(archive, objectNumber)) {
             // Not a header line: on to the next line; "<<" does not end one here.
-            uint8_t* next = lineStart;
-            while (next < end && !IsLineEnd(*next)) ++next;
+            uint8_t* next = FindLineEnd(lineStart, end);
             position = next;
             // At the end nothing more can be found, now or on a later request.
             if (next >= end) return false;
