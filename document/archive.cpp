@@ -62,8 +62,13 @@ uint32_t PackDosDateTime(const SYSTEMTIME& localTime) {
 }
 
 PdfArchive* CreateArchive(const uint8_t* start, const uint8_t* end, FILETIME lastWriteTime) {
-    auto* archive = new (std::nothrow) PdfArchive{};
-    if (archive == nullptr) return nullptr;
+    PdfArchive* archive = nullptr;
+    try {
+        // The record's containers may allocate as they are made.
+        archive = new PdfArchive{};
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
     if (archive->data.Attach(start, end, true) != ResultOk) {
         delete archive;
         return nullptr;
@@ -75,6 +80,7 @@ PdfArchive* CreateArchive(const uint8_t* start, const uint8_t* end, FILETIME las
     archive->magic = PdfMagic;
     archive->refCount = 1;
     archive->currentEntry = nullptr;
+    archive->settings = DecodeSettings{1, UINT64_MAX};
     archive->dosDateTime = PackDosDateTime(LocalTimeOf(lastWriteTime));
     archive->lastWriteUnixTime = UnixTimeOf(lastWriteTime);
     return archive;
@@ -103,6 +109,8 @@ int32_t ReleaseArchive(PdfArchive* archive) {
         ReleaseEntry(entry);
         node = next;
     }
+    for (DecodedAhead& ahead : archive->decodedAhead) ahead.bytes.Release();
+    archive->decodedAhead.clear();
     // A pthread mutex must not be destroyed while held, so the holder leaves it first.
     LeaveCriticalSection(&archive->lock);
     DeleteCriticalSection(&archive->lock);

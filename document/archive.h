@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <unordered_map>
 
 #include "decode/byte_buffer.h"
@@ -34,6 +35,19 @@ struct ScanMemo {
     const uint8_t* lineEndsTo = nullptr;     // and lineEndsTo is neither
 };
 
+// How an open decodes, and what it keeps: set from the environment.
+struct DecodeSettings {
+    uint32_t threads;             // threads that decode, the calling one included
+    uint64_t keptBytesBudget;     // decoded bytes kept in memory, charged in scan order
+};
+
+// An entry decoded ahead of its extraction, while an earlier one was written.
+struct DecodedAhead {
+    StreamEntry* entry;           // a listed entry whose bytes are not kept
+    ByteBuffer bytes;             // its decoded bytes; empty when decoding failed
+    uint32_t result;              // the decode's result number
+};
+
 struct PdfArchive {
     ByteBuffer data;              // owned copy of the document body; cursor = scan position
     CRITICAL_SECTION lock;        // serialises every call on this archive
@@ -46,6 +60,9 @@ struct PdfArchive {
     int64_t lastWriteUnixTime;    // file's last-write time, whole seconds since 1970 UTC
     std::unordered_map<uint32_t, StreamEntry*> listedByNumber;  // first handed-out entry per object number
     ScanMemo scanMemo;            // the scanner's memory of the bytes already searched
+    DecodeSettings settings;      // as the open found them
+    uint64_t keptBytes;           // decoded bytes the entries keep, at most settings.keptBytesBudget
+    std::deque<DecodedAhead> decodedAhead;  // entries decoded by the last extraction's helpers, in list order
 };
 
 struct StreamEntry {
@@ -63,6 +80,7 @@ struct StreamEntry {
     const uint8_t* rawBegin;                  // the stream's stored bytes, inside the archive's data
     const uint8_t* rawEnd;
     DictionaryText dictionary;                // the object's dictionary, inside the archive's data
+    bool bytesKept;                           // data holds the decoded bytes; else each extraction decodes them
 };
 
 // The entry whose link is `link`.

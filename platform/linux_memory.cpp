@@ -3,9 +3,10 @@
 // as HEAP_ZERO_MEMORY does on Windows, and HeapSize can answer.
 //
 // Large blocks are mappings of their own: they come zero-filled, grow and
-// shrink with mremap without copying or touching pages, and go back to the
-// system the moment they are freed, so decoded streams cost no more memory
-// than their bytes, whichever thread made them.
+// shrink with mremap without copying or touching pages, go back to the system
+// the moment they are freed, and ask for huge pages, which fault in 512 times
+// fewer steps (page faults cost dearly on virtual machines). Smaller blocks
+// come from malloc, which reuses freed memory without faulting it in again.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -23,8 +24,8 @@ struct alignas(16) BlockHeader {
     size_t mappedBytes;  // length of the block's own mapping; 0 for a malloc block
 };
 
-// Blocks from this size up get a mapping of their own.
-constexpr size_t MappedBlockThreshold = size_t{128} << 10;
+// Blocks from this size up get a mapping of their own: the size of a huge page.
+constexpr size_t MappedBlockThreshold = size_t{2} << 20;
 
 int processHeapMarker;
 std::atomic<uint64_t> liveHeapBytes{0};
@@ -49,6 +50,8 @@ BlockHeader* MapBlock(size_t bytes) {
     if (length == 0) return nullptr;
     void* mapped = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED) return nullptr;
+    // Only a hint: without transparent huge pages the block is simply made of small ones.
+    madvise(mapped, length, MADV_HUGEPAGE);
     auto* header = static_cast<BlockHeader*>(mapped);
     header->mappedBytes = length;
     return header;
@@ -72,6 +75,7 @@ BlockHeader* RemapBlock(BlockHeader* header, size_t bytes, bool inPlaceOnly, boo
         if (moved == MAP_FAILED) return nullptr;
         header = static_cast<BlockHeader*>(moved);
         header->mappedBytes = length;
+        if (length > oldLength) madvise(header, length, MADV_HUGEPAGE);
     }
     if (zeroFill && bytes > oldSize) {
         const size_t oldEnd = sizeof(BlockHeader) + oldSize;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "decode/results.h"
+#include "document/entry_bytes.h"
 #include "plugin/converted_text.h"
 #include "plugin/exports.h"
 #include "plugin/listing.h"
@@ -70,19 +72,26 @@ int ExtractToFile(uintptr_t handle, const WCHAR* directory, const WCHAR* name) {
     JoinPath(path, DestinationPathUnits, directory, name);
     StreamEntry* entry = ChooseEntry(*archive, LastComponent(path));
     if (entry == nullptr) return HostEOpen;
+    // The bytes come first, so that a failure leaves no file behind.
+    EntryBytes bytes(*archive, *entry);
+    if (bytes.Result() != ResultOk) return HostNoMemory;
 
     FileHandle file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
     if (!file.Valid()) return HostECreate;
 
-    const uint8_t* bytes = entry->data.begin;
+    const uint8_t* data = bytes.Bytes().begin;
     bool complete = WriteInChunks(
         EntrySize(*entry),
         [&](uint64_t offset, uint32_t size) {
             DWORD written = 0;
-            return WriteFile(file.Get(), bytes + offset, size, &written, nullptr) != FALSE;
+            return WriteFile(file.Get(), data + offset, size, &written, nullptr) != FALSE && written == size;
         },
         [&](uint32_t size) { ReportProgress(path, size); });
-    return complete ? HostOk : HostEWrite;
+    if (complete) return HostOk;
+    // A cut file would pass for the entry: it goes.
+    file.Close();
+    DeleteFileW(path);
+    return HostEWrite;
 }
 
 int ExtractToMemory(uintptr_t handle, void* resultSlot, const WCHAR* name) {
@@ -93,6 +102,8 @@ int ExtractToMemory(uintptr_t handle, void* resultSlot, const WCHAR* name) {
 
     StreamEntry* entry = ChooseEntry(*archive, name);
     if (entry == nullptr) return HostEOpen;
+    EntryBytes bytes(*archive, *entry);
+    if (bytes.Result() != ResultOk) return HostNoMemory;
 
     uint64_t length = EntrySize(*entry);
     if (length > SIZE_MAX - ExtractBlockOverhead) return HostNoMemory;
@@ -101,7 +112,7 @@ int ExtractToMemory(uintptr_t handle, void* resultSlot, const WCHAR* name) {
     LocalBlockGuard blockGuard(block);
 
     ReportProgress(name, 0);
-    if (length != 0) std::memcpy(block + sizeof length, entry->data.begin, static_cast<size_t>(length));
+    if (length != 0) std::memcpy(block + sizeof length, bytes.Bytes().begin, static_cast<size_t>(length));
     std::memcpy(block, &length, sizeof length);
     ReportProgress(name, length);
 

@@ -104,7 +104,7 @@ void ListDocument(benchmark::State& state, const std::string& document, bool exp
         ArchiveCall call(reinterpret_cast<uintptr_t>(archive));
         state.ResumeTiming();
         listed = 0;
-        MakeEntries(*archive, 1);
+        MakeEntries(*archive, DecodeSettings{1, UINT64_MAX});
         while (HandOutNextEntry(*archive) != nullptr) ++listed;
         state.PauseTiming();
         call.Close();

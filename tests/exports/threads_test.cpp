@@ -232,10 +232,17 @@ std::vector<std::string> AllDocuments() {
     return paths;
 }
 
-// Opening decodes on as many threads as VELLUM_THREADS says; whatever the
-// number, the listing, every entry's bytes and every answer are those of one
-// thread, for well-formed and hostile documents alike.
-TEST(DecodeThreads, EveryCountListsAndExtractsAsOneThreadDoes) {
+// Opening decodes on as many threads as VELLUM_THREADS says, and keeps the
+// decoded bytes that fit in VELLUM_MEMORY_MB (0 keeps none: every extraction
+// decodes again, with helpers decoding ahead). Whatever the settings, the
+// listing, every entry's bytes and every answer are those of one thread that
+// keeps everything, for well-formed and hostile documents alike.
+TEST(DecodeSettings, NoneChangesWhatIsListedOrExtracted) {
+    struct Settings {
+        const char* threads;
+        const char* memoryMegabytes;  // null: the default budget
+    };
+    const Settings variants[] = {{"5", nullptr}, {"1", "0"}, {"3", "0"}};
     size_t opened = 0;
     for (const std::string& path : AllDocuments()) {
         std::vector<Listed> expected;
@@ -248,11 +255,16 @@ TEST(DecodeThreads, EveryCountListsAndExtractsAsOneThreadDoes) {
         if (handle == 0) continue;
         ++opened;
         EXPECT_EQ(Plugin().closeArchive(handle), HostOk);
-        ScopedVariable threads("VELLUM_THREADS", "5");
-        handle = Open(path);
-        ASSERT_NE(handle, 0u) << path;
-        ExpectSameListing(expected, ListAndExtract(handle), path);
-        EXPECT_EQ(Plugin().closeArchive(handle), HostOk);
+        for (const Settings& settings : variants) {
+            ScopedVariable threads("VELLUM_THREADS", settings.threads);
+            ScopedVariable memory("VELLUM_MEMORY_MB", settings.memoryMegabytes);
+            handle = Open(path);
+            ASSERT_NE(handle, 0u) << path;
+            ExpectSameListing(expected, ListAndExtract(handle),
+                              path + " on " + settings.threads + " threads, budget " +
+                                  (settings.memoryMegabytes != nullptr ? settings.memoryMegabytes : "default"));
+            EXPECT_EQ(Plugin().closeArchive(handle), HostOk);
+        }
     }
     EXPECT_GT(opened, 100u) << "the test files should hold many documents";
 }
