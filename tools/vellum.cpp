@@ -22,6 +22,8 @@
 #  include <io.h>
 #else
 #  include <unistd.h>
+
+#  include "platform/utf8.h"
 #endif
 
 namespace {
@@ -85,67 +87,16 @@ std::string ToAnsi(const HostText& text) {
 
 std::filesystem::path ToPath(const HostText& text) { return std::filesystem::path(text); }
 #else
-// Malformed sequences become U+FFFD, as a terminal would show them.
+// Malformed sequences become U+FFFD, as the plug-in's own conversion makes them.
 HostText FromUtf8(const std::string& text) {
-    static constexpr uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
     HostText result;
-    size_t i = 0;
-    while (i < text.size()) {
-        auto byte = static_cast<unsigned char>(text[i++]);
-        size_t extra = byte < 0x80 ? 0 : (byte >> 5) == 0x6 ? 1 : (byte >> 4) == 0xE ? 2 : (byte >> 3) == 0x1E ? 3 : 9;
-        uint32_t code = 0xFFFD;
-        if (extra == 0) {
-            code = byte;
-        } else if (extra <= 3 && text.size() - i >= extra) {
-            uint32_t value = byte & (0x3Fu >> extra);
-            bool valid = true;
-            for (size_t k = 0; k < extra && valid; ++k) {
-                auto next = static_cast<unsigned char>(text[i + k]);
-                valid = (next & 0xC0) == 0x80;
-                value = (value << 6) | (next & 0x3Fu);
-            }
-            if (valid && value >= smallest[extra] && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF)) {
-                code = value;
-                i += extra;
-            }
-        }
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            result.push_back(static_cast<WCHAR>(0xD800 + (code >> 10)));
-            result.push_back(static_cast<WCHAR>(0xDC00 + (code & 0x3FF)));
-        } else {
-            result.push_back(static_cast<WCHAR>(code));
-        }
-    }
+    ConvertUtf8ToUtf16(text.data(), static_cast<int64_t>(text.size()), [&](char16_t unit) { result.push_back(unit); });
     return result;
 }
 
 std::string ToUtf8(const HostText& text) {
     std::string result;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t code = text[i];
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
-            ++i;
-        } else if (code >= 0xD800 && code <= 0xDFFF) {
-            code = 0xFFFD;
-        }
-        if (code < 0x80) {
-            result.push_back(static_cast<char>(code));
-        } else if (code < 0x800) {
-            result.push_back(static_cast<char>(0xC0 | (code >> 6)));
-            result.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else if (code < 0x10000) {
-            result.push_back(static_cast<char>(0xE0 | (code >> 12)));
-            result.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            result.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else {
-            result.push_back(static_cast<char>(0xF0 | (code >> 18)));
-            result.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-            result.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            result.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
-    }
+    ConvertUtf16ToUtf8(text.data(), static_cast<int64_t>(text.size()), [&](char byte) { result.push_back(byte); });
     return result;
 }
 
