@@ -31,11 +31,11 @@ int ExtractToFile(uintptr_t handle, const WCHAR* directory, const WCHAR* name);
 // slot answers 15 and touches nothing.
 int ExtractToMemory(uintptr_t handle, void* resultSlot, const WCHAR* name);
 
-// directory + separator + name into `buffer`, cut to capacity - 1 units.
-void JoinPath(WCHAR* buffer, size_t capacity, const WCHAR* directory, const WCHAR* name);
-// Appends the separator that suits the path (a buffer of 260 units) unless it
-// is empty, already ends in one, or is 259 units long.
-void AppendSeparator(WCHAR* path);
+// directory + separator + name into `buffer` when they fit whole in
+// capacity - 1 units and a terminator; otherwise an empty text and false. No
+// separator is added after an empty directory or one that ends in '\' or '/',
+// nor before an empty name.
+bool JoinPath(WCHAR* buffer, size_t capacity, const WCHAR* directory, const WCHAR* name);
 // The dot that starts the extension of the path's last component, or the
 // terminator when that component has none.
 const WCHAR* FindExtension(const WCHAR* path);
