@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <unordered_map>
+#include <vector>
 
 #include "decode/byte_buffer.h"
 #include "decode/dictionary.h"
@@ -62,6 +63,8 @@ struct PdfArchive {
     ScanMemo scanMemo;            // the scanner's memory of the bytes already searched
     DecodeSettings settings;      // as the open found them
     uint64_t keptBytes;           // decoded bytes the entries keep, at most settings.keptBytesBudget
+    std::vector<ByteBuffer> keptBlocks;  // owned blocks that small kept entries are packed into;
+                                         // cursor = the first free byte of each
     std::deque<DecodedAhead> decodedAhead;  // entries decoded by the last extraction's helpers, in list order
 };
 
@@ -85,6 +88,23 @@ struct StreamEntry {
 
 // The entry whose link is `link`.
 StreamEntry* EntryFromLink(ListLink* link);
+
+// Small kept entries are packed into blocks of these sizes, each twice the
+// last: many small blocks would each cost their heap slack, and their pages
+// one fault at a time, where a large block takes few.
+constexpr uint64_t FirstKeptBlockBytes = uint64_t{4} << 20;
+constexpr uint64_t LargestKeptBlockBytes = uint64_t{64} << 20;
+// Kept entries from this size up keep the block they were decoded into.
+constexpr uint64_t PackedEntryLimit = uint64_t{1} << 20;
+
+// Copies the bytes to the end of the archive's kept blocks and makes `view`
+// (empty when called) cover the copy; false when no block has room and none
+// can be had (then nothing changes).
+bool PackKeptBytes(PdfArchive& archive, const ByteBuffer& bytes, ByteBuffer& view);
+// Gives the unused end of the last kept block back; nothing more is packed after it.
+void CloseKeptBlocks(PdfArchive& archive);
+// Frees the kept blocks; the entries must no longer view them.
+void ReleaseKeptBlocks(PdfArchive& archive);
 
 
 // The outcome of opening a file: with checkOnly only `acceptable` is set;

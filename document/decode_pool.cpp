@@ -71,17 +71,26 @@ JobOutcome DecodeOnce(DecodeJob& job) {
     }
 }
 
+// Whether the entry's bytes lie in one of the archive's kept blocks.
+bool ViewsKeptBlocks(const PdfArchive& archive, const StreamEntry& entry) {
+    for (const ByteBuffer& block : archive.keptBlocks) {
+        if (entry.data.begin >= block.begin && entry.data.begin < block.end) return true;
+    }
+    return false;
+}
+
 // Gives up the bytes every linked entry keeps, to be decoded again when they
 // are extracted, and keeps none from now on. Pool lock held.
 void GiveUpKeptBytes(DecodePool& pool) {
     PdfArchive& archive = pool.archive;
     for (ListLink* node = archive.entries.next; node != &archive.entries; node = node->next) {
         StreamEntry* entry = EntryFromLink(node);
-        if (entry->bytesKept && entry->data.ownsMemory) {
+        if (entry->bytesKept && (entry->data.ownsMemory || ViewsKeptBlocks(archive, *entry))) {
             entry->data.Release();
             entry->bytesKept = false;
         }
     }
+    ReleaseKeptBlocks(archive);
     archive.keptBytes = 0;
     archive.settings.keptBytesBudget = 0;
 }
@@ -141,7 +150,10 @@ void FileJob(DecodePool& pool, DecodeJob& job) {
     entry->bytesKept = !owned || entry->decodedSize <= budgetLeft;
     if (entry->bytesKept) {
         if (owned) archive.keptBytes += entry->decodedSize;
-        entry->data = TakeBuffer(job.decoded.data);
+        // A small decoded block goes back to the heap for the next decode once its bytes are packed.
+        if (!owned || entry->decodedSize >= PackedEntryLimit || !PackKeptBytes(archive, job.decoded.data, entry->data)) {
+            entry->data = TakeBuffer(job.decoded.data);
+        }
     }
     LinkEntry(pool.archive, entry);
     ReleaseEntry(entry);  // the list's reference remains
@@ -239,9 +251,12 @@ void MakeEntries(PdfArchive& archive, DecodeSettings settings) {
     archive.keptBytes = 0;
     try {
         DecodePool pool(archive, threads);
-        WorkerThreads workers;
-        workers.Start(pool, threads - 1);
-        RunJobs(pool);
+        {
+            WorkerThreads workers;
+            workers.Start(pool, threads - 1);
+            RunJobs(pool);
+        }
+        CloseKeptBlocks(archive);
     } catch (const std::bad_alloc&) {
         // Only the pool's own queue can fail to start; the list is then empty.
     }
