@@ -27,6 +27,29 @@ inline const uint8_t* FindEitherByte(const uint8_t* from, const uint8_t* end, ui
     return p;
 }
 
+// The first position p in [from, end - 1) where p[0] is `first` and p[1] is
+// `second`, or end when there is none.
+inline const uint8_t* FindBytePair(const uint8_t* from, const uint8_t* end, uint8_t first, uint8_t second) {
+    if (end - from < 2) return end;
+    const uint8_t* p = from;
+#if defined(__SSE2__)
+    const __m128i firstBytes = _mm_set1_epi8(static_cast<char>(first));
+    const __m128i secondBytes = _mm_set1_epi8(static_cast<char>(second));
+    while (end - p >= 17) {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+        const int hits = _mm_movemask_epi8(
+            _mm_and_si128(_mm_cmpeq_epi8(here, firstBytes), _mm_cmpeq_epi8(next, secondBytes)));
+        if (hits != 0) return p + __builtin_ctz(static_cast<unsigned>(hits));
+        p += 16;
+    }
+#endif
+    for (; end - p >= 2; ++p) {
+        if (p[0] == first && p[1] == second) return p;
+    }
+    return end;
+}
+
 // The first CR or LF in [from, end), or end.
 inline const uint8_t* FindLineEnd(const uint8_t* from, const uint8_t* end) {
     return FindEitherByte(from, end, '\r', '\n');
