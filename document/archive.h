@@ -63,6 +63,7 @@ struct PdfArchive {
     ScanMemo scanMemo;            // the scanner's memory of the bytes already searched
     DecodeSettings settings;      // as the open found them
     uint64_t keptBytes;           // decoded bytes the entries keep, at most settings.keptBytesBudget
+    uint64_t entriesNotKept;      // entries decoded again at each extraction
     std::vector<ByteBuffer> keptBlocks;  // owned blocks that small kept entries are packed into;
                                          // cursor = the first free byte of each
     std::deque<DecodedAhead> decodedAhead;  // entries decoded by the last extraction's helpers, in list order

@@ -88,6 +88,7 @@ void GiveUpKeptBytes(DecodePool& pool) {
         if (entry->bytesKept && (entry->data.ownsMemory || ViewsKeptBlocks(archive, *entry))) {
             entry->data.Release();
             entry->bytesKept = false;
+            ++archive.entriesNotKept;
         }
     }
     ReleaseKeptBlocks(archive);
@@ -148,6 +149,7 @@ void FileJob(DecodePool& pool, DecodeJob& job) {
     const bool owned = job.decoded.data.ownsMemory;
     const uint64_t budgetLeft = archive.settings.keptBytesBudget - archive.keptBytes;
     entry->bytesKept = !owned || entry->decodedSize <= budgetLeft;
+    if (!entry->bytesKept) ++archive.entriesNotKept;
     if (entry->bytesKept) {
         if (owned) archive.keptBytes += entry->decodedSize;
         // A small decoded block goes back to the heap for the next decode once its bytes are packed.
@@ -249,6 +251,7 @@ void MakeEntries(PdfArchive& archive, DecodeSettings settings) {
     if (threads > MaxDecodeThreads) threads = MaxDecodeThreads;
     archive.settings = DecodeSettings{threads, settings.keptBytesBudget};
     archive.keptBytes = 0;
+    archive.entriesNotKept = 0;
     try {
         DecodePool pool(archive, threads);
         {

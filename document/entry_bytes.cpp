@@ -94,7 +94,7 @@ EntryBytes::~EntryBytes() {
 
 void EntryBytes::StartReadAhead(StreamEntry& entry) {
     const uint32_t threads = archive_.settings.threads;
-    if (threads <= 1) return;
+    if (threads <= 1 || archive_.entriesNotKept == 0) return;
     const size_t entriesLimit = ReadAheadEntriesPerThread * threads;
     std::deque<DecodedAhead>& queue = archive_.decodedAhead;
     // Half the entries still queued is enough to go on with.
