@@ -147,7 +147,7 @@ struct RowsCase {
 //   000000000001      end of line
 //   1000 11 1000      an 8-pixel row: white 3, black 2, white 3
 //   00000001000       white or black make-up 1792; 010111 white make-up 192; 101010 white 16
-//   0111 11, 0111 010 white 2 and black 2, white 2 and black 1: the shortest pairs
+//   0111 11           white 2 and black 2, the shortest codes; 0111 010 white 2 and black 1
 //   00110101 0000001001010 0000110111   white 0, black make-up 640, black 0
 //   101010 0000101    white 16 and black 11: a pair of 13 bits
 // Rows longer than 64 bits and fill bits over more than 64 bits are read and
