@@ -29,7 +29,7 @@ enum class JobOutcome : uint8_t {
     Decoded,           // becomes an entry
     Failed,            // invalid data: left out
     OutOfMemory,       // a decoder's block could not be had: left out
-    OutOfRuntimeMemory // the runtime's allocator failed (LZW table): the list ends here
+    OutOfRuntimeMemory,  // the runtime's allocator failed (LZW table): the list ends here
 };
 
 struct DecodeJob {
@@ -149,15 +149,16 @@ void FileJob(DecodePool& pool, DecodeJob& job) {
     const bool owned = job.decoded.data.ownsMemory;
     const uint64_t budgetLeft = archive.settings.keptBytesBudget - archive.keptBytes;
     entry->bytesKept = !owned || entry->decodedSize <= budgetLeft;
-    if (!entry->bytesKept) ++archive.entriesNotKept;
-    if (entry->bytesKept) {
+    if (!entry->bytesKept) {
+        ++archive.entriesNotKept;
+    } else {
         if (owned) archive.keptBytes += entry->decodedSize;
         // A small decoded block goes back to the heap for the next decode once its bytes are packed.
         if (!owned || entry->decodedSize >= PackedEntryLimit || !PackKeptBytes(archive, job.decoded.data, entry->data)) {
             entry->data = TakeBuffer(job.decoded.data);
         }
     }
-    LinkEntry(pool.archive, entry);
+    LinkEntry(archive, entry);
     ReleaseEntry(entry);  // the list's reference remains
 }
 
