@@ -3,10 +3,17 @@
 #include <cstring>
 
 #include "decode/results.h"
-#include "plugin/module_state.h"
+#include "platform/win32.h"
+
+namespace {
+
+// Slack below this is not worth a call to the heap.
+constexpr uint64_t SlackWorthGivingBack = 64;
+
+}  // namespace
 
 void ByteBuffer::Release() {
-    if (begin != nullptr && ownsMemory) HeapFree(moduleState.processHeap, 0, begin);
+    if (begin != nullptr && ownsMemory) HeapFree(GetProcessHeap(), 0, begin);
     begin = cursor = end = nullptr;
     ownsMemory = false;
 }
@@ -34,8 +41,8 @@ uint32_t ByteBuffer::Reserve(uint64_t n) {
         return ResultOutOfMemory;
     }
     void* block = begin == nullptr
-                      ? HeapAlloc(moduleState.processHeap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(capacity))
-                      : HeapReAlloc(moduleState.processHeap, HEAP_ZERO_MEMORY, begin, static_cast<SIZE_T>(capacity));
+                      ? HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, static_cast<SIZE_T>(capacity))
+                      : HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, begin, static_cast<SIZE_T>(capacity));
     if (block == nullptr) {
         Release();
         return ResultOutOfMemory;
@@ -45,6 +52,21 @@ uint32_t ByteBuffer::Reserve(uint64_t n) {
     cursor = begin + cursorOffset;
     end = begin + capacity;
     return ResultOk;
+}
+
+void ByteBuffer::GiveBackSlack() {
+    if (begin == nullptr || !ownsMemory) return;
+    const SIZE_T capacity = HeapSize(GetProcessHeap(), 0, begin);
+    const uint64_t size = Size() < 1 ? 1 : Size();
+    if (capacity == static_cast<SIZE_T>(-1) || capacity < size || capacity - size < SlackWorthGivingBack) return;
+    void* block = HeapReAlloc(GetProcessHeap(), HEAP_REALLOC_IN_PLACE_ONLY, begin, static_cast<SIZE_T>(size));
+    // Refused, the block simply keeps its slack.
+    if (block == nullptr) return;
+    const uint64_t cursorOffset = static_cast<uint64_t>(cursor - begin);
+    const uint64_t length = Size();
+    begin = static_cast<uint8_t*>(block);
+    cursor = begin + cursorOffset;
+    end = begin + length;
 }
 
 uint32_t ByteBuffer::Append(const void* source, uint64_t n) {

@@ -22,6 +22,10 @@ struct ByteBuffer {
     // offset and zero-filling new bytes. 87 on a view; 8 when the heap refuses,
     // which leaves the buffer empty.
     uint32_t Reserve(uint64_t n);
+    // Shrinks an owned block in place to end at `end`, when the heap block
+    // behind it is enough larger to be worth it. Cannot fail: a refused
+    // shrink leaves the block as it was.
+    void GiveBackSlack();
     // Copies n bytes to the cursor and advances it, growing to the larger of
     // twice the capacity and the capacity plus n when they do not fit.
     uint32_t Append(const void* source, uint64_t n);

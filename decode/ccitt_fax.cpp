@@ -66,7 +66,7 @@ struct FaxParameters {
     int32_t encodedByteAlign = 0;
 };
 
-FaxParameters ReadFaxParameters(const char* dictionaryText) {
+FaxParameters ReadFaxParameters(DictionaryText dictionaryText) {
     FaxParameters p;
     GetIntValue(dictionaryText, "/K", 0, false, p.k);
     GetIntValue(dictionaryText, "/Columns", DefaultColumns, false, p.columns);
@@ -110,11 +110,11 @@ FaxTiffHeader BuildHeader(const FaxParameters& p, uint64_t dataLength) {
 
 }  // namespace
 
-FaxTiffHeader BuildFaxTiffHeader(const char* dictionaryText, uint64_t dataLength) {
+FaxTiffHeader BuildFaxTiffHeader(DictionaryText dictionaryText, uint64_t dataLength) {
     return BuildHeader(ReadFaxParameters(dictionaryText), dataLength);
 }
 
-uint32_t WrapCcittFax(ByteBuffer& output, ByteBuffer& input, const char* dictionaryText) {
+uint32_t WrapCcittFax(ByteBuffer& output, ByteBuffer& input, DictionaryText dictionaryText) {
     int32_t imageMask = 0;
     GetIntValue(dictionaryText, "/ImageMask", 0, true, imageMask);
     const FaxParameters parameters = ReadFaxParameters(dictionaryText);

@@ -28,6 +28,7 @@
 #include <cstdint>
 
 #include "decode/byte_buffer.h"
+#include "decode/dictionary.h"
 
 constexpr uint32_t FaxTiffHeaderSize = 110;             // eight IFD entries
 constexpr uint32_t FaxTiffHeaderWithOptionsSize = 122;  // nine: T4Options added
@@ -41,6 +42,6 @@ struct FaxTiffHeader {
 
 // The header for a fax stream with these dictionary parameters and
 // `dataLength` bytes of fax data (written as unsigned 32-bit).
-FaxTiffHeader BuildFaxTiffHeader(const char* dictionaryText, uint64_t dataLength);
+FaxTiffHeader BuildFaxTiffHeader(DictionaryText dictionaryText, uint64_t dataLength);
 
-uint32_t WrapCcittFax(ByteBuffer& output, ByteBuffer& input, const char* dictionaryText);
+uint32_t WrapCcittFax(ByteBuffer& output, ByteBuffer& input, DictionaryText dictionaryText);

@@ -11,27 +11,34 @@ namespace {
 // Longest name or array copied, leaving room for the terminating NUL.
 constexpr uint32_t MaxValueLength = NameValueCapacity - 1;
 
-// True when `text` begins with `word` (lower case), compared without case.
-bool StartsWithNoCase(const char* text, const char* word) {
+// True when [text, end) begins with `word` (lower case), compared without case.
+bool StartsWithNoCase(const char* text, const char* end, const char* word) {
     for (; *word != '\0'; ++text, ++word) {
-        if (ToLowerAscii(static_cast<unsigned char>(*text)) != static_cast<unsigned char>(*word)) return false;
+        if (text == end || ToLowerAscii(static_cast<unsigned char>(*text)) != static_cast<unsigned char>(*word)) {
+            return false;
+        }
     }
     return true;
 }
 
+const char* SkipSpacesAndTabs(const char* position, const char* end) {
+    while (position < end && IsSpaceOrTab(static_cast<unsigned char>(*position))) ++position;
+    return position;
+}
+
 }  // namespace
 
-const char* ParseInteger(const char* position, int32_t& value) {
-    while (IsSpaceOrTab(static_cast<unsigned char>(*position))) ++position;
+const char* ParseInteger(const char* position, const char* end, int32_t& value) {
+    position = SkipSpacesAndTabs(position, end);
     bool negative = false;
-    if (*position == '-') {
+    if (position < end && *position == '-') {
         negative = true;
         ++position;
     }
     // Unsigned so that overlong numbers wrap modulo 2^32 instead of overflowing.
     uint32_t magnitude = 0;
     const char* digitsStart = position;
-    while (IsDigit(static_cast<unsigned char>(*position))) {
+    while (position < end && IsDigit(static_cast<unsigned char>(*position))) {
         magnitude = magnitude * 10u + static_cast<uint32_t>(*position - '0');
         ++position;
     }
@@ -40,45 +47,42 @@ const char* ParseInteger(const char* position, int32_t& value) {
     return position == digitsStart ? nullptr : position;
 }
 
-const char* FindKey(const char* dictionaryText, const char* key, bool allowDirect) {
-    const size_t keyLength = std::strlen(key);
-    // An empty key would match at the NUL and step past it.
-    if (keyLength == 0) return nullptr;
-    const char* searchStart = dictionaryText;
-    for (;;) {
-        const char* found = std::strstr(searchStart, key);
-        if (found == nullptr) return nullptr;
-        const char* after = found + keyLength;
-        const unsigned char next = static_cast<unsigned char>(*after);
-        if (next >= 9 && next <= 32) {
-            while (IsSpaceOrTab(static_cast<unsigned char>(*after))) ++after;
-            return after;
-        }
+const char* FindKey(DictionaryText dictionary, const char* key, bool allowDirect) {
+    const std::string_view wanted(key);
+    // An empty key would match everywhere.
+    if (wanted.empty()) return nullptr;
+    const char* const end = dictionary.data() + dictionary.size();
+    for (size_t from = 0;;) {
+        const size_t found = dictionary.find(wanted, from);
+        if (found == std::string_view::npos) return nullptr;
+        const char* after = dictionary.data() + found + wanted.size();
+        // At the text's end there is no value: not this key.
+        const unsigned char next = after < end ? static_cast<unsigned char>(*after) : 0;
+        if (next >= 9 && next <= 32) return SkipSpacesAndTabs(after, end);
         if (allowDirect && (next == '/' || next == '[')) return after;
         // A longer name that merely starts with the key (/Length1), or a key
         // followed by a dictionary or string: not this key, look further on.
-        searchStart = found + 1;
+        from = found + 1;
     }
 }
 
-bool GetIntValue(const char* dictionaryText, const char* key, int32_t defaultValue, bool allowBoolean,
+bool GetIntValue(DictionaryText dictionary, const char* key, int32_t defaultValue, bool allowBoolean,
                  int32_t& value) {
     value = defaultValue;
-    const char* position = FindKey(dictionaryText, key, false);
+    const char* position = FindKey(dictionary, key, false);
     if (position == nullptr) return false;
-    if (*position != '\0') {
-        int32_t number = 0;
-        if (ParseInteger(position, number) != nullptr) {
-            value = number;
-            return true;
-        }
+    const char* const end = dictionary.data() + dictionary.size();
+    int32_t number = 0;
+    if (ParseInteger(position, end, number) != nullptr) {
+        value = number;
+        return true;
     }
     if (allowBoolean) {
-        if (StartsWithNoCase(position, "true")) {
+        if (StartsWithNoCase(position, end, "true")) {
             value = 1;
             return true;
         }
-        if (StartsWithNoCase(position, "false")) {
+        if (StartsWithNoCase(position, end, "false")) {
             value = 0;
             return true;
         }
@@ -86,25 +90,27 @@ bool GetIntValue(const char* dictionaryText, const char* key, int32_t defaultVal
     return false;
 }
 
-bool GetNameValue(const char* dictionaryText, const char* key, char (&value)[NameValueCapacity]) {
+bool GetNameValue(DictionaryText dictionary, const char* key, char (&value)[NameValueCapacity]) {
     value[0] = '\0';
-    const char* position = FindKey(dictionaryText, key, true);
+    const char* position = FindKey(dictionary, key, true);
     if (position == nullptr) return false;
+    const char* const end = dictionary.data() + dictionary.size();
     // A number or reference before the first name is stepped over.
-    while (*position != '\0' && *position != '/' && *position != '[') ++position;
-    if (*position == '\0') return false;
+    while (position < end && *position != '/' && *position != '[') ++position;
+    if (position == end) return false;
 
     uint32_t length = 0;
     if (*position == '[') {
         ++position;
-        while (length < MaxValueLength && position[length] != '\0' && position[length] != ']') {
+        while (length < MaxValueLength && position + length < end && position[length] != '\0' &&
+               position[length] != ']') {
             value[length] = position[length];
             ++length;
         }
     } else {
         value[length++] = '/';
         ++position;
-        while (length < MaxValueLength && IsLetterOrDigit(static_cast<unsigned char>(*position))) {
+        while (length < MaxValueLength && position < end && IsLetterOrDigit(static_cast<unsigned char>(*position))) {
             value[length++] = *position++;
         }
     }

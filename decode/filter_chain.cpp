@@ -1,5 +1,5 @@
 // The filter chain. The list of steps is parsed first and can be checked on
-// its own; DecodeEntry then only runs it, handing the bytes from step to step
+// its own; DecodeStream then only runs it, handing the bytes from step to step
 // by their four buffer fields, so the chain itself never copies stream data.
 #include "decode/filter_chain.h"
 
@@ -13,7 +13,6 @@
 #include "decode/lzw.h"
 #include "decode/results.h"
 #include "decode/run_length.h"
-#include "document/archive.h"
 
 namespace {
 
@@ -52,60 +51,59 @@ bool StartsWith(const ByteBuffer& data, const char* signature, size_t length) {
     return data.Size() >= length && std::memcmp(data.begin, signature, length) == 0;
 }
 
-const WCHAR* ChooseExtension(const StreamEntry& entry) {
-    if (entry.filterCount != 0 && entry.filterCodes[0] == FilterXmlMetadata) return ExtensionXml;
-    if (StartsWith(entry.data, "II*\0", 4)) return ExtensionTiff;
-    if (StartsWith(entry.data, "P4\n", 3)) return ExtensionPbm;
-    if (StartsWith(entry.data, "\xFF\xD8\xFF", 3)) return ExtensionJpeg;
-    if (StartsWith(entry.data, "%PDF-1.", 7)) return ExtensionPdf;
+const WCHAR* ChooseExtension(const DecodedStream& decoded) {
+    if (decoded.filterCount != 0 && decoded.filterCodes[0] == FilterXmlMetadata) return ExtensionXml;
+    if (StartsWith(decoded.data, "II*\0", 4)) return ExtensionTiff;
+    if (StartsWith(decoded.data, "P4\n", 3)) return ExtensionPbm;
+    if (StartsWith(decoded.data, "\xFF\xD8\xFF", 3)) return ExtensionJpeg;
+    if (StartsWith(decoded.data, "%PDF-1.", 7)) return ExtensionPdf;
     return ExtensionData;
 }
 
-// Runs one step with the previous bytes in `input` and the entry's empty
-// `data` as the output.
-uint32_t RunStep(uint32_t code, StreamEntry& entry, ByteBuffer& input, const char* dictionaryText) {
+// Runs one step with the previous bytes in `input` and the empty `output`.
+uint32_t RunStep(uint32_t code, ByteBuffer& output, ByteBuffer& input, DictionaryText dictionary) {
     switch (code) {
     case FilterXmlMetadata:
     case FilterDct:
-        entry.data = TakeBuffer(input);
+        output = TakeBuffer(input);
         return ResultOk;
     case FilterAscii85:
-        return DecodeAscii85(entry.data, input);
+        return DecodeAscii85(output, input);
     case FilterAsciiHex:
-        return DecodeAsciiHex(entry.data, input);
+        return DecodeAsciiHex(output, input);
     case FilterFlate:
-        return DecodeFlate(entry.data, input);
+        return DecodeFlate(output, input);
     case FilterLzw: {
         int32_t earlyChange = 1;
-        GetIntValue(dictionaryText, "/EarlyChange", 1, false, earlyChange);
-        return DecodeLzw(entry.data, input, earlyChange);
+        GetIntValue(dictionary, "/EarlyChange", 1, false, earlyChange);
+        return DecodeLzw(output, input, earlyChange);
     }
     case FilterRunLength: {
         // Runs expand, so the output starts at twice the input; the decoder
         // grows it further when that is not enough.
-        const uint32_t result = entry.data.Reserve(input.Size() * 2);
+        const uint32_t result = output.Reserve(input.Size() * 2);
         if (result != ResultOk) return result;
-        const uint32_t decoded = DecodeRunLength(entry.data, input);
-        if (decoded == ResultOk) entry.data.end = entry.data.cursor;
+        const uint32_t decoded = DecodeRunLength(output, input);
+        if (decoded == ResultOk) output.end = output.cursor;
         return decoded;
     }
     case FilterCcittFax:
-        return WrapCcittFax(entry.data, input, dictionaryText);
+        return WrapCcittFax(output, input, dictionary);
     default:
         // ParseFilterList records nothing else; a stray code changes nothing.
-        entry.data = TakeBuffer(input);
+        output = TakeBuffer(input);
         return ResultOk;
     }
 }
 
 }  // namespace
 
-void ParseFilterList(const char* dictionaryText, uint32_t (&filterCodes)[MaxFilterCodes], uint32_t& filterCount) {
+void ParseFilterList(DictionaryText dictionary, uint32_t (&filterCodes)[MaxFilterCodes], uint32_t& filterCount) {
     uint32_t count = 0;
     for (uint32_t& slot : filterCodes) slot = 0;
 
     char filter[NameValueCapacity];
-    if (GetNameValue(dictionaryText, "/Filter", filter)) {
+    if (GetNameValue(dictionary, "/Filter", filter)) {
         const char* walk = filter;
         while ((walk = std::strchr(walk, '/')) != nullptr) {
             const char* name = ++walk;
@@ -117,7 +115,7 @@ void ParseFilterList(const char* dictionaryText, uint32_t (&filterCodes)[MaxFilt
 
     // XML metadata is delivered exactly as stored, whatever filters it names.
     char subtype[NameValueCapacity];
-    if (GetNameValue(dictionaryText, "/Subtype", subtype) && std::strstr(subtype, "/XML") != nullptr) {
+    if (GetNameValue(dictionary, "/Subtype", subtype) && std::strstr(subtype, "/XML") != nullptr) {
         for (uint32_t& slot : filterCodes) slot = 0;
         filterCodes[0] = FilterXmlMetadata;
         count = 1;
@@ -125,25 +123,30 @@ void ParseFilterList(const char* dictionaryText, uint32_t (&filterCodes)[MaxFilt
     filterCount = count;
 }
 
-uint32_t DecodeEntry(StreamEntry& entry, const char* dictionaryText) {
-    ParseFilterList(dictionaryText, entry.filterCodes, entry.filterCount);
+uint32_t DecodeStream(const uint8_t* first, const uint8_t* last, DictionaryText dictionary, DecodedStream& decoded) {
+    decoded.extension = nullptr;
+    ParseFilterList(dictionary, decoded.filterCodes, decoded.filterCount);
+    ByteBuffer data;
+    data.Attach(first, last, false);
+    // Releases the last step's output on every way out but success.
+    ByteBufferGuard dataGuard(data);
 
     uint32_t error = ResultOk;
-    for (uint32_t i = 0; i < entry.filterCount && error == ResultOk; ++i) {
-        const uint32_t code = entry.filterCodes[i];
-        ByteBuffer input = TakeBuffer(entry.data);
+    for (uint32_t i = 0; i < decoded.filterCount && error == ResultOk; ++i) {
+        const uint32_t code = decoded.filterCodes[i];
+        ByteBuffer input = TakeBuffer(data);
         input.cursor = input.begin;
         // Frees the previous step's block as soon as this step is done, and on
         // the way out of an exception from a decoder's own allocation.
         ByteBufferGuard inputGuard(input);
-        error = RunStep(code, entry, input, dictionaryText);
-        entry.data.cursor = entry.data.begin;
+        error = RunStep(code, data, input, dictionary);
         if (code == FilterCcittFax) break;  // the TIFF is final: later filters never run
     }
-    entry.data.cursor = entry.data.begin;
     if (error != ResultOk) return error;
 
-    entry.extension = ChooseExtension(entry);
-    entry.typeWord = TypeWordStream;
+    data.cursor = data.begin;
+    data.GiveBackSlack();
+    decoded.data = TakeBuffer(data);
+    decoded.extension = ChooseExtension(decoded);
     return ResultOk;
 }

@@ -71,6 +71,7 @@ PdfArchive* CreateArchive(const uint8_t* start, const uint8_t* end, FILETIME las
     InitializeCriticalSection(&archive->lock);
     archive->entries.next = &archive->entries;
     archive->entries.prevLink = &archive->entries.next;
+    archive->lastHandedOut = &archive->entries;
     archive->magic = PdfMagic;
     archive->refCount = 1;
     archive->currentEntry = nullptr;
@@ -117,6 +118,8 @@ int32_t ReleaseEntry(StreamEntry* entry) {
     if (PdfArchive* archive = entry->archive) {
         Unlink(entry->link);
         if (archive->currentEntry == entry) archive->currentEntry = nullptr;
+        // prevLink addresses the previous node's first field, so it is that node.
+        if (archive->lastHandedOut == &entry->link) archive->lastHandedOut = reinterpret_cast<ListLink*>(entry->link.prevLink);
         const auto indexed = archive->listedByNumber.find(entry->objectNumber);
         if (indexed != archive->listedByNumber.end() && indexed->second == entry) {
             archive->listedByNumber.erase(indexed);
@@ -144,12 +147,22 @@ StreamEntry* FindListedEntry(PdfArchive& archive, uint32_t objectNumber) {
     return found != archive.listedByNumber.end() ? found->second : nullptr;
 }
 
-void LinkListedEntry(PdfArchive& archive, StreamEntry* entry) {
-    // The index insertion is the one step that may throw; it comes first so
-    // that a failure leaves the list and both counts untouched.
-    archive.listedByNumber.try_emplace(entry->objectNumber, entry);
+void LinkEntry(PdfArchive& archive, StreamEntry* entry) {
     LinkAtTail(archive.entries, entry->link);
     ++entry->refCount;
     ++archive.refCount;
     entry->archive = &archive;
+}
+
+StreamEntry* HandOutNextEntry(PdfArchive& archive) {
+    ListLink* const next = archive.lastHandedOut->next;
+    if (next == &archive.entries) return nullptr;
+    StreamEntry* entry = EntryFromLink(next);
+    try {
+        archive.listedByNumber.try_emplace(entry->objectNumber, entry);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    archive.lastHandedOut = next;
+    return entry;
 }

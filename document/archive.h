@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "decode/byte_buffer.h"
+#include "decode/dictionary.h"
 #include "decode/filter_codes.h"
 #include "platform/win32.h"
 
@@ -36,19 +37,20 @@ struct ScanMemo {
 struct PdfArchive {
     ByteBuffer data;              // owned copy of the document body; cursor = scan position
     CRITICAL_SECTION lock;        // serialises every call on this archive
-    ListLink entries;             // listed StreamEntry objects, in the order found
+    ListLink entries;             // every StreamEntry made while opening, in the order found
+    ListLink* lastHandedOut;      // link of the entry the last header call gave; &entries before the first
     uint64_t magic;               // PdfMagic while the object lives
     uint32_t dosDateTime;         // file's last-write time, local, packed DOS date and time
     int32_t refCount;             // 1 for the host's handle + 1 per listed entry + 1 per call in progress
     StreamEntry* currentEntry;    // set and cleared by the plug-in; cleared here if that entry is destroyed
     int64_t lastWriteUnixTime;    // file's last-write time, whole seconds since 1970 UTC
-    std::unordered_map<uint32_t, StreamEntry*> listedByNumber;  // first listed entry per object number
+    std::unordered_map<uint32_t, StreamEntry*> listedByNumber;  // first handed-out entry per object number
     ScanMemo scanMemo;            // the scanner's memory of the bytes already searched
 };
 
 struct StreamEntry {
     ByteBuffer data;                          // decoded bytes, or a view into the archive's data
-    PdfArchive* archive;                      // owning archive once listed; null before
+    PdfArchive* archive;                      // owning archive once linked; null before
     ListLink link;                            // node in the archive's entries
     const WCHAR* extension;                   // ".jpg" etc.; null until decoded
     const WCHAR* typeWord;                    // "stream" once decoded
@@ -57,6 +59,10 @@ struct StreamEntry {
     uint32_t filterCount;                     // used slots of filterCodes
     uint32_t packedSize;                      // always 0
     int32_t refCount;                         // 1 at creation
+    uint64_t decodedSize;                     // length of the decoded bytes
+    const uint8_t* rawBegin;                  // the stream's stored bytes, inside the archive's data
+    const uint8_t* rawEnd;
+    DictionaryText dictionary;                // the object's dictionary, inside the archive's data
 };
 
 // The entry whose link is `link`.
@@ -94,9 +100,13 @@ int32_t ReleaseEntry(StreamEntry* entry);
 void TeardownArchive(PdfArchive* archive);
 // Links a new, unlinked entry at the tail of the list and gives it the list's
 // reference and its reference on the archive (refCount 2 until the caller
-// drops its own). May throw std::bad_alloc, and then changes nothing.
-void LinkListedEntry(PdfArchive& archive, StreamEntry* entry);
-// The first listed entry with this object number, or null. Lock held.
+// drops its own). Cannot fail.
+void LinkEntry(PdfArchive& archive, StreamEntry* entry);
+// The entry after the last one handed out, now handed out itself and found
+// by its number from then on; null at the end of the list, or when memory
+// runs out for the index (then nothing changes). Lock held.
+StreamEntry* HandOutNextEntry(PdfArchive& archive);
+// The first handed-out entry with this object number, or null. Lock held.
 StreamEntry* FindListedEntry(PdfArchive& archive, uint32_t objectNumber);
 
 // One exported call's hold on an archive: acquires it (lock, reference) at

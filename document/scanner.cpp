@@ -4,12 +4,9 @@
 #include "document/scanner.h"
 
 #include <cstring>
-#include <new>
 
 #include "decode/char_class.h"
 #include "decode/dictionary.h"
-#include "decode/filter_chain.h"
-#include "plugin/module_state.h"
 
 namespace {
 
@@ -49,53 +46,6 @@ bool PassOverKeyword(uint8_t*& position, const uint8_t* end, const char (&first)
     }
     return true;
 }
-
-// The dictionary copy on the process heap, freed on every way out.
-class DictionaryCopy {
-public:
-    DictionaryCopy(const uint8_t* first, const uint8_t* last) {
-        const uint64_t length = Remaining(first, last);
-        if (length >= SIZE_MAX) return;
-        text_ = static_cast<char*>(HeapAlloc(moduleState.processHeap, 0, static_cast<SIZE_T>(length + 1)));
-        if (text_ == nullptr) return;
-        std::memcpy(text_, first, static_cast<size_t>(length));
-        text_[length] = '\0';
-    }
-    ~DictionaryCopy() { Free(); }
-    DictionaryCopy(const DictionaryCopy&) = delete;
-    DictionaryCopy& operator=(const DictionaryCopy&) = delete;
-
-    const char* Text() const { return text_; }
-    void Free() {
-        if (text_ != nullptr) HeapFree(moduleState.processHeap, 0, text_);
-        text_ = nullptr;
-    }
-
-private:
-    char* text_ = nullptr;
-};
-
-// An entry that nobody holds yet: released on every way out unless handed on.
-class NewEntry {
-public:
-    explicit NewEntry(StreamEntry* entry) : entry_(entry) {}
-    ~NewEntry() {
-        if (entry_ != nullptr) ReleaseEntry(entry_);
-    }
-    NewEntry(const NewEntry&) = delete;
-    NewEntry& operator=(const NewEntry&) = delete;
-
-    StreamEntry* Get() const { return entry_; }
-    StreamEntry* HandOver() {
-        StreamEntry* entry = entry_;
-        entry_ = nullptr;
-        return entry;
-    }
-    void Drop() { ReleaseEntry(HandOver()); }
-
-private:
-    StreamEntry* entry_;
-};
 
 // The end of a run of CR and LF bytes starting at position. A run once walked
 // is remembered, so that many /Length candidates landing in one long run cost
@@ -138,25 +88,13 @@ const uint8_t* FindEndstream(ScanMemo& memo, const uint8_t* from, const uint8_t*
     return found;
 }
 
-// A new entry over [dataStart, dataEnd), decoded, or null when decoding fails.
-StreamEntry* MakeDecodedEntry(uint8_t* dataStart, const uint8_t* dataEnd, int32_t objectNumber,
-                              const char* dictionaryText) {
-    NewEntry entry(new StreamEntry{});
-    StreamEntry& made = *entry.Get();
-    made.data.Attach(dataStart, dataEnd, false);
-    made.objectNumber = static_cast<uint32_t>(objectNumber);
-    made.refCount = 1;
-    if (DecodeEntry(made, dictionaryText) != 0) return nullptr;
-    return entry.HandOver();
-}
-
-// What follows a header line: the dictionary, the stream keyword, the stream's
-// bytes and their decoding. The decoded entry, or null when the object gives
-// none; the scan position is left where the object's handling ended.
-StreamEntry* ScanObject(PdfArchive& archive, int32_t objectNumber) {
+// What follows a header line: the dictionary, the stream keyword and the
+// stream's bytes. True when the object is a stream whose end was found; the
+// scan position is left where the object's handling ended either way.
+bool ScanObject(PdfArchive& archive, FoundStream& found) {
     uint8_t*& position = archive.data.cursor;
     const uint8_t* const end = archive.data.end;
-    if (!StartsWith(position, end, "<<")) return nullptr;
+    if (!StartsWith(position, end, "<<")) return false;
     const uint8_t* const dictionaryStart = position;
     position += 2;
     // Pairs are counted wherever they occur, inside strings and comments too.
@@ -172,46 +110,34 @@ StreamEntry* ScanObject(PdfArchive& archive, int32_t objectNumber) {
             ++position;
         }
     }
-    if (depth != 0) return nullptr;
+    if (depth != 0) return false;
 
-    DictionaryCopy dictionary(dictionaryStart, position);
+    const DictionaryText dictionary(reinterpret_cast<const char*>(dictionaryStart),
+                                    static_cast<size_t>(position - dictionaryStart));
     while (position < end && *position == ' ') ++position;
     while (position < end && IsLineEnd(*position)) ++position;
-    // Without a copy the object is handled as one without a stream.
-    if (dictionary.Text() == nullptr || Remaining(position, end) < KeywordLookahead ||
+    if (Remaining(position, end) < KeywordLookahead ||
         !PassOverKeyword(position, end, "stream\r\n", "stream\r", "stream\n")) {
-        return nullptr;
+        return false;
     }
-    uint8_t* const dataStart = position;
-    const uint8_t* const dataEnd = FindStreamEnd(archive, dictionary.Text());
-    NewEntry entry(dataEnd != nullptr ? MakeDecodedEntry(dataStart, dataEnd, objectNumber, dictionary.Text())
-                                      : nullptr);
+    const uint8_t* const dataStart = position;
+    const uint8_t* const dataEnd = FindStreamEnd(archive, dictionary);
     SkipEndstream(archive);
-    return entry.HandOver();
+    if (dataEnd == nullptr) return false;
+    found.dictionary = dictionary;
+    found.dataBegin = dataStart;
+    found.dataEnd = dataEnd;
+    return true;
 }
 
 }  // namespace
 
-StreamEntry* NextEntry(PdfArchive& archive) {
-    try {
-        NewEntry entry(ScanNextStream(archive));
-        if (entry.Get() == nullptr) return nullptr;
-        LinkListedEntry(archive, entry.Get());
-        // Drops the scanner's creation reference; the list's one remains.
-        StreamEntry* listed = entry.HandOver();
-        ReleaseEntry(listed);
-        return listed;
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-
-StreamEntry* ScanNextStream(PdfArchive& archive) {
+bool FindNextStream(PdfArchive& archive, FoundStream& found) {
     ByteBuffer& data = archive.data;
     uint8_t*& position = data.cursor;
     const uint8_t* const end = data.end;
     for (;;) {
-        if (position == nullptr || position >= end) return nullptr;
+        if (position == nullptr || position >= end) return false;
         while (position < end && IsLineEnd(*position)) ++position;
 
         uint8_t* const lineStart = position;
@@ -222,16 +148,19 @@ StreamEntry* ScanNextStream(PdfArchive& archive) {
             while (next < end && !IsLineEnd(*next)) ++next;
             position = next;
             // At the end nothing more can be found, now or on a later request.
-            if (next >= end) return nullptr;
+            if (next >= end) return false;
             while (position < end && IsLineEnd(*position)) ++position;
             continue;
         }
 
-        StreamEntry* entry = ScanObject(archive, objectNumber);
+        const bool isStream = ScanObject(archive, found);
         if (Remaining(position, end) >= KeywordLookahead) {
             PassOverKeyword(position, end, "endobj\r\n", "endobj\r", "endobj\n");
         }
-        if (entry != nullptr) return entry;
+        if (isStream) {
+            found.objectNumber = static_cast<uint32_t>(objectNumber);
+            return true;
+        }
     }
 }
 
@@ -249,11 +178,12 @@ bool ReadObjectHeader(PdfArchive& archive, int32_t& objectNumber) {
     }
     if (lineLength == 0 || std::strlen(line) != lineLength) return false;
 
+    const char* const lineEnd = line + lineLength;
     int32_t number = 0;
-    const char* p = ParseInteger(line, number);
+    const char* p = ParseInteger(line, lineEnd, number);
     if (p == nullptr || *p == '\0') return false;
     int32_t generation = 0;
-    p = ParseInteger(p, generation);
+    p = ParseInteger(p, lineEnd, generation);
     if (p == nullptr) return false;
     while (IsSpaceOrTab(static_cast<unsigned char>(*p))) ++p;
     if (std::strncmp(p, "obj", 3) != 0) return false;
@@ -265,12 +195,12 @@ bool ReadObjectHeader(PdfArchive& archive, int32_t& objectNumber) {
     return true;
 }
 
-const uint8_t* FindStreamEnd(PdfArchive& archive, const char* dictionaryText) {
+const uint8_t* FindStreamEnd(PdfArchive& archive, DictionaryText dictionary) {
     ByteBuffer& data = archive.data;
     const uint8_t* const dataStart = data.cursor;
     const uint8_t* const end = data.end;
     int32_t length = 0;
-    GetIntValue(dictionaryText, "/Length", 0, false, length);
+    GetIntValue(dictionary, "/Length", 0, false, length);
 
     // A negative length is unusable and leaves the decision to the search.
     if (length >= 0 && static_cast<uint64_t>(length) < Remaining(dataStart, end) &&

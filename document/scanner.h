@@ -1,17 +1,24 @@
 // The object scanner: finds the document's stream objects one per request by
-// reading the archive's copy as text from its scan position onward.
+// reading the archive's copy as text from its scan position onward. It only
+// finds; decoding is the filter chain's.
 #pragma once
 
 #include <cstdint>
 
+#include "decode/dictionary.h"
 #include "document/archive.h"
 
-// The next stream object that decodes, linked at the tail of the archive's
-// entries and held by the list (the caller borrows it), or null at the end of
-// the document or when memory runs out while it is made. Lock held.
-StreamEntry* NextEntry(PdfArchive& archive);
-// A new, decoded, unlinked entry with refCount 1, or null when none is left.
-StreamEntry* ScanNextStream(PdfArchive& archive);
+// One stream object as the scan found it; both views point into the archive's data.
+struct FoundStream {
+    uint32_t objectNumber;        // from the header line, as an unsigned 32-bit value
+    DictionaryText dictionary;    // from "<<" to the matching ">>"
+    const uint8_t* dataBegin;     // the stream's stored bytes
+    const uint8_t* dataEnd;
+};
+
+// The next object with a dictionary, a stream keyword and a stream end, from
+// the scan position on; false at the end of the document. Lock held.
+bool FindNextStream(PdfArchive& archive, FoundStream& found);
 // Reads a header line "N G obj" (spaces or tabs may follow "obj") at the scan
 // position; on success the position is after the line, on failure it is
 // unusable and the caller puts it back.
@@ -20,6 +27,6 @@ bool ReadObjectHeader(PdfArchive& archive, int32_t& objectNumber);
 // byte, or null. A /Length followed by "endstream" decides, and the position
 // then moves past "endstream"; otherwise the first "endstream" found from the
 // data start does, less the line end before it, and the position stays.
-const uint8_t* FindStreamEnd(PdfArchive& archive, const char* dictionaryText);
+const uint8_t* FindStreamEnd(PdfArchive& archive, DictionaryText dictionary);
 // Passes over "endstream" and its line end at the scan position.
 bool SkipEndstream(PdfArchive& archive);

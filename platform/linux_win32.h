@@ -34,6 +34,7 @@ typedef long HRESULT;
 
 // Heap and local memory.
 #define HEAP_ZERO_MEMORY 0x00000008u
+#define HEAP_REALLOC_IN_PLACE_ONLY 0x00000010u
 #define LMEM_FIXED 0x0000u
 #define LMEM_ZEROINIT 0x0040u
 #define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
@@ -94,7 +95,10 @@ struct CRITICAL_SECTION {
 
 HANDLE GetProcessHeap();
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+// With HEAP_REALLOC_IN_PLACE_ONLY a block may shrink but never moves.
 LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID memory, SIZE_T bytes);
+// The size the block was last given; (SIZE_T)-1 for null.
+SIZE_T HeapSize(HANDLE heap, DWORD flags, LPCVOID memory);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
 
 // Blocks from LocalAlloc come from the C runtime's malloc on Linux, so a host
@@ -117,6 +121,11 @@ HANDLE CreateFileMappingW(HANDLE file, SECURITY_ATTRIBUTES* security, DWORD prot
                           DWORD maximumSizeLow, LPCWSTR name);
 LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);
 BOOL UnmapViewOfFile(LPCVOID view);
+
+// The variable's value and its length without the terminator when it fits in
+// `size` bytes; otherwise the size it needs, terminator included; 0 when the
+// variable is not set.
+DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
 
 void InitializeCriticalSection(CRITICAL_SECTION* section);
 void EnterCriticalSection(CRITICAL_SECTION* section);

@@ -5,10 +5,11 @@
 #include "plugin/exports.h"
 
 #include "document/archive.h"
-#include "document/scanner.h"
+#include "document/decode_pool.h"
 #include "plugin/converted_text.h"
 #include "plugin/extraction.h"
 #include "plugin/listing.h"
+#include "plugin/settings.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ uintptr_t OpenWide(OpenArchiveRecord* record, const WCHAR* path) {
     record->resultCode = HostNoMemory;
     PdfArchive* archive = OpenPdfFile(path, false).archive;
     if (archive == nullptr) return 0;
+    MakeEntries(*archive, DecodeThreadCount());
     record->resultCode = HostOk;
     return reinterpret_cast<uintptr_t>(archive);
 }
@@ -40,7 +42,7 @@ int ReadNextHeader(uintptr_t handle, Record* record, Fill fill) {
     ArchiveCall call(handle);
     PdfArchive* archive = call.Archive();
     if (archive == nullptr) return HostUnknownFormat;
-    StreamEntry* entry = NextEntry(*archive);
+    StreamEntry* entry = HandOutNextEntry(*archive);
     archive->currentEntry = entry;
     if (entry == nullptr) return HostEndArchive;
     fill(*entry, *record, HeaderTimeStamp(*archive));

@@ -180,12 +180,12 @@ int ProgressCount(uint64_t byteCount) {
 void ReportProgress(const WCHAR* name, uint64_t byteCount) {
     int count = ProgressCount(byteCount);
     // Each slot is read once: the host may replace it from another thread.
-    ProcessDataProcW wide = moduleState.wideProgressCallback;
+    ProcessDataProcW wide = moduleState.wideProgressCallback.load();
     if (wide != nullptr) {
         wide(const_cast<WCHAR*>(name), count);
         return;
     }
-    ProcessDataProc narrow = moduleState.narrowProgressCallback;
+    ProcessDataProc narrow = moduleState.narrowProgressCallback.load();
     if (narrow == nullptr) return;
     ConvertedText<char> converted;
     ConvertToAnsi(converted, name);

@@ -1,12 +1,8 @@
-// The library's entry function: on process attach it stores the process heap,
-// which every ByteBuffer uses. Nothing else happens, and it always succeeds.
-#include "plugin/module_state.h"
+// The library's entry function. It runs under the loader lock, so it starts,
+// joins and waits for nothing: worker threads belong to the calls that need
+// them. It always succeeds.
+#include "platform/win32.h"
 
 #ifdef _WIN32
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) moduleState.processHeap = GetProcessHeap();
-    return TRUE;
-}
-#else
-__attribute__((constructor)) static void AttachLibrary() { moduleState.processHeap = GetProcessHeap(); }
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 #endif

@@ -37,7 +37,7 @@ void FormatEntryName(const StreamEntry& entry, WCHAR (&name)[EntryNameUnits]) {
     FormatWide(name, EntryNameUnits, WIDE("object-%s-%08u%s"), entry.typeWord, entry.objectNumber, entry.extension);
 }
 
-uint64_t EntrySize(const StreamEntry& entry) { return entry.data.Size(); }
+uint64_t EntrySize(const StreamEntry& entry) { return entry.decodedSize; }
 
 uint32_t HeaderTimeStamp(const PdfArchive& archive) {
 #ifdef _WIN32

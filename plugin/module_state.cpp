@@ -1,3 +1,4 @@
 #include "plugin/module_state.h"
 
-ModuleState moduleState = {};
+// Every slot starts null.
+ModuleState moduleState{nullptr, nullptr, nullptr, nullptr};

@@ -1,7 +1,9 @@
-// The module-wide state: one record per loaded library, shared by all archives.
-// Every field starts null. The heap handle is set once at library attach; the
-// callback slots are plain pointers that the host's setters replace whole.
+// The module-wide state: one record per loaded library, shared by all
+// archives. The callback slots are replaced whole by the host's setters, and
+// may be set on one thread while another extracts, so each is atomic.
 #pragma once
+
+#include <atomic>
 
 #include "platform/win32.h"
 
@@ -19,11 +21,10 @@ typedef int (
 }
 
 struct ModuleState {
-    HANDLE processHeap;                          // every ByteBuffer block and dictionary copy
-    ProcessDataProc narrowProgressCallback;      // used when no wide callback is set
-    ProcessDataProcW wideProgressCallback;       // preferred progress callback
-    void* narrowChangeVolCallback;               // stored, never called
-    void* wideChangeVolCallback;                 // stored, never called
+    std::atomic<ProcessDataProc> narrowProgressCallback;   // used when no wide callback is set
+    std::atomic<ProcessDataProcW> wideProgressCallback;    // preferred progress callback
+    std::atomic<void*> narrowChangeVolCallback;            // stored, never called
+    std::atomic<void*> wideChangeVolCallback;              // stored, never called
 };
 
 extern ModuleState moduleState;

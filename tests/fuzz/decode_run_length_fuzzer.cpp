@@ -5,7 +5,7 @@
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    UseProcessHeap();
+    CapHeapRequests();
     const ExactCopy copy(data, size);
     ByteBuffer input = ViewOf(copy);
     ByteBuffer output;

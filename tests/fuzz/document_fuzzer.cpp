@@ -102,7 +102,7 @@ uint64_t ExtractBoth(uintptr_t handle, const std::string& name, bool wide, bool 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool initialised = [] {
-        UseProcessHeap();
+        CapHeapRequests();
         SetProcessDataProcW(0, CountProgress);
         return true;
     }();

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "decode/byte_buffer.h"
-#include "plugin/module_state.h"
 #ifndef _WIN32
 #  include "platform/linux_memory_hook.h"
 #endif
@@ -25,10 +25,9 @@ constexpr size_t FuzzLargestAllocation = size_t{32} << 20;
 
 inline bool RefuseHugeAllocations(size_t bytes) { return bytes <= FuzzLargestAllocation; }
 
-// The unit-level targets link the objects without the library's entry
-// function, so the heap handle is stored here as attach would.
-inline void UseProcessHeap() {
-    moduleState.processHeap = GetProcessHeap();
+// The unit-level targets link the objects directly; this caps their heap
+// requests as above.
+inline void CapHeapRequests() {
 #ifndef _WIN32
     allocationHook = RefuseHugeAllocations;
 #endif
@@ -91,6 +90,7 @@ public:
     TextCopy& operator=(const TextCopy&) = delete;
 
     const char* text() const { return text_; }
+    std::string_view view() const { return std::string_view(text_, length_); }
     bool Holds(const char* position) const { return position >= text_ && position <= text_ + length_; }
 
 private:
@@ -126,7 +126,7 @@ inline void TouchDecoded(const ByteBuffer& output) {
 template <typename Decoder, typename Check>
 void FuzzDecoder(const uint8_t* data, size_t size, Decoder decode, std::initializer_list<uint32_t> allowed,
                  Check check) {
-    UseProcessHeap();
+    CapHeapRequests();
     const ExactCopy copy(data, size);
     ByteBuffer input = ViewOf(copy);
     ByteBuffer output;

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzDecoder(
         parts.data, parts.size,
         [&parts](ByteBuffer& output, ByteBuffer& input) {
-            return WrapCcittFax(output, input, parts.dictionaryText.c_str());
+            return WrapCcittFax(output, input, parts.dictionaryText);
         },
         {ResultOk, ResultOutOfMemory});
     return 0;

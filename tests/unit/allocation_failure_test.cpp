@@ -134,8 +134,11 @@ protected:
         std::filesystem::create_directories(directory_);
         allocationHook = HeapAllows;
         refuseAllocation = NewRefuses;
+        // The Nth allocation is only the same allocation from run to run on one thread.
+        setenv("VELLUM_THREADS", "1", 1);
     }
     void TearDown() override {
+        unsetenv("VELLUM_THREADS");
         allocationHook = nullptr;
         refuseAllocation = nullptr;
         injection = Injection{};

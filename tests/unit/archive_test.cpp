@@ -5,7 +5,7 @@
 #include <string>
 
 #include "document/archive.h"
-#include "document/scanner.h"
+#include "document/decode_pool.h"
 
 namespace {
 
@@ -176,27 +176,29 @@ TEST(ArchiveLifetime, ReferencesFollowTheListing) {
     PdfArchive* archive = CreateArchive(Bytes(ThreeStreams), Bytes(ThreeStreams) + ThreeStreams.size(), FILETIME{});
     ASSERT_NE(archive, nullptr);
     const uintptr_t handle = reinterpret_cast<uintptr_t>(archive);
+    MakeEntries(*archive, 1);
+    EXPECT_EQ(archive->refCount, 4);  // the handle and three entries; the failed stream holds nothing
+    EXPECT_EQ(ListLength(*archive), 3);
     StreamEntry* listed[3] = {};
     for (StreamEntry*& entry : listed) {
         ArchiveCall call(handle);
         ASSERT_NE(call.Archive(), nullptr);
-        entry = NextEntry(*call.Archive());
+        entry = HandOutNextEntry(*call.Archive());
         ASSERT_NE(entry, nullptr);
         EXPECT_EQ(entry->archive, archive);
         EXPECT_EQ(entry->refCount, 1);
-        EXPECT_EQ(entry->link.next, &archive->entries);  // linked at the tail
         EXPECT_EQ(*entry->link.prevLink, &entry->link);
-        EXPECT_EQ(archive->entries.prevLink, &entry->link.next);
+        // Found by its number once handed out, not before.
+        EXPECT_NE(FindListedEntry(*archive, entry->objectNumber), nullptr);
     }
-    EXPECT_EQ(archive->refCount, 4);  // the handle and three entries; the failed stream holds nothing
-    EXPECT_EQ(ListLength(*archive), 3);
+    EXPECT_EQ(archive->entries.prevLink, &listed[2]->link.next);  // linked in scan order
     EXPECT_EQ(listed[0]->objectNumber, 5u);
     EXPECT_EQ(listed[1]->objectNumber, 8u);
     EXPECT_EQ(listed[2]->objectNumber, 5u);
     EXPECT_EQ(EntryFromLink(archive->entries.next), listed[0]);
     {
         ArchiveCall call(handle);
-        EXPECT_EQ(NextEntry(*archive), nullptr);
+        EXPECT_EQ(HandOutNextEntry(*archive), nullptr);
         EXPECT_EQ(FindListedEntry(*archive, 5), listed[0]);  // the first listed wins
         EXPECT_EQ(FindListedEntry(*archive, 8), listed[1]);
         EXPECT_EQ(FindListedEntry(*archive, 7), nullptr);

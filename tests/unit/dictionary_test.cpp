@@ -2,14 +2,17 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "decode/dictionary.h"
 
 namespace {
 
+using namespace std::literals;
+
 struct ParseCase {
     const char* label;
-    const char* text;
+    std::string_view text;
     int32_t value;
     long consumed;  // bytes up to the position returned; -1 for none
 };
@@ -27,22 +30,26 @@ TEST(ParseInteger, Table) {
         {"carriage return is not skipped", "\r5", 0, -1},
         {"high byte is no digit", "\xb5", 0, -1},
         {"empty", "", 0, -1},
+        {"stops at the text's end", "12345"sv.substr(0, 2), 12, 2},
+        {"spaces up to the end", "   "sv, 0, -1},
+        {"minus at the end", "-"sv, 0, -1},
+        {"NUL ends the digits", "42\0" "7"sv, 42, 2},
     };
     for (const ParseCase& c : cases) {
         int32_t value = 12345;
-        const char* end = ParseInteger(c.text, value);
+        const char* end = ParseInteger(c.text.data(), c.text.data() + c.text.size(), value);
         EXPECT_EQ(value, c.value) << c.label;
         if (c.consumed < 0) {
             EXPECT_EQ(end, nullptr) << c.label;
         } else {
-            EXPECT_EQ(end, c.text + c.consumed) << c.label;
+            EXPECT_EQ(end, c.text.data() + c.consumed) << c.label;
         }
     }
 }
 
 struct FindCase {
     const char* label;
-    const char* text;
+    std::string_view text;
     const char* key;
     bool allowDirect;
     long offset;  // of the value position; -1 for none
@@ -65,20 +72,25 @@ TEST(FindKey, Table) {
         {"case matters", "/length 5", "/Length", false, -1},
         {"missing", "/Type/XObject", "/Length", false, -1},
         {"empty key", "", "", true, -1},
+        // Producers write UTF-16 strings as literal bytes; a NUL ends nothing.
+        {"key after a binary string", "/Creator (\xfe\xff\0L\0u) /Length 5"sv, "/Length", false, 26},
+        {"key after a NUL", "\0/Length 5"sv, "/Length", false, 9},
+        {"key only in a cut text", "/Length 5"sv.substr(0, 7), "/Length", false, -1},
+        {"separator is the last byte", "/Length "sv, "/Length", false, 8},
     };
     for (const FindCase& c : cases) {
         const char* position = FindKey(c.text, c.key, c.allowDirect);
         if (c.offset < 0) {
             EXPECT_EQ(position, nullptr) << c.label;
         } else {
-            EXPECT_EQ(position, c.text + c.offset) << c.label;
+            EXPECT_EQ(position, c.text.data() + c.offset) << c.label;
         }
     }
 }
 
 struct IntCase {
     const char* label;
-    const char* text;
+    std::string_view text;
     const char* key;
     int32_t defaultValue;
     bool allowBoolean;
@@ -100,6 +112,10 @@ TEST(GetIntValue, Table) {
         {"negative", "/K -1/Columns 1728", "/K", 0, true, -1, true},
         {"after a longer name", "/Length1 10 /Length 5", "/Length", 0, false, 5, true},
         {"short text is no boolean", "/K tru", "/K", 4, true, 4, false},
+        {"number after a binary string", "/Creator(\xfe\xff\0C)/Length 632/Filter/FlateDecode"sv, "/Length", 0,
+         false, 632, true},
+        {"number cut by the text's end", "/Length 632"sv.substr(0, 9), "/Length", 0, false, 6, true},
+        {"boolean cut by the text's end", "/K true"sv.substr(0, 6), "/K", 3, true, 3, false},
     };
     for (const IntCase& c : cases) {
         int32_t value = 12345;
@@ -138,11 +154,14 @@ TEST(GetNameValue, Table) {
         {"no such key", "/Type/XObject", "/Filter", "", false},
         {"number and nothing else", "/Filter 5", "/Filter", "", false},
         {"high byte ends the name", "/Filter /Ab\xe9z", "/Filter", "/Ab", true},
+        {"name after a binary string", std::string("/T(\0\0)/Filter/FlateDecode", 25), "/Filter", "/FlateDecode", true},
+        {"array ends at a NUL", std::string("/Filter[/AHx\0/Fl]", 17), "/Filter", "/AHx", true},
+        {"NUL before the name is stepped over", std::string("/Filter \0/Fl", 12), "/Filter", "/Fl", true},
     };
     for (const NameCase& c : cases) {
         char value[NameValueCapacity];
         std::memset(value, 'x', sizeof value);
-        const bool found = GetNameValue(c.text.c_str(), c.key, value);
+        const bool found = GetNameValue(c.text, c.key, value);
         EXPECT_EQ(found, c.found) << c.label;
         ASSERT_NE(std::memchr(value, '\0', sizeof value), nullptr) << c.label;
         EXPECT_EQ(std::string(value), c.value) << c.label;

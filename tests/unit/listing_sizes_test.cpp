@@ -54,9 +54,7 @@ TEST(FormatWide, NumbersKeepAllTheirDigits) {
 // are never read.
 StreamEntry FakeEntry(uint64_t size) {
     StreamEntry entry{};
-    entry.data.begin = reinterpret_cast<uint8_t*>(uintptr_t{0x10000});
-    entry.data.end = reinterpret_cast<uint8_t*>(uintptr_t{0x10000} + size);
-    entry.data.cursor = entry.data.begin;
+    entry.decodedSize = size;
     entry.typeWord = WIDE("stream");
     entry.extension = WIDE(".dat");
     entry.objectNumber = 9;

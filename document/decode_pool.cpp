@@ -1,0 +1,207 @@
+// The pool that decodes an archive's streams while it is opened. Every thread
+// runs the same loop: under the pool's lock it scans to the next stream and
+// takes it as a job; without the lock it decodes; under the lock again it
+// files every finished job at the front of the queue, in scan order. The scan
+// never waits for decoding, and filing never waits for the scan.
+#include "document/decode_pool.h"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <new>
+#include <shared_mutex>
+#include <thread>
+#include <vector>
+
+#include "decode/filter_chain.h"
+#include "decode/results.h"
+#include "document/scanner.h"
+
+namespace {
+
+// Jobs that may be taken per thread beyond the oldest one not yet filed: enough
+// to keep every thread busy behind one slow stream, few enough that finished
+// jobs do not pile up waiting for it.
+constexpr size_t JobsAheadPerThread = 2;
+
+enum class JobOutcome : uint8_t {
+    Pending,           // being decoded
+    Decoded,           // becomes an entry
+    Failed,            // invalid data: left out
+    OutOfMemory,       // a decoder's block could not be had: left out
+    OutOfRuntimeMemory // the runtime's allocator failed (LZW table): the list ends here
+};
+
+struct DecodeJob {
+    FoundStream found{};
+    DecodedStream decoded{};
+    JobOutcome outcome = JobOutcome::Pending;  // read and written under the pool's lock once decoded
+};
+
+struct DecodePool {
+    DecodePool(PdfArchive& target, uint32_t threads)
+        : archive(target), parallel(threads > 1), jobsAhead(JobsAheadPerThread * threads) {}
+
+    PdfArchive& archive;
+    const bool parallel;              // a job that ran out of memory is run again on its own
+    const size_t jobsAhead;           // most jobs taken and not yet filed
+    std::mutex lock;                  // guards the scan, the queue and the flags
+    std::condition_variable jobsFiled;
+    std::deque<DecodeJob> jobs;       // taken and not yet filed, in scan order
+    bool scanEnded = false;           // the scan reached the document's end
+    bool listEnded = false;           // no more entries are linked
+    std::shared_mutex decodeGate;     // shared by every decode; held alone by a rerun
+};
+
+bool RanOutOfMemory(JobOutcome outcome) {
+    return outcome == JobOutcome::OutOfMemory || outcome == JobOutcome::OutOfRuntimeMemory;
+}
+
+JobOutcome DecodeOnce(DecodeJob& job) {
+    try {
+        const uint32_t result =
+            DecodeStream(job.found.dataBegin, job.found.dataEnd, job.found.dictionary, job.decoded);
+        if (result == ResultOk) return JobOutcome::Decoded;
+        // zlib that cannot start has run out of memory too.
+        if (result == ResultOutOfMemory || result == ResultFlateStartFailed) return JobOutcome::OutOfMemory;
+        return JobOutcome::Failed;
+    } catch (const std::bad_alloc&) {
+        return JobOutcome::OutOfRuntimeMemory;
+    }
+}
+
+// Decodes the job; with other jobs running, memory that ran out may have been
+// theirs, so the job is run once more while it runs alone, and that decides,
+// as it would on a single thread.
+JobOutcome Decode(DecodePool& pool, DecodeJob& job) {
+    JobOutcome outcome;
+    {
+        std::shared_lock<std::shared_mutex> shared(pool.decodeGate);
+        outcome = DecodeOnce(job);
+    }
+    if (pool.parallel && RanOutOfMemory(outcome)) {
+        std::unique_lock<std::shared_mutex> alone(pool.decodeGate);
+        outcome = DecodeOnce(job);
+    }
+    return outcome;
+}
+
+// Turns a finished job into a linked entry, or lets it go. Pool lock held.
+void FileJob(DecodePool& pool, DecodeJob& job) {
+    ByteBufferGuard bytes(job.decoded.data);  // released unless the entry takes them
+    if (pool.listEnded) return;
+    if (job.outcome == JobOutcome::OutOfRuntimeMemory) {
+        pool.listEnded = true;
+        return;
+    }
+    if (job.outcome != JobOutcome::Decoded) return;
+    StreamEntry* entry = nullptr;
+    try {
+        entry = new StreamEntry{};
+    } catch (const std::bad_alloc&) {
+        pool.listEnded = true;
+        return;
+    }
+    entry->refCount = 1;
+    entry->objectNumber = job.found.objectNumber;
+    entry->rawBegin = job.found.dataBegin;
+    entry->rawEnd = job.found.dataEnd;
+    entry->dictionary = job.found.dictionary;
+    for (uint32_t i = 0; i < MaxFilterCodes; ++i) entry->filterCodes[i] = job.decoded.filterCodes[i];
+    entry->filterCount = job.decoded.filterCount;
+    entry->extension = job.decoded.extension;
+    entry->typeWord = TypeWordStream;
+    entry->decodedSize = job.decoded.data.Size();
+    entry->data = TakeBuffer(job.decoded.data);
+    LinkEntry(pool.archive, entry);
+    ReleaseEntry(entry);  // the list's reference remains
+}
+
+// Files the finished jobs at the front of the queue. Pool lock held.
+void FileFinishedJobs(DecodePool& pool) {
+    while (!pool.jobs.empty() && pool.jobs.front().outcome != JobOutcome::Pending) {
+        FileJob(pool, pool.jobs.front());
+        pool.jobs.pop_front();
+    }
+}
+
+// Takes the next stream of the scan as a job, or null when there is none or
+// no more entries can be linked. Pool lock held.
+DecodeJob* TakeJob(DecodePool& pool, std::unique_lock<std::mutex>& held) {
+    pool.jobsFiled.wait(held, [&] { return pool.scanEnded || pool.listEnded || pool.jobs.size() < pool.jobsAhead; });
+    if (pool.scanEnded || pool.listEnded) return nullptr;
+    FoundStream found{};
+    if (!FindNextStream(pool.archive, found)) {
+        pool.scanEnded = true;
+        return nullptr;
+    }
+    try {
+        DecodeJob& job = pool.jobs.emplace_back();
+        job.found = found;
+        return &job;
+    } catch (const std::bad_alloc&) {
+        pool.listEnded = true;
+        return nullptr;
+    }
+}
+
+// The loop every thread of the pool runs until the scan or the list ends.
+void RunJobs(DecodePool& pool) noexcept {
+    for (;;) {
+        DecodeJob* job = nullptr;
+        {
+            std::unique_lock<std::mutex> held(pool.lock);
+            job = TakeJob(pool, held);
+            if (job == nullptr) {
+                pool.jobsFiled.notify_all();
+                return;
+            }
+        }
+        const JobOutcome outcome = Decode(pool, *job);
+        {
+            std::lock_guard<std::mutex> held(pool.lock);
+            job->outcome = outcome;
+            FileFinishedJobs(pool);
+        }
+        pool.jobsFiled.notify_all();
+    }
+}
+
+// The pool's extra threads, joined on every way out.
+class WorkerThreads {
+public:
+    WorkerThreads() = default;
+    ~WorkerThreads() {
+        for (std::thread& worker : workers_) worker.join();
+    }
+    WorkerThreads(const WorkerThreads&) = delete;
+    WorkerThreads& operator=(const WorkerThreads&) = delete;
+
+    // Starts up to `count` threads running RunJobs; fewer when the system
+    // refuses more, which only makes the work slower.
+    void Start(DecodePool& pool, uint32_t count) {
+        try {
+            workers_.reserve(count);
+            for (uint32_t i = 0; i < count; ++i) workers_.emplace_back(RunJobs, std::ref(pool));
+        } catch (...) {
+        }
+    }
+
+private:
+    std::vector<std::thread> workers_;
+};
+
+}  // namespace
+
+void MakeEntries(PdfArchive& archive, uint32_t threads) {
+    if (threads < 1) threads = 1;
+    if (threads > MaxDecodeThreads) threads = MaxDecodeThreads;
+    try {
+        DecodePool pool(archive, threads);
+        WorkerThreads workers;
+        workers.Start(pool, threads - 1);
+        RunJobs(pool);
+    } catch (const std::bad_alloc&) {
+        // Only the pool's own queue can fail to start; the list is then empty.
+    }
+}
