@@ -1,6 +1,8 @@
 // ASCII85 decoding: whole-buffer, one call.
 #include "decode/ascii85.h"
 
+#include <cstring>
+
 #include "decode/results.h"
 
 namespace {
@@ -24,6 +26,17 @@ void GroupBytesOf(uint32_t value, uint8_t (&bytes)[GroupBytes]) {
     bytes[3] = static_cast<uint8_t>(value);
 }
 
+// Writes a group's bytes at the cursor. Full groups fit the first reservation
+// and are stored directly; only "z" groups can outgrow it.
+uint32_t PutGroup(ByteBuffer& output, uint32_t value) {
+    uint8_t bytes[GroupBytes];
+    GroupBytesOf(value, bytes);
+    if (static_cast<uint64_t>(output.end - output.cursor) < GroupBytes) return output.Append(bytes, GroupBytes);
+    std::memcpy(output.cursor, bytes, GroupBytes);
+    output.cursor += GroupBytes;
+    return ResultOk;
+}
+
 }  // namespace
 
 uint32_t DecodeAscii85(ByteBuffer& output, ByteBuffer& input) {
@@ -37,15 +50,13 @@ uint32_t DecodeAscii85(ByteBuffer& output, ByteBuffer& input) {
         if (c >= FirstDigit && c <= LastDigit) {
             state.accumulator = state.accumulator * 85u + static_cast<uint32_t>(c - FirstDigit);
             if (++state.count < GroupDigits) continue;
-            GroupBytesOf(state.accumulator, bytes);
-            state = Ascii85State{};
-            result = output.Append(bytes, GroupBytes);
+            result = PutGroup(output, state.accumulator);
             if (result != ResultOk) return result;
+            state = Ascii85State{};
         } else if (c == ZeroGroup) {
             // A group already begun is dropped, as the producer cannot have meant it.
             state = Ascii85State{};
-            const uint8_t zeros[GroupBytes] = {0, 0, 0, 0};
-            result = output.Append(zeros, GroupBytes);
+            result = PutGroup(output, 0);
             if (result != ResultOk) return result;
         } else if (c == EndMark) {
             break;

@@ -3,6 +3,8 @@
 // one-dimensional rows without end-of-line codes are re-emitted with them.
 #include "decode/ccitt_fax.h"
 
+#include <cstring>
+
 #include "decode/dictionary.h"
 #include "decode/fax_rows.h"
 #include "decode/results.h"
@@ -118,35 +120,37 @@ uint32_t WrapCcittFax(ByteBuffer& output, ByteBuffer& input, DictionaryText dict
     int32_t imageMask = 0;
     GetIntValue(dictionaryText, "/ImageMask", 0, true, imageMask);
     const FaxParameters parameters = ReadFaxParameters(dictionaryText);
+    // The header's size does not depend on the data's length, so the data is
+    // written behind room for it and the header last.
+    const uint32_t headerSize = imageMask == 0 ? BuildHeader(parameters, 0).size : 0;
+    const bool rewriteRows = imageMask == 0 && parameters.k == 0;
+
+    // Room for the data too, unless the row rewrite sizes the block itself.
+    uint32_t result = output.Reserve(headerSize + (rewriteRows ? 0 : input.Size()));
+    if (result != ResultOk) return result;
+    output.cursor = output.begin + headerSize;
 
     // One-dimensional rows that came without end-of-line codes get them: TIFF
     // readers need one before every row. Data that does not read as such rows
     // is kept as stored.
-    ByteBuffer withEndOfLines;
-    ByteBufferGuard withEndOfLinesGuard(withEndOfLines);
-    const uint8_t* data = input.begin;
-    uint64_t dataLength = input.Size();
-    if (imageMask == 0 && parameters.k == 0) {
-        const uint32_t rewritten = AddFaxEndOfLines(withEndOfLines, input, parameters.columns, parameters.rows,
-                                                    parameters.encodedByteAlign != 0);
+    uint32_t rewritten = ResultInvalidData;
+    if (rewriteRows) {
+        rewritten = AddFaxEndOfLines(output, input, parameters.columns, parameters.rows,
+                                     parameters.encodedByteAlign != 0);
         if (rewritten == ResultOutOfMemory) return rewritten;
-        if (rewritten == ResultOk) {
-            data = withEndOfLines.begin;
-            dataLength = withEndOfLines.Size();
-        }
     }
-
-    FaxTiffHeader header{};
-    header.size = 0;
-    if (imageMask == 0) header = BuildHeader(parameters, dataLength);
-
-    // One block of the final size, so the output is never moved.
-    uint32_t result = output.Reserve(header.size + dataLength);
-    if (result != ResultOk) return result;
-    result = output.Append(header.bytes, header.size);
-    if (result != ResultOk) return result;
-    result = output.Append(data, dataLength);
-    if (result != ResultOk) return result;
+    if (rewritten != ResultOk) {
+        // One block of the final size, so the output is never moved.
+        result = output.Reserve(headerSize + input.Size());
+        if (result != ResultOk) return result;
+        result = output.Append(input.begin, input.Size());
+        if (result != ResultOk) return result;
+    }
     output.end = output.cursor;
+
+    if (headerSize != 0) {
+        const FaxTiffHeader header = BuildHeader(parameters, output.Size() - headerSize);
+        std::memcpy(output.begin, header.bytes, header.size);
+    }
     return ResultOk;
 }

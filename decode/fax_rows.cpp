@@ -1,11 +1,14 @@
 // End-of-line codes for one-dimensional Group 3 fax rows: whole-buffer, one
-// call. A first pass reads the rows and only counts them; the second writes
-// them into a block of at most the size the count allows.
+// call, one pass. Codes are read through a 64-bit window of the data, mostly
+// a white and a black run or two at a time from a table indexed by 13 bits;
+// each row is then copied, up to 56 bits at a time, behind its end-of-line
+// code into a block that grows when the next row would not fit.
 #include "decode/fax_rows.h"
 
 #include <array>
 #include <bit>
 #include <cstddef>
+#include <cstring>
 
 #include "decode/results.h"
 
@@ -78,15 +81,22 @@ constexpr uint32_t EndOfLineBits = 12;          // 000000000001
 constexpr uint32_t EndOfLineZeros = 11;         // the zeros before its one bit
 constexpr uint32_t LongestCodeBits = 13;        // the longest black make-up codes
 constexpr uint32_t LookupSize = 1u << LongestCodeBits;
+constexpr uint32_t PairBits = 13;               // data bits that index the table of run pairs
+constexpr uint32_t PairLookupSize = 1u << PairBits;
 constexpr uint32_t MostFillBits = 7;            // zeros before an end-of-line code to reach a byte boundary
 constexpr uint64_t EndOfPageLines = 2;          // end-of-line codes in a row that end the page
+constexpr uint32_t ShortestRowBits = 4;         // every row has a white terminating code, of 4 bits at least
+constexpr uint32_t WordBits = 64;               // bits of the read window and of the write accumulator
+constexpr uint32_t WordBytes = WordBits / 8;
+constexpr uint32_t MostBitsPerPut = 56;         // fewer than 8 bits wait in the accumulator, so 56 more fit
 
 enum class CodeKind : uint8_t { Invalid, Terminating, MakeUp };
 
+// The bits come first: the window is shifted by them straight from the low byte.
 struct CodeEntry {
-    uint16_t run = 0;
     uint8_t bits = 0;
     CodeKind kind = CodeKind::Invalid;
+    uint16_t run = 0;
 };
 
 using CodeLookup = std::array<CodeEntry, LookupSize>;
@@ -105,7 +115,7 @@ constexpr void AddCodes(CodeLookup& lookup, const FaxCode* codes, size_t count, 
         // Every 13-bit window that starts with the code leads to it.
         const uint32_t shift = LongestCodeBits - length;
         for (uint32_t tail = 0; tail < (1u << shift); ++tail) {
-            lookup[(value << shift) | tail] = CodeEntry{codes[i].run, static_cast<uint8_t>(length), kind};
+            lookup[(value << shift) | tail] = CodeEntry{static_cast<uint8_t>(length), kind, codes[i].run};
         }
     }
 }
@@ -123,110 +133,209 @@ constexpr CodeLookup BuildLookup(const FaxCode (&terminating)[Terminating], cons
 constexpr CodeLookup WhiteLookup = BuildLookup(WhiteTerminatingCodes, WhiteMakeUpCodes);
 constexpr CodeLookup BlackLookup = BuildLookup(BlackTerminatingCodes, BlackMakeUpCodes);
 
-struct FaxRowState {
-    const uint8_t* data = nullptr;   // the fax data
-    uint64_t bitCount = 0;           // its length in bits
-    uint64_t bit = 0;                // next bit to read
-    uint8_t* out = nullptr;          // zero-filled block the rows go to; null while counting
-    uint64_t outBit = 0;             // next bit to write
-    int64_t columns = 0;             // pixels in a row
-    int64_t rowLimit = 0;            // rows to read; 0 for as many as there are
-    bool byteAligned = false;        // each row starts on a byte boundary
-    uint64_t rows = 0;               // rows read so far
-    bool everyRowHadEndOfLine = true;  // no row so far came without its end-of-line code
+enum Colour : uint32_t { White = 0, Black = 1 };
+
+constexpr const CodeLookup& CodesOf(uint32_t colour) { return colour == White ? WhiteLookup : BlackLookup; }
+
+// The pairs of runs, white then black, that lie whole in the next 13 bits of
+// data: their bits and pixels. No bits when not even one pair does (a long
+// code, an invalid one, or the row's last white run).
+struct RunPairs {
+    uint8_t bits = 0;
+    uint16_t run = 0;
 };
 
-uint32_t BitAt(const FaxRowState& s, uint64_t bit) { return (s.data[bit >> 3] >> (7 - (bit & 7))) & 1u; }
+using PairLookup = std::array<RunPairs, PairLookupSize>;
 
-// The 13 bits from `bit`, zeros past the end of the data. Three bytes hold
-// any 13 bits that start in the first of them.
-uint32_t PeekCodeWindow(const uint8_t* data, uint64_t byteCount, uint64_t bit) {
-    const uint64_t first = bit >> 3;
-    uint32_t window = 0;
-    if (first + 3 <= byteCount) {
-        window = static_cast<uint32_t>(data[first]) << 16 | static_cast<uint32_t>(data[first + 1]) << 8 | data[first + 2];
-    } else {
-        for (uint64_t i = 0; i < 3; ++i) window = (window << 8) | (first + i < byteCount ? data[first + i] : 0u);
+constexpr PairLookup BuildPairLookup() {
+    PairLookup pairs{};
+    for (uint32_t index = 0; index < PairLookupSize; ++index) {
+        RunPairs read;  // the codes read so far
+        uint32_t colour = White;
+        for (;;) {
+            // The bits not yet read, zeros after them: a code found whole in
+            // them is the data's code, as no code is the start of another.
+            const uint64_t unread = uint64_t{index} << (WordBits - PairBits) << read.bits;
+            const CodeEntry code = CodesOf(colour)[unread >> (WordBits - LongestCodeBits)];
+            if (code.kind == CodeKind::Invalid || read.bits + code.bits > PairBits) break;
+            read.bits = static_cast<uint8_t>(read.bits + code.bits);
+            read.run = static_cast<uint16_t>(read.run + code.run);
+            if (code.kind == CodeKind::MakeUp) continue;
+            if (colour == Black) pairs[index] = read;
+            colour ^= 1u;
+        }
     }
-    return (window >> (24 - LongestCodeBits - (bit & 7))) & (LookupSize - 1);
+    return pairs;
 }
 
-// The 8 bits from `at` as one byte, zeros past the end of the data.
-uint32_t ByteAt(const FaxRowState& s, uint64_t at) {
-    const uint64_t first = at >> 3;
-    uint32_t pair = static_cast<uint32_t>(s.data[first]) << 8;
-    if (first + 1 < s.bitCount >> 3) pair |= s.data[first + 1];
-    return (pair >> (8 - (at & 7))) & 0xFFu;
+// Indexed by the next 13 bits of the data at the start of a white run.
+constexpr PairLookup PairsAhead = BuildPairLookup();
+
+// A word in memory as a number whose highest byte is the first, and back:
+// the data's bits are read and written most significant first.
+uint64_t FirstByteHighest(uint64_t word) {
+    if constexpr (std::endian::native == std::endian::little) return __builtin_bswap64(word);
+    return word;
 }
 
-void PutBit(FaxRowState& s, uint32_t value) {
-    if (value != 0) s.out[s.outBit >> 3] |= static_cast<uint8_t>(0x80u >> (s.outBit & 7));
-    ++s.outBit;
+// The 8 bytes of the data from byte `first` on, the first byte highest; zeros
+// past the end of the data.
+uint64_t LoadWord(const uint8_t* data, uint64_t byteCount, uint64_t first) {
+    uint64_t word = 0;
+    if (first + WordBytes <= byteCount) {
+        std::memcpy(&word, data + first, WordBytes);
+        return FirstByteHighest(word);
+    }
+    for (uint64_t i = 0; i < WordBytes; ++i) word = (word << 8) | (first + i < byteCount ? data[first + i] : 0u);
+    return word;
 }
 
-// Copies bits [from, to) of the data to the output, up to a byte at a time.
+// The data from `bit` on at the top of a word: PeekedBits of them (57 at
+// least), then zeros, as past the end of the data.
+uint64_t PeekBits(const uint8_t* data, uint64_t byteCount, uint64_t bit) {
+    return LoadWord(data, byteCount, bit >> 3) << (bit & 7);
+}
+
+uint32_t PeekedBits(uint64_t bit) { return WordBits - static_cast<uint32_t>(bit & 7); }
+
+// Bits written most significant first, a word at a time: each Put stores the
+// accumulator's 8 bytes at the first byte not yet complete, so the block needs
+// 8 bytes of room from there.
+struct BitWriter {
+    uint8_t* block = nullptr;  // where the rows start in the output block
+    uint64_t byte = 0;         // bytes complete
+    uint64_t pending = 0;      // the bits of the incomplete byte, at the top
+    uint32_t pendingBits = 0;  // their number, below 8 between calls
+
+    uint64_t BitsWritten() const { return byte * 8 + pendingBits; }
+
+    // The `count` low bits of `value`, 1 to MostBitsPerPut of them.
+    void Put(uint64_t value, uint32_t count) {
+        pending |= value << (WordBits - pendingBits - count);
+        pendingBits += count;
+        const uint64_t word = FirstByteHighest(pending);
+        std::memcpy(block + byte, &word, WordBytes);
+        const uint32_t complete = pendingBits / 8;
+        byte += complete;
+        pending <<= 8 * complete;
+        pendingBits -= 8 * complete;
+    }
+};
+
+struct FaxRowState {
+    const uint8_t* data = nullptr;     // the fax data
+    uint64_t byteCount = 0;            // its length in bytes
+    uint64_t bitCount = 0;             // and in bits
+    uint64_t bit = 0;                  // next bit to read
+    int64_t columns = 0;               // pixels in a row
+    int64_t rowLimit = 0;              // rows to read; 0 for as many as there are
+    bool byteAligned = false;          // each row starts on a byte boundary
+    uint64_t rows = 0;                 // rows read so far
+    bool everyRowHadEndOfLine = true;  // no row so far came without its end-of-line code
+    ByteBuffer* output = nullptr;      // the block the rows are written to
+    uint64_t rowsOffset = 0;           // where in it they start
+    uint64_t firstRoom = 0;            // bytes to make room for when the block first runs short
+    uint64_t mostRoom = 0;             // bytes no rows of the data can need more than
+    BitWriter writer;                  // the write position
+};
+
+// Reads the run codes of one row; false when they are not a row of `columns`
+// pixels, and the caller then gives the rows up. The hot loop of the rewrite:
+// pairs of runs that do not finish the row are taken whole, the rest code by
+// code. Past the end of the data the window reads zeros, which complete no
+// code on their own, so reading stops there; a code that runs over the end is
+// caught by checking the row's end against the data's, once.
+bool ReadRow(FaxRowState& s) {
+    uint64_t bit = s.bit;
+    uint64_t window = 0;
+    uint32_t windowBits = 0;  // bits of the data at the top of the window
+    int64_t x = 0;
+    for (;;) {
+        if (windowBits < PairBits) [[unlikely]] {
+            window = PeekBits(s.data, s.byteCount, bit);
+            windowBits = PeekedBits(bit);
+        }
+        const RunPairs pairs = PairsAhead[window >> (WordBits - PairBits)];
+        if (pairs.bits != 0 && x + pairs.run < s.columns) [[likely]] {
+            window <<= pairs.bits;
+            windowBits -= pairs.bits;
+            bit += pairs.bits;
+            x += pairs.run;
+            continue;
+        }
+        // A white run and a black one, code by code; the row may end after either.
+        for (const CodeLookup* codes : {&WhiteLookup, &BlackLookup}) {
+            CodeEntry code;
+            do {
+                if (windowBits < LongestCodeBits) {
+                    window = PeekBits(s.data, s.byteCount, bit);
+                    windowBits = PeekedBits(bit);
+                }
+                code = (*codes)[window >> (WordBits - LongestCodeBits)];
+                if (code.kind == CodeKind::Invalid) return false;
+                window <<= code.bits;
+                windowBits -= code.bits;
+                bit += code.bits;
+                x += code.run;
+                if (x > s.columns) return false;
+            } while (code.kind == CodeKind::MakeUp);
+            if (x == s.columns) {
+                if (bit > s.bitCount) return false;
+                s.bit = bit;
+                return true;
+            }
+        }
+    }
+}
+
+// Zero bits from the read position, up to the next one bit or the end of the data.
+uint64_t ZerosAhead(const FaxRowState& s) {
+    uint64_t at = s.bit;
+    for (;;) {
+        const uint64_t window = PeekBits(s.data, s.byteCount, at);
+        // A one bit in the window lies in the data: past its end the window holds zeros.
+        if (window != 0) return at + static_cast<uint64_t>(std::countl_zero(window)) - s.bit;
+        at += PeekedBits(at);
+        if (at >= s.bitCount) return s.bitCount - s.bit;
+    }
+}
+
+// Makes room for `bits` more bits of rows. The block grows by half at least,
+// so that growing stays linear, but the rows never get more room than the
+// data can need. Returns Reserve's result: on failure the output is empty.
+uint32_t MakeRoom(FaxRowState& s, uint64_t bits) {
+    const BitWriter& w = s.writer;
+    const uint64_t needed = w.byte + (w.pendingBits + bits + 7) / 8 + WordBytes;
+    const uint64_t room = s.output->Size() - s.rowsOffset;
+    if (needed <= room) return ResultOk;
+    uint64_t grown = room + room / 2;
+    if (grown < s.firstRoom) grown = s.firstRoom;
+    if (grown > s.mostRoom) grown = s.mostRoom;
+    if (grown < needed) grown = needed;
+    const uint32_t result = s.output->Reserve(s.rowsOffset + grown);
+    if (result == ResultOk) s.writer.block = s.output->begin + s.rowsOffset;
+    return result;
+}
+
+// Copies bits [from, to) of the data to the output, up to 56 at a time.
 void CopyBits(FaxRowState& s, uint64_t from, uint64_t to) {
-    while (from < to) {
-        const uint64_t count = to - from < 8 ? to - from : 8;
-        const uint32_t bits = ByteAt(s, from) & (0xFF00u >> count);
-        const uint64_t at = s.outBit;
-        s.out[at >> 3] |= static_cast<uint8_t>(bits >> (at & 7));
-        // Spilled bits are output bits too, so the block holds them.
-        if ((at & 7) + count > 8) s.out[(at >> 3) + 1] |= static_cast<uint8_t>(bits << (8 - (at & 7)));
-        s.outBit += count;
-        from += count;
+    for (; to - from >= MostBitsPerPut; from += MostBitsPerPut) {
+        s.writer.Put(PeekBits(s.data, s.byteCount, from) >> (WordBits - MostBitsPerPut), MostBitsPerPut);
+    }
+    if (from < to) {
+        const auto count = static_cast<uint32_t>(to - from);
+        s.writer.Put(PeekBits(s.data, s.byteCount, from) >> (WordBits - count), count);
     }
 }
 
 void PutEndOfLine(FaxRowState& s) {
-    // The block is zero-filled, so fill bits and the code's zeros need only counting.
-    if (s.byteAligned) s.outBit += (8 - (s.outBit + EndOfLineBits) % 8) % 8;
-    s.outBit += EndOfLineZeros;
-    PutBit(s, 1);
+    // Fill bits are zeros ahead of the code's own zeros, so both are one number.
+    const uint64_t fill = s.byteAligned ? (8 - (s.writer.BitsWritten() + EndOfLineBits) % 8) % 8 : 0;
+    s.writer.Put(1, EndOfLineBits + static_cast<uint32_t>(fill));
 }
 
-// Reads the run codes of one row; false when they are not a row of `columns`
-// pixels, and the caller then gives the rows up. The hot loop of the rewrite,
-// so the read position lives in a local until the row is complete.
-bool ReadRow(FaxRowState& s) {
-    const uint64_t byteCount = s.bitCount >> 3;
-    uint64_t bit = s.bit;
-    int64_t x = 0;
-    bool white = true;
-    while (x < s.columns) {
-        const CodeLookup& lookup = white ? WhiteLookup : BlackLookup;
-        for (;;) {
-            const CodeEntry code = lookup[PeekCodeWindow(s.data, byteCount, bit)];
-            if (code.kind == CodeKind::Invalid || code.bits > s.bitCount - bit) return false;
-            bit += code.bits;
-            x += code.run;
-            if (x > s.columns) return false;
-            if (code.kind == CodeKind::Terminating) break;
-        }
-        white = !white;
-    }
-    s.bit = bit;
-    return true;
-}
-
-// Zero bits from the read position, up to the end of the data. Long runs of
-// fill bits are skipped a byte at a time.
-uint64_t ZerosAhead(const FaxRowState& s) {
-    uint64_t at = s.bit;
-    while ((at & 7) != 0 && at < s.bitCount && BitAt(s, at) == 0) ++at;
-    if ((at & 7) == 0) {
-        // The data's length is whole bytes, so `at` stays on byte boundaries here.
-        while (at < s.bitCount && s.data[at >> 3] == 0) at += 8;
-        if (at < s.bitCount) at += static_cast<uint64_t>(std::countl_zero(s.data[at >> 3]));
-    }
-    return at - s.bit;
-}
-
-// Reads the rows, writing them out unless counting. False when they do not parse.
-bool ReadRows(FaxRowState& s) {
-    s.bit = 0;
-    s.rows = 0;
-    s.everyRowHadEndOfLine = true;
+// Reads the rows and writes each behind an end-of-line code, then the data after them.
+uint32_t RewriteRows(FaxRowState& s) {
     uint64_t tail = 0;  // first bit after the rows: copied as it stands
     for (;;) {
         tail = s.bit;
@@ -248,15 +357,18 @@ bool ReadRows(FaxRowState& s) {
         if (endOfData || endOfLines >= EndOfPageLines) break;
         if (endOfLines == 0) s.everyRowHadEndOfLine = false;
         const uint64_t rowStart = s.bit;
-        if (!ReadRow(s)) return false;
-        if (s.out != nullptr) {
-            PutEndOfLine(s);
-            CopyBits(s, rowStart, s.bit);
-        }
+        if (!ReadRow(s)) return ResultInvalidData;
+        const uint32_t room = MakeRoom(s, MostFillBits + EndOfLineBits + (s.bit - rowStart));
+        if (room != ResultOk) return room;
+        PutEndOfLine(s);
+        CopyBits(s, rowStart, s.bit);
         ++s.rows;
     }
-    if (s.out != nullptr) CopyBits(s, tail, s.bitCount);
-    return s.rows > 0;
+    if (s.rows == 0 || s.everyRowHadEndOfLine) return ResultInvalidData;
+    const uint32_t room = MakeRoom(s, s.bitCount - tail);
+    if (room != ResultOk) return room;
+    CopyBits(s, tail, s.bitCount);
+    return ResultOk;
 }
 
 }  // namespace
@@ -264,25 +376,33 @@ bool ReadRows(FaxRowState& s) {
 uint32_t AddFaxEndOfLines(ByteBuffer& output, const ByteBuffer& input, int32_t columns, int32_t rows,
                           bool byteAligned) {
     const uint64_t size = input.Size();
-    // Bit positions and the output's bound below must fit in 64 bits.
+    // Bit positions and the room computed below must fit in 64 bits.
     if (columns <= 0 || size == 0 || size > (UINT64_MAX >> 8)) return ResultInvalidData;
 
     FaxRowState state;
     state.data = input.begin;
+    state.byteCount = size;
     state.bitCount = size * 8;
     state.columns = columns;
     state.rowLimit = rows > 0 ? rows : 0;
     state.byteAligned = byteAligned;
-    if (!ReadRows(state) || state.everyRowHadEndOfLine) return ResultInvalidData;
+    state.output = &output;
+    state.rowsOffset = output.begin != nullptr ? static_cast<uint64_t>(output.cursor - output.begin) : 0;
+    state.writer.block = output.cursor;
 
-    // Each row gains an end-of-line code and at most 7 fill bits; a row takes
-    // at least 2 bits, so the count is below the data's bits and cannot overflow.
-    const uint64_t extraBits = state.rows * (EndOfLineBits + MostFillBits) + 7;
-    const uint32_t result = output.Reserve(size + extraBits / 8 + 1);
+    // Each row gains an end-of-line code and at most 7 fill bits, and there
+    // are no more rows than asked for, nor than rows of 4 bits would make.
+    uint64_t mostRows = state.bitCount / ShortestRowBits;
+    if (state.rowLimit > 0 && static_cast<uint64_t>(state.rowLimit) < mostRows) mostRows = state.rowLimit;
+    state.mostRoom = size + (mostRows * (EndOfLineBits + MostFillBits) + 7) / 8 + WordBytes;
+    // Rows of text pages gain a few percent; blank rows, without a row count
+    // to bound them, make the block grow once or twice more.
+    state.firstRoom = size + size / 8 + WordBytes;
+
+    const uint32_t result = RewriteRows(state);
+    if (result == ResultInvalidData && output.begin != nullptr) output.cursor = output.begin + state.rowsOffset;
     if (result != ResultOk) return result;
-    state.out = output.begin;
-    ReadRows(state);
-    output.cursor = output.begin + (state.outBit + 7) / 8;
+    output.cursor = state.writer.block + (state.writer.BitsWritten() + 7) / 8;
     output.end = output.cursor;
     return ResultOk;
 }

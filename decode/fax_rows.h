@@ -15,10 +15,16 @@
 // end-of-line code end on a byte boundary), then the input's bits after the
 // last row, unchanged, and zero bits up to the next byte.
 //
-// Returns 0 with the rows in `output` (begin..end); 13 when the data does not
-// read as such rows (an invalid code, runs that do not add up to the width,
-// no row at all) or when every row already starts with an end-of-line code:
-// in both cases the data is best used as stored; 8 out of memory.
+// The rows are written from `output`'s cursor on (the output empty or an
+// owned block), and the block grows as they need: each row gains at most 19
+// bits, an end-of-line code and 7 fill bits.
+//
+// Returns 0 with the cursor and the end after the rows; 13 when the data does
+// not read as such rows (an invalid code, runs that do not add up to the
+// width, no row at all) or when every row already starts with an end-of-line
+// code: in both cases the data is best used as stored, and the cursor is back
+// where it was (the block may have grown); 8 out of memory, the output then
+// empty.
 #pragma once
 
 #include <cstdint>

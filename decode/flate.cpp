@@ -44,7 +44,7 @@ uint64_t FlateCapacityLimit() {
 
 uint64_t FlateFirstCapacity(uint64_t inputLength) {
     const uint64_t limit = FlateCapacityLimit();
-    return inputLength > limit / 2 ? limit : inputLength * 2;
+    return inputLength > limit / FlateFirstExpansion ? limit : inputLength * FlateFirstExpansion;
 }
 
 uint64_t FlateNextCapacity(uint64_t capacity) {

@@ -1,7 +1,8 @@
 // Flate ("FlateDecode"): a zlib stream inflated by zlib; whole-buffer, one call.
 // In: input.begin..input.end (the cursor is not used). Out: `output`, empty when
 // called; on success begin..end is exactly the inflated data. The first capacity
-// is twice the input, doubled until the data fits, inflating on in one pass.
+// is four times the input, doubled until the data fits, inflating on in one
+// pass; the block then gives back what it did not use.
 // A stream cut short after its first byte yields what it inflates to.
 // Returns 0; 777 when zlib cannot start; 1392 for corrupt data (bad header,
 // bad data, Adler-32 mismatch, preset dictionary, no progress); or the error
@@ -20,7 +21,10 @@ uint32_t DecodeFlate(ByteBuffer& output, ByteBuffer& input);
 
 // Largest block size the output may grow to.
 uint64_t FlateCapacityLimit();
-// The first capacity: twice the input length, at most the limit.
+// Page contents and most images inflate to less than four times their size,
+// so their block is reserved once and never grows.
+constexpr uint64_t FlateFirstExpansion = 4;
+// The first capacity: four times the input length, at most the limit.
 uint64_t FlateFirstCapacity(uint64_t inputLength);
 // The capacity after `capacity`: doubled, at most the limit; 0 when `capacity`
 // is already the limit.

@@ -3,6 +3,7 @@
 #include "document/archive.h"
 
 #include <cstddef>
+#include <cstring>
 #include <new>
 
 #include "decode/results.h"
@@ -51,6 +52,44 @@ void Unlink(ListLink& node) {
 
 }  // namespace
 
+void ReleaseKeptBlocks(PdfArchive& archive) {
+    for (ByteBuffer& block : archive.keptBlocks) block.Release();
+    archive.keptBlocks.clear();
+}
+
+void CloseKeptBlocks(PdfArchive& archive) {
+    if (archive.keptBlocks.empty()) return;
+    ByteBuffer& block = archive.keptBlocks.back();
+    block.end = block.cursor;
+    block.GiveBackSlack();
+}
+
+bool PackKeptBytes(PdfArchive& archive, const ByteBuffer& bytes, ByteBuffer& view) {
+    const uint64_t size = bytes.Size();
+    if (archive.keptBlocks.empty() || static_cast<uint64_t>(archive.keptBlocks.back().end - archive.keptBlocks.back().cursor) < size) {
+        CloseKeptBlocks(archive);
+        // Each block twice the last, from the first size up to the largest.
+        uint64_t capacity = FirstKeptBlockBytes << (archive.keptBlocks.size() < 5 ? archive.keptBlocks.size() : 5);
+        if (capacity > LargestKeptBlockBytes) capacity = LargestKeptBlockBytes;
+        if (capacity < size) return false;
+        try {
+            archive.keptBlocks.emplace_back();
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        ByteBuffer& block = archive.keptBlocks.back();
+        if (block.Reserve(capacity) != ResultOk) {
+            archive.keptBlocks.pop_back();
+            return false;
+        }
+    }
+    ByteBuffer& block = archive.keptBlocks.back();
+    if (size != 0) std::memcpy(block.cursor, bytes.begin, static_cast<size_t>(size));
+    view.Attach(block.cursor, block.cursor + size, false);
+    block.cursor += size;
+    return true;
+}
+
 StreamEntry* EntryFromLink(ListLink* link) {
     return reinterpret_cast<StreamEntry*>(reinterpret_cast<char*>(link) - offsetof(StreamEntry, link));
 }
@@ -62,8 +101,13 @@ uint32_t PackDosDateTime(const SYSTEMTIME& localTime) {
 }
 
 PdfArchive* CreateArchive(const uint8_t* start, const uint8_t* end, FILETIME lastWriteTime) {
-    auto* archive = new (std::nothrow) PdfArchive{};
-    if (archive == nullptr) return nullptr;
+    PdfArchive* archive = nullptr;
+    try {
+        // The record's containers may allocate as they are made.
+        archive = new PdfArchive{};
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
     if (archive->data.Attach(start, end, true) != ResultOk) {
         delete archive;
         return nullptr;
@@ -75,6 +119,7 @@ PdfArchive* CreateArchive(const uint8_t* start, const uint8_t* end, FILETIME las
     archive->magic = PdfMagic;
     archive->refCount = 1;
     archive->currentEntry = nullptr;
+    archive->settings = DecodeSettings{1, UINT64_MAX};
     archive->dosDateTime = PackDosDateTime(LocalTimeOf(lastWriteTime));
     archive->lastWriteUnixTime = UnixTimeOf(lastWriteTime);
     return archive;
@@ -103,6 +148,9 @@ int32_t ReleaseArchive(PdfArchive* archive) {
         ReleaseEntry(entry);
         node = next;
     }
+    for (DecodedAhead& ahead : archive->decodedAhead) ahead.bytes.Release();
+    archive->decodedAhead.clear();
+    ReleaseKeptBlocks(*archive);
     // A pthread mutex must not be destroyed while held, so the holder leaves it first.
     LeaveCriticalSection(&archive->lock);
     DeleteCriticalSection(&archive->lock);

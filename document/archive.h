@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <unordered_map>
+#include <vector>
 
 #include "decode/byte_buffer.h"
 #include "decode/dictionary.h"
@@ -34,6 +36,19 @@ struct ScanMemo {
     const uint8_t* lineEndsTo = nullptr;     // and lineEndsTo is neither
 };
 
+// How an open decodes, and what it keeps: set from the environment.
+struct DecodeSettings {
+    uint32_t threads;             // threads that decode, the calling one included
+    uint64_t keptBytesBudget;     // decoded bytes kept in memory, charged in scan order
+};
+
+// An entry decoded ahead of its extraction, while an earlier one was written.
+struct DecodedAhead {
+    StreamEntry* entry;           // a listed entry whose bytes are not kept
+    ByteBuffer bytes;             // its decoded bytes; empty when decoding failed
+    uint32_t result;              // the decode's result number
+};
+
 struct PdfArchive {
     ByteBuffer data;              // owned copy of the document body; cursor = scan position
     CRITICAL_SECTION lock;        // serialises every call on this archive
@@ -46,6 +61,12 @@ struct PdfArchive {
     int64_t lastWriteUnixTime;    // file's last-write time, whole seconds since 1970 UTC
     std::unordered_map<uint32_t, StreamEntry*> listedByNumber;  // first handed-out entry per object number
     ScanMemo scanMemo;            // the scanner's memory of the bytes already searched
+    DecodeSettings settings;      // as the open found them
+    uint64_t keptBytes;           // decoded bytes the entries keep, at most settings.keptBytesBudget
+    uint64_t entriesNotKept;      // entries decoded again at each extraction
+    std::vector<ByteBuffer> keptBlocks;  // owned blocks that small kept entries are packed into;
+                                         // cursor = the first free byte of each
+    std::deque<DecodedAhead> decodedAhead;  // entries decoded by the last extraction's helpers, in list order
 };
 
 struct StreamEntry {
@@ -63,10 +84,28 @@ struct StreamEntry {
     const uint8_t* rawBegin;                  // the stream's stored bytes, inside the archive's data
     const uint8_t* rawEnd;
     DictionaryText dictionary;                // the object's dictionary, inside the archive's data
+    bool bytesKept;                           // data holds the decoded bytes; else each extraction decodes them
 };
 
 // The entry whose link is `link`.
 StreamEntry* EntryFromLink(ListLink* link);
+
+// Small kept entries are packed into blocks of these sizes, each twice the
+// last: many small blocks would each cost their heap slack, and their pages
+// one fault at a time, where a large block takes few.
+constexpr uint64_t FirstKeptBlockBytes = uint64_t{4} << 20;
+constexpr uint64_t LargestKeptBlockBytes = uint64_t{64} << 20;
+// Kept entries from this size up keep the block they were decoded into.
+constexpr uint64_t PackedEntryLimit = uint64_t{1} << 20;
+
+// Copies the bytes to the end of the archive's kept blocks and makes `view`
+// (empty when called) cover the copy; false when no block has room and none
+// can be had (then nothing changes).
+bool PackKeptBytes(PdfArchive& archive, const ByteBuffer& bytes, ByteBuffer& view);
+// Gives the unused end of the last kept block back; nothing more is packed after it.
+void CloseKeptBlocks(PdfArchive& archive);
+// Frees the kept blocks; the entries must no longer view them.
+void ReleaseKeptBlocks(PdfArchive& archive);
 
 
 // The outcome of opening a file: with checkOnly only `acceptable` is set;

@@ -45,9 +45,10 @@ struct DecodePool {
     PdfArchive& archive;
     const bool parallel;              // a job that ran out of memory is run again on its own
     const size_t jobsAhead;           // most jobs taken and not yet filed
-    std::mutex lock;                  // guards the scan, the queue and the flags
+    std::mutex lock;                  // guards the scan, the queue, the counts, the flags and the entries' bytes
     std::condition_variable jobsFiled;
     std::deque<DecodeJob> jobs;       // taken and not yet filed, in scan order
+    uint64_t unfiledBytes = 0;        // decoded bytes that finished jobs in the queue hold
     bool scanEnded = false;           // the scan reached the document's end
     bool listEnded = false;           // no more entries are linked
     std::shared_mutex decodeGate;     // shared by every decode; held alone by a rerun
@@ -70,20 +71,50 @@ JobOutcome DecodeOnce(DecodeJob& job) {
     }
 }
 
-// Decodes the job; with other jobs running, memory that ran out may have been
-// theirs, so the job is run once more while it runs alone, and that decides,
-// as it would on a single thread.
+// Whether the entry's bytes lie in one of the archive's kept blocks.
+bool ViewsKeptBlocks(const PdfArchive& archive, const StreamEntry& entry) {
+    for (const ByteBuffer& block : archive.keptBlocks) {
+        if (entry.data.begin >= block.begin && entry.data.begin < block.end) return true;
+    }
+    return false;
+}
+
+// Gives up the bytes every linked entry keeps, to be decoded again when they
+// are extracted, and keeps none from now on. Pool lock held.
+void GiveUpKeptBytes(DecodePool& pool) {
+    PdfArchive& archive = pool.archive;
+    for (ListLink* node = archive.entries.next; node != &archive.entries; node = node->next) {
+        StreamEntry* entry = EntryFromLink(node);
+        if (entry->bytesKept && (entry->data.ownsMemory || ViewsKeptBlocks(archive, *entry))) {
+            entry->data.Release();
+            entry->bytesKept = false;
+            ++archive.entriesNotKept;
+        }
+    }
+    ReleaseKeptBlocks(archive);
+    archive.keptBytes = 0;
+    archive.settings.keptBytesBudget = 0;
+}
+
+// Decodes the job. With other jobs running, memory that ran out may have been
+// theirs, so the job is run once more while it runs alone; if memory is still
+// short, the entries give up the bytes they keep and it runs a last time.
 JobOutcome Decode(DecodePool& pool, DecodeJob& job) {
     JobOutcome outcome;
     {
         std::shared_lock<std::shared_mutex> shared(pool.decodeGate);
         outcome = DecodeOnce(job);
     }
-    if (pool.parallel && RanOutOfMemory(outcome)) {
-        std::unique_lock<std::shared_mutex> alone(pool.decodeGate);
-        outcome = DecodeOnce(job);
+    if (!RanOutOfMemory(outcome)) return outcome;
+    std::unique_lock<std::shared_mutex> alone(pool.decodeGate);
+    if (pool.parallel) outcome = DecodeOnce(job);
+    if (!RanOutOfMemory(outcome)) return outcome;
+    {
+        std::lock_guard<std::mutex> held(pool.lock);
+        if (pool.archive.keptBytes == 0) return outcome;
+        GiveUpKeptBytes(pool);
     }
-    return outcome;
+    return DecodeOnce(job);
 }
 
 // Turns a finished job into a linked entry, or lets it go. Pool lock held.
@@ -112,7 +143,20 @@ void FileJob(DecodePool& pool, DecodeJob& job) {
     entry->extension = job.decoded.extension;
     entry->typeWord = TypeWordStream;
     entry->decodedSize = job.decoded.data.Size();
-    entry->data = TakeBuffer(job.decoded.data);
+    // A view of the document costs nothing to keep; a decoded block is kept
+    // while it fits in what is left of the budget.
+    PdfArchive& archive = pool.archive;
+    const bool owned = job.decoded.data.ownsMemory;
+    const uint64_t budgetLeft = archive.settings.keptBytesBudget - archive.keptBytes;
+    entry->bytesKept = !owned || entry->decodedSize <= budgetLeft;
+    if (!entry->bytesKept) ++archive.entriesNotKept;
+    if (entry->bytesKept) {
+        if (owned) archive.keptBytes += entry->decodedSize;
+        // A small decoded block goes back to the heap for the next decode once its bytes are packed.
+        if (!owned || entry->decodedSize >= PackedEntryLimit || !PackKeptBytes(archive, job.decoded.data, entry->data)) {
+            entry->data = TakeBuffer(job.decoded.data);
+        }
+    }
     LinkEntry(pool.archive, entry);
     ReleaseEntry(entry);  // the list's reference remains
 }
@@ -120,15 +164,22 @@ void FileJob(DecodePool& pool, DecodeJob& job) {
 // Files the finished jobs at the front of the queue. Pool lock held.
 void FileFinishedJobs(DecodePool& pool) {
     while (!pool.jobs.empty() && pool.jobs.front().outcome != JobOutcome::Pending) {
+        pool.unfiledBytes -= pool.jobs.front().decoded.data.Size();
         FileJob(pool, pool.jobs.front());
         pool.jobs.pop_front();
     }
 }
 
+// Whether another job may be taken: not while finished jobs already hold
+// their share of jobs or bytes waiting for an earlier one. Pool lock held.
+bool RoomForAnotherJob(const DecodePool& pool) {
+    return pool.jobs.empty() || (pool.jobs.size() < pool.jobsAhead && pool.unfiledBytes < DecodedAheadAllowance);
+}
+
 // Takes the next stream of the scan as a job, or null when there is none or
 // no more entries can be linked. Pool lock held.
 DecodeJob* TakeJob(DecodePool& pool, std::unique_lock<std::mutex>& held) {
-    pool.jobsFiled.wait(held, [&] { return pool.scanEnded || pool.listEnded || pool.jobs.size() < pool.jobsAhead; });
+    pool.jobsFiled.wait(held, [&] { return pool.scanEnded || pool.listEnded || RoomForAnotherJob(pool); });
     if (pool.scanEnded || pool.listEnded) return nullptr;
     FoundStream found{};
     if (!FindNextStream(pool.archive, found)) {
@@ -161,6 +212,7 @@ void RunJobs(DecodePool& pool) noexcept {
         {
             std::lock_guard<std::mutex> held(pool.lock);
             job->outcome = outcome;
+            pool.unfiledBytes += job->decoded.data.Size();
             FileFinishedJobs(pool);
         }
         pool.jobsFiled.notify_all();
@@ -193,14 +245,21 @@ private:
 
 }  // namespace
 
-void MakeEntries(PdfArchive& archive, uint32_t threads) {
+void MakeEntries(PdfArchive& archive, DecodeSettings settings) {
+    uint32_t threads = settings.threads;
     if (threads < 1) threads = 1;
     if (threads > MaxDecodeThreads) threads = MaxDecodeThreads;
+    archive.settings = DecodeSettings{threads, settings.keptBytesBudget};
+    archive.keptBytes = 0;
+    archive.entriesNotKept = 0;
     try {
         DecodePool pool(archive, threads);
-        WorkerThreads workers;
-        workers.Start(pool, threads - 1);
-        RunJobs(pool);
+        {
+            WorkerThreads workers;
+            workers.Start(pool, threads - 1);
+            RunJobs(pool);
+        }
+        CloseKeptBlocks(archive);
     } catch (const std::bad_alloc&) {
         // Only the pool's own queue can fail to start; the list is then empty.
     }

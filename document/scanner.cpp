@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "decode/byte_search.h"
 #include "decode/char_class.h"
 #include "decode/dictionary.h"
 
@@ -47,6 +48,14 @@ bool PassOverKeyword(uint8_t*& position, const uint8_t* end, const char (&first)
     return true;
 }
 
+// Whether a header line can start here: its number comes first, after any
+// spaces and tabs. Most lines of stream data fail this at their first byte,
+// and the scan passes them without reading them as lines.
+bool CanStartHeaderLine(const uint8_t* position, const uint8_t* end) {
+    while (position < end && IsSpaceOrTab(*position)) ++position;
+    return position < end && (IsDigit(*position) || *position == '-');
+}
+
 // The end of a run of CR and LF bytes starting at position. A run once walked
 // is remembered, so that many /Length candidates landing in one long run cost
 // one walk between them.
@@ -73,19 +82,103 @@ const uint8_t* FindEndstream(ScanMemo& memo, const uint8_t* from, const uint8_t*
         return memo.endstreamAt;
     }
     const uint8_t* found = nullptr;
-    for (const uint8_t* p = from; Remaining(p, end) > KeywordLookahead;) {
-        const void* hit = std::memchr(p, 'e', static_cast<size_t>(Remaining(p, end) - KeywordLookahead));
-        if (hit == nullptr) break;
-        p = static_cast<const uint8_t*>(hit);
+    // The keyword starts where "en" does, with more than the lookahead left after it.
+    const uint8_t* const lastStart = Remaining(from, end) > KeywordLookahead ? end - KeywordLookahead : from;
+    for (const uint8_t* p = from; p < lastStart; ++p) {
+        p = FindBytePair(p, lastStart + 1, 'e', 'n');
+        if (p >= lastStart) break;
         if (std::memcmp(p, EndstreamKeyword, EndstreamLength) == 0) {
             found = p;
             break;
         }
-        ++p;
     }
     memo.searchedFrom = from;
     memo.endstreamAt = found;
     return found;
+}
+
+// Reads a header line "N G obj" (spaces or tabs may follow "obj") at the scan
+// position, the line ending at `lineEnd` (its first CR or LF, or the end) or
+// before "<<"; on success the position is after the line, and on failure it
+// is left alone.
+bool ReadObjectHeader(PdfArchive& archive, const uint8_t* lineEnd, int32_t& objectNumber) {
+    ByteBuffer& data = archive.data;
+    const uint8_t* const lineStart = data.cursor;
+    const uint8_t* const end = data.end;
+    if (lineStart == nullptr || lineStart >= end) return false;
+    // A line ends at CR, LF or before "<<"; without any of them it is no line.
+    // "<<" may start on the line's last byte and end past it.
+    const uint8_t* const angles = FindBytePair(lineStart, lineEnd < end ? lineEnd + 1 : end, '<', '<');
+    const uint8_t* const stop = angles < lineEnd ? angles : lineEnd;
+    if (stop == end) return false;
+    const size_t lineLength = static_cast<size_t>(stop - lineStart);
+    if (lineLength == 0 || lineLength >= HeaderLineCapacity) return false;
+    // Most lines that start with a number are data; a header line ends in "obj".
+    const uint8_t* last = stop;
+    while (last > lineStart && IsSpaceOrTab(last[-1])) --last;
+    if (last - lineStart < 3 || std::memcmp(last - 3, "obj", 3) != 0) return false;
+
+    // Read in place; a NUL byte stops every step, so a line holding one is no header line.
+    const char* const text = reinterpret_cast<const char*>(lineStart);
+    const char* const textEnd = text + lineLength;
+    int32_t number = 0;
+    const char* p = ParseInteger(text, textEnd, number);
+    if (p == nullptr || p == textEnd) return false;
+    int32_t generation = 0;
+    p = ParseInteger(p, textEnd, generation);
+    if (p == nullptr) return false;
+    while (p < textEnd && IsSpaceOrTab(static_cast<unsigned char>(*p))) ++p;
+    if (textEnd - p < 3 || std::memcmp(p, "obj", 3) != 0) return false;
+    p += 3;
+    // Producers commonly leave spaces or tabs after "obj", as in "3 0 obj <<".
+    while (p < textEnd && IsSpaceOrTab(static_cast<unsigned char>(*p))) ++p;
+    if (p != textEnd) return false;
+    objectNumber = number;
+    // Past the line: "<<" stays for the dictionary, a line end goes.
+    if (stop != lineEnd) {
+        data.cursor = const_cast<uint8_t*>(stop);
+    } else {
+        data.cursor = const_cast<uint8_t*>(lineEnd) + (Remaining(lineEnd, end) >= 2 && lineEnd[0] == '\r' && lineEnd[1] == '\n' ? 2 : 1);
+    }
+    return true;
+}
+
+// With the scan position at a stream's first data byte: one past its last data
+// byte, or null. A /Length followed by "endstream" decides, and the position
+// then moves past "endstream"; otherwise the first "endstream" found from the
+// data start does, less the line end before it, and the position stays.
+const uint8_t* FindStreamEnd(PdfArchive& archive, DictionaryText dictionary) {
+    ByteBuffer& data = archive.data;
+    const uint8_t* const dataStart = data.cursor;
+    const uint8_t* const end = data.end;
+    int32_t length = 0;
+    GetIntValue(dictionary, "/Length", 0, false, length);
+
+    // A negative length is unusable and leaves the decision to the search.
+    if (length >= 0 && static_cast<uint64_t>(length) < Remaining(dataStart, end) &&
+        Remaining(dataStart + length, end) > KeywordLookahead) {
+        const uint8_t* const candidate = dataStart + length;
+        const uint8_t* const keyword = SkipLineEnds(archive.scanMemo, candidate, end);
+        if (StartsWith(keyword, end, EndstreamKeyword)) {
+            data.cursor = const_cast<uint8_t*>(keyword) + EndstreamLength;
+            return candidate;
+        }
+    }
+
+    if (Remaining(dataStart, end) <= KeywordLookahead) return nullptr;
+    const uint8_t* const keyword = FindEndstream(archive.scanMemo, dataStart, end);
+    if (keyword == nullptr) return nullptr;
+    // The line end before "endstream" belongs to neither, where it lies inside the data.
+    if (keyword - dataStart >= 2 && keyword[-2] == '\r' && keyword[-1] == '\n') return keyword - 2;
+    if (keyword - dataStart >= 1 && IsLineEnd(keyword[-1])) return keyword - 1;
+    return keyword;
+}
+
+// Passes over "endstream" and its line end at the scan position.
+bool SkipEndstream(PdfArchive& archive) {
+    ByteBuffer& data = archive.data;
+    if (Remaining(data.cursor, data.end) < EndstreamLookahead) return false;
+    return PassOverKeyword(data.cursor, data.end, "endstream\r\n", "endstream\r", "endstream\n");
 }
 
 // What follows a header line: the dictionary, the stream keyword and the
@@ -100,6 +193,12 @@ bool ScanObject(PdfArchive& archive, FoundStream& found) {
     // Pairs are counted wherever they occur, inside strings and comments too.
     int64_t depth = 1;
     while (depth > 0 && Remaining(position, end) >= DictionaryLookahead) {
+        // Only a bracket can change the depth; the bytes before the next one are passed at once.
+        uint8_t* const bracket = const_cast<uint8_t*>(FindEitherByte(position, end - (DictionaryLookahead - 1), '<', '>'));
+        if (bracket != position) {
+            position = bracket;
+            continue;
+        }
         if (position[0] == '<' && position[1] == '<') {
             ++depth;
             position += 2;
@@ -141,14 +240,13 @@ bool FindNextStream(PdfArchive& archive, FoundStream& found) {
         while (position < end && IsLineEnd(*position)) ++position;
 
         uint8_t* const lineStart = position;
+        uint8_t* const lineEnd = FindLineEnd(lineStart, end);
         int32_t objectNumber = 0;
-        if (!ReadObjectHeader(archive, objectNumber)) {
+        if (!CanStartHeaderLine(lineStart, end) || !ReadObjectHeader(archive, lineEnd, objectNumber)) {
             // Not a header line: on to the next line; "<<" does not end one here.
-            uint8_t* next = lineStart;
-            while (next < end && !IsLineEnd(*next)) ++next;
-            position = next;
+            position = lineEnd;
             // At the end nothing more can be found, now or on a later request.
-            if (next >= end) return false;
+            if (lineEnd >= end) return false;
             while (position < end && IsLineEnd(*position)) ++position;
             continue;
         }
@@ -164,66 +262,3 @@ bool FindNextStream(PdfArchive& archive, FoundStream& found) {
     }
 }
 
-bool ReadObjectHeader(PdfArchive& archive, int32_t& objectNumber) {
-    ByteBuffer& data = archive.data;
-    const uint8_t* const lineStart = data.cursor;
-    char line[HeaderLineCapacity];
-    if (data.ReadLine(line, HeaderLineCapacity) == nullptr) return false;
-    // The line as read may hold NUL bytes; such a line is not a header line.
-    size_t lineLength = 0;
-    while (lineStart + lineLength < data.end && !IsLineEnd(lineStart[lineLength]) &&
-           !(Remaining(lineStart + lineLength, data.end) >= 2 && lineStart[lineLength] == '<' &&
-             lineStart[lineLength + 1] == '<')) {
-        ++lineLength;
-    }
-    if (lineLength == 0 || std::strlen(line) != lineLength) return false;
-
-    const char* const lineEnd = line + lineLength;
-    int32_t number = 0;
-    const char* p = ParseInteger(line, lineEnd, number);
-    if (p == nullptr || *p == '\0') return false;
-    int32_t generation = 0;
-    p = ParseInteger(p, lineEnd, generation);
-    if (p == nullptr) return false;
-    while (IsSpaceOrTab(static_cast<unsigned char>(*p))) ++p;
-    if (std::strncmp(p, "obj", 3) != 0) return false;
-    p += 3;
-    // Producers commonly leave spaces or tabs after "obj", as in "3 0 obj <<".
-    while (IsSpaceOrTab(static_cast<unsigned char>(*p))) ++p;
-    if (*p != '\0') return false;
-    objectNumber = number;
-    return true;
-}
-
-const uint8_t* FindStreamEnd(PdfArchive& archive, DictionaryText dictionary) {
-    ByteBuffer& data = archive.data;
-    const uint8_t* const dataStart = data.cursor;
-    const uint8_t* const end = data.end;
-    int32_t length = 0;
-    GetIntValue(dictionary, "/Length", 0, false, length);
-
-    // A negative length is unusable and leaves the decision to the search.
-    if (length >= 0 && static_cast<uint64_t>(length) < Remaining(dataStart, end) &&
-        Remaining(dataStart + length, end) > KeywordLookahead) {
-        const uint8_t* const candidate = dataStart + length;
-        const uint8_t* const keyword = SkipLineEnds(archive.scanMemo, candidate, end);
-        if (StartsWith(keyword, end, EndstreamKeyword)) {
-            data.cursor = const_cast<uint8_t*>(keyword) + EndstreamLength;
-            return candidate;
-        }
-    }
-
-    if (Remaining(dataStart, end) <= KeywordLookahead) return nullptr;
-    const uint8_t* const keyword = FindEndstream(archive.scanMemo, dataStart, end);
-    if (keyword == nullptr) return nullptr;
-    // The line end before "endstream" belongs to neither, where it lies inside the data.
-    if (keyword - dataStart >= 2 && keyword[-2] == '\r' && keyword[-1] == '\n') return keyword - 2;
-    if (keyword - dataStart >= 1 && IsLineEnd(keyword[-1])) return keyword - 1;
-    return keyword;
-}
-
-bool SkipEndstream(PdfArchive& archive) {
-    ByteBuffer& data = archive.data;
-    if (Remaining(data.cursor, data.end) < EndstreamLookahead) return false;
-    return PassOverKeyword(data.cursor, data.end, "endstream\r\n", "endstream\r", "endstream\n");
-}

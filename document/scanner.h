@@ -19,14 +19,3 @@ struct FoundStream {
 // The next object with a dictionary, a stream keyword and a stream end, from
 // the scan position on; false at the end of the document. Lock held.
 bool FindNextStream(PdfArchive& archive, FoundStream& found);
-// Reads a header line "N G obj" (spaces or tabs may follow "obj") at the scan
-// position; on success the position is after the line, on failure it is
-// unusable and the caller puts it back.
-bool ReadObjectHeader(PdfArchive& archive, int32_t& objectNumber);
-// With the scan position at a stream's first data byte: one past its last data
-// byte, or null. A /Length followed by "endstream" decides, and the position
-// then moves past "endstream"; otherwise the first "endstream" found from the
-// data start does, less the line end before it, and the position stays.
-const uint8_t* FindStreamEnd(PdfArchive& archive, DictionaryText dictionary);
-// Passes over "endstream" and its line end at the scan position.
-bool SkipEndstream(PdfArchive& archive);

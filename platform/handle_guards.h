@@ -17,6 +17,11 @@ public:
     FileHandle& operator=(const FileHandle&) = delete;
     HANDLE Get() const { return handle_; }
     bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    // Closes now, for a file that must be closed before it can be deleted.
+    void Close() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+    }
 
 private:
     HANDLE handle_;

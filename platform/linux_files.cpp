@@ -113,6 +113,15 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWOR
     return object;
 }
 
+BOOL DeleteFileW(LPCWSTR path) {
+    if (path == nullptr) return FALSE;
+    char* native = NativePath(path);
+    if (native == nullptr) return FALSE;
+    const int result = unlink(native);
+    std::free(native);
+    return result == 0 ? TRUE : FALSE;
+}
+
 BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite) {
     const HandleObject* object = AsObject(file, HandleKind::file);
     struct stat status;

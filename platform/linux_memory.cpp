@@ -3,9 +3,10 @@
 // as HEAP_ZERO_MEMORY does on Windows, and HeapSize can answer.
 //
 // Large blocks are mappings of their own: they come zero-filled, grow and
-// shrink with mremap without copying or touching pages, and go back to the
-// system the moment they are freed, so decoded streams cost no more memory
-// than their bytes, whichever thread made them.
+// shrink with mremap without copying or touching pages, go back to the system
+// the moment they are freed, and ask for huge pages, which fault in 512 times
+// fewer steps (page faults cost dearly on virtual machines). Smaller blocks
+// come from malloc, which reuses freed memory without faulting it in again.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -23,8 +24,9 @@ struct alignas(16) BlockHeader {
     size_t mappedBytes;  // length of the block's own mapping; 0 for a malloc block
 };
 
-// Blocks from this size up get a mapping of their own.
-constexpr size_t MappedBlockThreshold = size_t{128} << 10;
+// Blocks from this size up get a mapping of their own: the size of a huge page.
+constexpr size_t HugePageBytes = size_t{2} << 20;
+constexpr size_t MappedBlockThreshold = HugePageBytes;
 
 int processHeapMarker;
 std::atomic<uint64_t> liveHeapBytes{0};
@@ -36,19 +38,24 @@ size_t PageSize() {
     return pageSize;
 }
 
-// The mapping length for a block of `bytes`, or 0 when it would overflow.
-size_t MappingLength(size_t bytes) {
+// The mapping length for a block of `bytes` in whole units of `granularity`,
+// or 0 when it would overflow.
+size_t MappingLength(size_t bytes, size_t granularity) {
     const size_t total = sizeof(BlockHeader) + bytes;
-    const size_t page = PageSize();
-    if (total > SIZE_MAX - page) return 0;
-    return (total + page - 1) / page * page;
+    if (total > SIZE_MAX - granularity) return 0;
+    return (total + granularity - 1) / granularity * granularity;
 }
 
+// A new or growing block is mapped in whole huge pages, which the system
+// places on a huge-page boundary; the room past the bytes is never touched,
+// and a shrink gives it back down to the small page.
 BlockHeader* MapBlock(size_t bytes) {
-    const size_t length = MappingLength(bytes);
+    const size_t length = MappingLength(bytes, HugePageBytes);
     if (length == 0) return nullptr;
     void* mapped = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED) return nullptr;
+    // Only a hint: without transparent huge pages the block is simply made of small ones.
+    madvise(mapped, length, MADV_HUGEPAGE);
     auto* header = static_cast<BlockHeader*>(mapped);
     header->mappedBytes = length;
     return header;
@@ -65,13 +72,16 @@ void CountLive(size_t added, size_t removed) {
 BlockHeader* RemapBlock(BlockHeader* header, size_t bytes, bool inPlaceOnly, bool zeroFill) {
     const size_t oldSize = header->size;
     const size_t oldLength = header->mappedBytes;
-    const size_t length = MappingLength(bytes);
+    size_t length = MappingLength(bytes, bytes > oldSize ? HugePageBytes : PageSize());
     if (length == 0) return nullptr;
+    // Growing within the mapping needs no new one.
+    if (bytes > oldSize && sizeof(BlockHeader) + bytes <= oldLength) length = oldLength;
     if (length != oldLength) {
         void* moved = mremap(header, oldLength, length, inPlaceOnly ? 0 : MREMAP_MAYMOVE);
         if (moved == MAP_FAILED) return nullptr;
         header = static_cast<BlockHeader*>(moved);
         header->mappedBytes = length;
+        if (length > oldLength) madvise(header, length, MADV_HUGEPAGE);
     }
     if (zeroFill && bytes > oldSize) {
         const size_t oldEnd = sizeof(BlockHeader) + oldSize;

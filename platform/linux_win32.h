@@ -83,6 +83,18 @@ union LARGE_INTEGER {
     int64_t QuadPart;
 };
 
+struct MEMORYSTATUSEX {
+    DWORD dwLength;
+    DWORD dwMemoryLoad;
+    uint64_t ullTotalPhys;
+    uint64_t ullAvailPhys;
+    uint64_t ullTotalPageFile;
+    uint64_t ullAvailPageFile;
+    uint64_t ullTotalVirtual;
+    uint64_t ullAvailVirtual;
+    uint64_t ullAvailExtendedVirtual;
+};
+
 struct SECURITY_ATTRIBUTES;
 struct TIME_ZONE_INFORMATION;
 struct OVERLAPPED;
@@ -111,6 +123,7 @@ HLOCAL LocalFree(HLOCAL memory);
 // directory is refused. Share modes are not enforced.
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL DeleteFileW(LPCWSTR path);
 BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
 BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, DWORD* bytesWritten, OVERLAPPED* overlapped);
@@ -126,6 +139,8 @@ BOOL UnmapViewOfFile(LPCVOID view);
 // `size` bytes; otherwise the size it needs, terminator included; 0 when the
 // variable is not set.
 DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
+// Only ullTotalPhys and ullAvailPhys are filled; dwLength must be the record's size.
+BOOL GlobalMemoryStatusEx(MEMORYSTATUSEX* status);
 
 void InitializeCriticalSection(CRITICAL_SECTION* section);
 void EnterCriticalSection(CRITICAL_SECTION* section);

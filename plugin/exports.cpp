@@ -30,7 +30,7 @@ uintptr_t OpenWide(OpenArchiveRecord* record, const WCHAR* path) {
     record->resultCode = HostNoMemory;
     PdfArchive* archive = OpenPdfFile(path, false).archive;
     if (archive == nullptr) return 0;
-    MakeEntries(*archive, DecodeThreadCount());
+    MakeEntries(*archive, ReadDecodeSettings());
     record->resultCode = HostOk;
     return reinterpret_cast<uintptr_t>(archive);
 }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "decode/results.h"
+#include "document/entry_bytes.h"
 #include "plugin/converted_text.h"
 #include "plugin/exports.h"
 #include "plugin/listing.h"
@@ -11,9 +13,6 @@
 namespace {
 
 constexpr size_t LargestCapacity = 2147483647;
-// AppendSeparator leaves a path of this many units alone: the separator and
-// its terminator would not fit in the 260-unit buffer.
-constexpr size_t SeparatorLimit = DestinationPathUnits - 1;
 // Digits after the last '-' that can still name an object.
 constexpr ptrdiff_t MaxNumberDigits = 10;
 
@@ -26,6 +25,14 @@ constexpr WCHAR NativeSeparator = WIDE('/');
 
 bool IsSeparator(WCHAR unit) { return unit == WIDE('\\') || unit == WIDE('/'); }
 
+// The separator that joins a name to a directory of `length` units: '/' after
+// a URL's scheme, else the system's own.
+WCHAR SeparatorFor(const WCHAR* directory, size_t length) {
+    if (length > 6 && _wcsnicmp(directory, WIDE("https:"), 6) == 0) return WIDE('/');
+    if (length > 5 && _wcsnicmp(directory, WIDE("http:"), 5) == 0) return WIDE('/');
+    if (length > 4 && _wcsnicmp(directory, WIDE("ftp:"), 4) == 0) return WIDE('/');
+    return NativeSeparator;
+}
 
 // Frees a LocalAlloc block unless it was handed over.
 class LocalBlockGuard {
@@ -67,22 +74,30 @@ int ExtractToFile(uintptr_t handle, const WCHAR* directory, const WCHAR* name) {
     if (archive == nullptr) return HostBadArchive;
 
     WCHAR path[DestinationPathUnits];
-    JoinPath(path, DestinationPathUnits, directory, name);
+    bool whole = JoinPath(path, DestinationPathUnits, directory, name);
     StreamEntry* entry = ChooseEntry(*archive, LastComponent(path));
+    if (!whole) return HostECreate;
     if (entry == nullptr) return HostEOpen;
+    // The bytes come first, so that a failure leaves no file behind.
+    EntryBytes bytes(*archive, *entry);
+    if (bytes.Result() != ResultOk) return HostNoMemory;
 
     FileHandle file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
     if (!file.Valid()) return HostECreate;
 
-    const uint8_t* bytes = entry->data.begin;
+    const uint8_t* data = bytes.Bytes().begin;
     bool complete = WriteInChunks(
         EntrySize(*entry),
         [&](uint64_t offset, uint32_t size) {
             DWORD written = 0;
-            return WriteFile(file.Get(), bytes + offset, size, &written, nullptr) != FALSE;
+            return WriteFile(file.Get(), data + offset, size, &written, nullptr) != FALSE && written == size;
         },
         [&](uint32_t size) { ReportProgress(path, size); });
-    return complete ? HostOk : HostEWrite;
+    if (complete) return HostOk;
+    // A cut file would pass for the entry: it goes.
+    file.Close();
+    DeleteFileW(path);
+    return HostEWrite;
 }
 
 int ExtractToMemory(uintptr_t handle, void* resultSlot, const WCHAR* name) {
@@ -93,6 +108,8 @@ int ExtractToMemory(uintptr_t handle, void* resultSlot, const WCHAR* name) {
 
     StreamEntry* entry = ChooseEntry(*archive, name);
     if (entry == nullptr) return HostEOpen;
+    EntryBytes bytes(*archive, *entry);
+    if (bytes.Result() != ResultOk) return HostNoMemory;
 
     uint64_t length = EntrySize(*entry);
     if (length > SIZE_MAX - ExtractBlockOverhead) return HostNoMemory;
@@ -101,7 +118,7 @@ int ExtractToMemory(uintptr_t handle, void* resultSlot, const WCHAR* name) {
     LocalBlockGuard blockGuard(block);
 
     ReportProgress(name, 0);
-    if (length != 0) std::memcpy(block + sizeof length, entry->data.begin, static_cast<size_t>(length));
+    if (length != 0) std::memcpy(block + sizeof length, bytes.Bytes().begin, static_cast<size_t>(length));
     std::memcpy(block, &length, sizeof length);
     ReportProgress(name, length);
 
@@ -110,35 +127,21 @@ int ExtractToMemory(uintptr_t handle, void* resultSlot, const WCHAR* name) {
     return HostOk;
 }
 
-void JoinPath(WCHAR* buffer, size_t capacity, const WCHAR* directory, const WCHAR* name) {
-    if (capacity == 0) return;
+bool JoinPath(WCHAR* buffer, size_t capacity, const WCHAR* directory, const WCHAR* name) {
+    if (capacity == 0) return false;
     buffer[0] = 0;
+    size_t directoryLength = 0;
+    if (directory != nullptr && capacity <= LargestCapacity) directoryLength = WideLength(directory);
+    size_t nameLength = name != nullptr ? WideLength(name) : 0;
+    bool separated = directoryLength != 0 && nameLength != 0 && !IsSeparator(directory[directoryLength - 1]);
+    // Never a cut path: it could lose the extension or name another file.
+    if (directoryLength + (separated ? 1 : 0) + nameLength >= capacity) return false;
     size_t length = 0;
-    if (directory != nullptr && directory[0] != 0 && capacity <= LargestCapacity) {
-        while (length < capacity - 1 && directory[length] != 0) {
-            buffer[length] = directory[length];
-            ++length;
-        }
-        buffer[length] = 0;
-    }
-    if (name == nullptr || name[0] == 0) return;
-    // A separator and its terminator must also fit a buffer smaller than usual.
-    if (length + 1 < capacity) AppendSeparator(buffer);
-    length = WideLength(buffer);
-    for (size_t i = 0; name[i] != 0 && length < capacity - 1; ++i) buffer[length++] = name[i];
+    for (size_t i = 0; i < directoryLength; ++i) buffer[length++] = directory[i];
+    if (separated) buffer[length++] = SeparatorFor(directory, directoryLength);
+    for (size_t i = 0; i < nameLength; ++i) buffer[length++] = name[i];
     buffer[length] = 0;
-}
-
-void AppendSeparator(WCHAR* path) {
-    size_t length = WideLength(path);
-    WCHAR separator = NativeSeparator;
-    if (length > 6 && _wcsnicmp(path, WIDE("https:"), 6) == 0) separator = WIDE('/');
-    if (length > 5 && _wcsnicmp(path, WIDE("http:"), 5) == 0) separator = WIDE('/');
-    if (length > 4 && _wcsnicmp(path, WIDE("ftp:"), 4) == 0) separator = WIDE('/');
-    if (length >= 1 && length < SeparatorLimit && !IsSeparator(path[length - 1])) {
-        path[length] = separator;
-        path[length + 1] = 0;
-    }
+    return true;
 }
 
 const WCHAR* FindExtension(const WCHAR* path) {

@@ -1,6 +1,6 @@
 // Extraction of a listed entry's decoded bytes into a file or into a memory
-// block handed to the host. Nothing is decoded here: the bytes were decoded
-// when the entry was listed.
+// block handed to the host. The bytes are those the entry kept when it was
+// listed, or, past the memory budget, decoded again (see entry_bytes.h).
 //
 // An extraction takes the archive's current entry (the one whose header was
 // read last) when there is one, whatever name the host passes: hosts let the
@@ -23,18 +23,19 @@ constexpr uint32_t ExtractChunkBytes = 65536;
 // and 8 zero bytes behind.
 constexpr uint64_t ExtractBlockOverhead = 16;
 
-// Host codes 0, 13, 15, 16 or 19. Either text may be null.
+// Host codes 0, 11 (the bytes could not be produced: no file is made), 13,
+// 15, 16 or 19 (the cut file is deleted). Either text may be null.
 int ExtractToFile(uintptr_t handle, const WCHAR* directory, const WCHAR* name);
 // Host codes 0, 11, 13 or 15. `resultSlot` is the address of the caller's
 // pointer-sized variable; on 0 it holds the ExtractBlock's address. A null
 // slot answers 15 and touches nothing.
 int ExtractToMemory(uintptr_t handle, void* resultSlot, const WCHAR* name);
 
-// directory + separator + name into `buffer`, cut to capacity - 1 units.
-void JoinPath(WCHAR* buffer, size_t capacity, const WCHAR* directory, const WCHAR* name);
-// Appends the separator that suits the path (a buffer of 260 units) unless it
-// is empty, already ends in one, or is 259 units long.
-void AppendSeparator(WCHAR* path);
+// directory + separator + name into `buffer` when they fit whole in
+// capacity - 1 units and a terminator; otherwise an empty text and false. No
+// separator is added after an empty directory or one that ends in '\' or '/',
+// nor before an empty name.
+bool JoinPath(WCHAR* buffer, size_t capacity, const WCHAR* directory, const WCHAR* name);
 // The dot that starts the extension of the path's last component, or the
 // terminator when that component has none.
 const WCHAR* FindExtension(const WCHAR* path);

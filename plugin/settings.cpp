@@ -9,25 +9,39 @@ namespace {
 
 // Room for any number worth writing, and its terminator.
 constexpr DWORD SettingCapacity = 32;
+// Digits beyond these could overflow and name nothing sensible anyway.
+constexpr DWORD MaxSettingDigits = 12;
+constexpr uint64_t BytesPerMiB = uint64_t{1} << 20;
 
-// The variable as a whole number from 1 up, or 0 when it is unset or not one.
-uint64_t ReadCount(const char* name) {
+// The variable as a whole number, or false when it is unset or not one.
+bool ReadNumber(const char* name, uint64_t& value) {
     char text[SettingCapacity];
     const DWORD length = GetEnvironmentVariableA(name, text, SettingCapacity);
-    if (length == 0 || length >= SettingCapacity) return 0;
-    uint64_t value = 0;
+    if (length == 0 || length > MaxSettingDigits) return false;
+    value = 0;
     for (DWORD i = 0; i < length; ++i) {
-        if (text[i] < '0' || text[i] > '9') return 0;
+        if (text[i] < '0' || text[i] > '9') return false;
         value = value * 10 + static_cast<uint64_t>(text[i] - '0');
     }
-    return value;
+    return true;
+}
+
+uint32_t DecodeThreadCount() {
+    uint64_t threads = 0;
+    if (!ReadNumber("VELLUM_THREADS", threads) || threads == 0) threads = std::thread::hardware_concurrency();
+    if (threads == 0) threads = 1;
+    return threads > MaxDecodeThreads ? MaxDecodeThreads : static_cast<uint32_t>(threads);
+}
+
+uint64_t KeptBytesBudget() {
+    uint64_t mebibytes = 0;
+    if (ReadNumber("VELLUM_MEMORY_MB", mebibytes)) return mebibytes * BytesPerMiB;
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    const uint64_t quarter = GlobalMemoryStatusEx(&status) ? status.ullTotalPhys / 4 : 0;
+    return quarter > MinimumDefaultBudget ? quarter : MinimumDefaultBudget;
 }
 
 }  // namespace
 
-uint32_t DecodeThreadCount() {
-    uint64_t threads = ReadCount("VELLUM_THREADS");
-    if (threads == 0) threads = std::thread::hardware_concurrency();
-    if (threads == 0) threads = 1;
-    return threads > MaxDecodeThreads ? MaxDecodeThreads : static_cast<uint32_t>(threads);
-}
+DecodeSettings ReadDecodeSettings() { return DecodeSettings{DecodeThreadCount(), KeptBytesBudget()}; }

@@ -1,8 +1,13 @@
 // The plug-in's only settings: environment variables read at each open.
 #pragma once
 
-#include <cstdint>
+#include "document/archive.h"
 
-// Threads an open decodes on: VELLUM_THREADS when it holds a whole number
-// from 1 up (at most 16 are used), else the machine's hardware threads.
-uint32_t DecodeThreadCount();
+// Smallest default budget for kept decoded bytes.
+constexpr uint64_t MinimumDefaultBudget = uint64_t{256} << 20;
+
+// VELLUM_THREADS: the threads an open decodes on, when it holds a whole
+// number from 1 up (at most 16 are used); else the machine's hardware threads.
+// VELLUM_MEMORY_MB: the budget for decoded bytes kept in memory, in MiB (0
+// keeps none); else a quarter of the machine's memory, at least 256 MiB.
+DecodeSettings ReadDecodeSettings();

@@ -2,6 +2,8 @@
 // exported functions only, in the order a file manager calls them, so that
 // what it shows is exactly what a host would see.
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -9,9 +11,13 @@
 #include <filesystem>
 #include <iterator>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "resources/version.h"
@@ -21,7 +27,11 @@
 #  include <fcntl.h>
 #  include <io.h>
 #else
+#  include <fcntl.h>
+#  include <sys/stat.h>
 #  include <unistd.h>
+
+#  include "platform/utf8.h"
 #endif
 
 namespace {
@@ -33,11 +43,21 @@ using HostText = std::basic_string<WCHAR>;
 constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 
-// Entries from this size up get a progress bar on a terminal.
-constexpr uint64_t ProgressBarThreshold = uint64_t{1} << 20;
-constexpr int ProgressBarWidth = 30;
-// The longest destination path the plug-in takes whole, in UTF-16 units.
-constexpr size_t MaxDestinationLength = 259;
+// On a terminal, documents from this size up get a line while they open, and
+// entries from this size up a progress line while they are written.
+constexpr uint64_t OpeningNoticeThreshold = uint64_t{16} << 20;
+constexpr uint64_t ProgressThreshold = uint64_t{1} << 20;
+// How often a status line's elapsed seconds are redrawn, and how soon after a
+// drawing a new text may be drawn.
+constexpr std::chrono::seconds StatusTick{1};
+constexpr std::chrono::milliseconds StatusRedrawInterval{100};
+constexpr double BytesPerMebibyte = 1048576.0;
+
+#ifdef _WIN32
+constexpr WCHAR PathSeparator = L'\\';
+#else
+constexpr WCHAR PathSeparator = u'/';
+#endif
 
 constexpr const char* UsageText =
     "usage: vellum [--plugin PATH] COMMAND ...\n"
@@ -45,19 +65,30 @@ constexpr const char* UsageText =
     "Opens a PDF as a read-only archive of its streams, through the vellum packer plug-in.\n"
     "\n"
     "commands:\n"
-    "  list [--json] FILE.pdf            one line per entry (name, size, date and time) and a total\n"
-    "  extract FILE.pdf [-o DIR] [NAME...]\n"
-    "                                    writes every entry, or the named ones, into DIR\n"
-    "                                    (default: the current directory)\n"
-    "  check FILE...                     tells whether each file is a PDF the plug-in opens\n"
+    "  list [--json] FILE.pdf      one line per entry (name, size, date and time) and a total\n"
+    "  extract [-o DIR] [-f] [-v] [--json] FILE.pdf [PATTERN...]\n"
+    "                              writes every entry, or those whose names match a PATTERN,\n"
+    "                              into DIR (default: the current directory), each file with\n"
+    "                              its entry's time stamp, and ends with a one-line summary\n"
+    "  check FILE...               tells whether each file is a PDF the plug-in opens\n"
+    "\n"
+    "extract options:\n"
+    "  -o DIR, -oDIR   the destination directory, made if missing\n"
+    "  -f, --force     overwrite existing files (otherwise each is reported and left alone)\n"
+    "  -v, --verbose   print the path of each file as it is written\n"
+    "  --json          report the files written (name, size, path) as JSON instead\n"
+    "  PATTERN         an entry's name, or a pattern with * (any run), ? (any character)\n"
+    "                  and [...] (one of a set; [!...] none of it); quote it for the shell\n"
     "\n"
     "options:\n"
     "  --plugin PATH   load this build of the plug-in instead of the one beside vellum\n"
     "  --help          show this text\n"
     "  --version       show the version\n"
+    "  --              ends the options: what follows are files and patterns\n"
     "\n"
-    "exit status: 0 success, 1 a file is not a PDF the plug-in opens, a name is not in the\n"
-    "archive or an entry could not be written, 2 wrong command line or plug-in not loaded.\n";
+    "exit status: 0 success; 1 a file is not a PDF the plug-in opens, a name or pattern\n"
+    "matches no entry, a file exists already or an entry could not be written; 2 wrong\n"
+    "command line or plug-in not loaded.\n";
 
 // ---- Text: the host speaks UTF-16, the terminal UTF-8. -------------------
 
@@ -85,67 +116,16 @@ std::string ToAnsi(const HostText& text) {
 
 std::filesystem::path ToPath(const HostText& text) { return std::filesystem::path(text); }
 #else
-// Malformed sequences become U+FFFD, as a terminal would show them.
+// Malformed sequences become U+FFFD, as the plug-in's own conversion makes them.
 HostText FromUtf8(const std::string& text) {
-    static constexpr uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
     HostText result;
-    size_t i = 0;
-    while (i < text.size()) {
-        auto byte = static_cast<unsigned char>(text[i++]);
-        size_t extra = byte < 0x80 ? 0 : (byte >> 5) == 0x6 ? 1 : (byte >> 4) == 0xE ? 2 : (byte >> 3) == 0x1E ? 3 : 9;
-        uint32_t code = 0xFFFD;
-        if (extra == 0) {
-            code = byte;
-        } else if (extra <= 3 && text.size() - i >= extra) {
-            uint32_t value = byte & (0x3Fu >> extra);
-            bool valid = true;
-            for (size_t k = 0; k < extra && valid; ++k) {
-                auto next = static_cast<unsigned char>(text[i + k]);
-                valid = (next & 0xC0) == 0x80;
-                value = (value << 6) | (next & 0x3Fu);
-            }
-            if (valid && value >= smallest[extra] && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF)) {
-                code = value;
-                i += extra;
-            }
-        }
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            result.push_back(static_cast<WCHAR>(0xD800 + (code >> 10)));
-            result.push_back(static_cast<WCHAR>(0xDC00 + (code & 0x3FF)));
-        } else {
-            result.push_back(static_cast<WCHAR>(code));
-        }
-    }
+    ConvertUtf8ToUtf16(text.data(), static_cast<int64_t>(text.size()), [&](char16_t unit) { result.push_back(unit); });
     return result;
 }
 
 std::string ToUtf8(const HostText& text) {
     std::string result;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t code = text[i];
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
-            ++i;
-        } else if (code >= 0xD800 && code <= 0xDFFF) {
-            code = 0xFFFD;
-        }
-        if (code < 0x80) {
-            result.push_back(static_cast<char>(code));
-        } else if (code < 0x800) {
-            result.push_back(static_cast<char>(0xC0 | (code >> 6)));
-            result.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else if (code < 0x10000) {
-            result.push_back(static_cast<char>(0xE0 | (code >> 12)));
-            result.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            result.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else {
-            result.push_back(static_cast<char>(0xF0 | (code >> 18)));
-            result.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-            result.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            result.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
-    }
+    ConvertUtf16ToUtf8(text.data(), static_cast<int64_t>(text.size()), [&](char byte) { result.push_back(byte); });
     return result;
 }
 
@@ -170,8 +150,79 @@ void Fail(const HostText& subject, const char* message) {
     std::fprintf(stderr, "vellum: %s: %s\n", ToUtf8(subject).c_str(), message);
 }
 
-// ---- Time stamps: the header carries a DOS date and time on Windows and
-// seconds since 1970 on Linux, as the hosts on each system read it. --------
+std::string Mebibytes(uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / BytesPerMebibyte);
+    return text;
+}
+
+// ---- A status line on a terminal's stderr ---------------------------------
+
+// One line saying what a slow step is doing and the seconds it has taken so
+// far: drawn at once, redrawn every second by a ticker thread and on Update,
+// erased when it goes out of scope. Made only when stderr is a terminal.
+class StatusLine {
+public:
+    explicit StatusLine(std::string text) : text_(std::move(text)) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        DrawLocked();
+        try {
+            ticker_ = std::thread([this] { Tick(); });
+        } catch (const std::system_error&) {
+            // Without a thread the line is only redrawn on Update.
+        }
+    }
+    ~StatusLine() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_one();
+        if (ticker_.joinable()) ticker_.join();
+        std::fprintf(stderr, "\r%*s\r", static_cast<int>(drawnWidth_), "");
+        std::fflush(stderr);
+    }
+    StatusLine(const StatusLine&) = delete;
+    StatusLine& operator=(const StatusLine&) = delete;
+
+    void Update(std::string text) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (text == text_) return;
+        text_ = std::move(text);
+        if (Clock::now() - drawnAt_ >= StatusRedrawInterval) DrawLocked();
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void Tick() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!wake_.wait_for(lock, StatusTick, [this] { return done_; })) DrawLocked();
+    }
+
+    void DrawLocked() {
+        drawnAt_ = Clock::now();
+        auto seconds = std::chrono::duration_cast<std::chrono::seconds>(drawnAt_ - start_).count();
+        std::string line = text_ + "  " + std::to_string(seconds) + " s";
+        // Spaces cover whatever a longer line drawn before left behind.
+        int cover = static_cast<int>(drawnWidth_ > line.size() ? drawnWidth_ - line.size() : 0);
+        std::fprintf(stderr, "\r%s%*s", line.c_str(), cover, "");
+        std::fflush(stderr);
+        drawnWidth_ = std::max(drawnWidth_, line.size());
+    }
+
+    std::mutex mutex_;  // guards everything below and the writes to stderr
+    std::condition_variable wake_;
+    std::string text_;
+    const Clock::time_point start_ = Clock::now();
+    Clock::time_point drawnAt_;
+    size_t drawnWidth_ = 0;  // the widest line drawn, in bytes
+    bool done_ = false;
+    std::thread ticker_;
+};
+
+// ---- Time stamps: the header carries a DOS date and time in local time on
+// Windows and seconds since 1970 on Linux, as the hosts on each system read it.
 
 struct CivilTime {
     int year, month, day, hour, minute, second;
@@ -199,6 +250,33 @@ std::string FormatTime(uint32_t stamp, char dateTimeSeparator) {
     return text;
 }
 
+// Gives an extracted file its entry's time stamp as its last-write time. A
+// file whose time cannot be set keeps the time of its writing.
+void SetLastWriteTime(const HostText& path, uint32_t stamp) {
+#ifdef _WIN32
+    CivilTime t = FromTimeStamp(stamp);
+    SYSTEMTIME local{};
+    local.wYear = static_cast<WORD>(t.year);
+    local.wMonth = static_cast<WORD>(t.month);
+    local.wDay = static_cast<WORD>(t.day);
+    local.wHour = static_cast<WORD>(t.hour);
+    local.wMinute = static_cast<WORD>(t.minute);
+    local.wSecond = static_cast<WORD>(t.second);
+    SYSTEMTIME universal{};
+    FILETIME time{};
+    if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &universal) || !SystemTimeToFileTime(&universal, &time))
+        return;
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    SetFileTime(file, nullptr, nullptr, &time);
+    CloseHandle(file);
+#else
+    const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(stamp), 0}};
+    utimensat(AT_FDCWD, ToUtf8(path).c_str(), times, 0);
+#endif
+}
+
 // ---- The plug-in and the archive, each closed by a guard. ----------------
 
 struct PluginGuard {
@@ -220,15 +298,29 @@ struct ArchiveGuard {
     }
 };
 
-// Opens `file` as the host does; on failure says why on stderr.
+// The last component of a path, for messages that must stay on one line.
+std::string BaseName(const HostText& path) {
+    size_t slash = path.find_last_of(FromAscii("/\\"));
+    return ToUtf8(slash == HostText::npos ? path : path.substr(slash + 1));
+}
+
+// Opens `file` as the host does; on failure says why on stderr. The plug-in
+// reports nothing while it opens, so a big document on a terminal gets a line
+// that counts the seconds.
 bool OpenDocument(const PluginHost& host, const HostText& file, int mode, ArchiveGuard& archive) {
     HostText path = file;
     OpenArchiveRecord record{};
     record.pathName = path.data();
     record.mode = mode;
-    archive.handle = host.openArchiveW(&record);
-    if (archive.handle != 0) return true;
     std::error_code error;
+    uint64_t size = std::filesystem::file_size(ToPath(file), error);
+    {
+        std::optional<StatusLine> notice;
+        if (!error && size >= OpeningNoticeThreshold && StandardErrorIsTerminal())
+            notice.emplace("opening " + BaseName(file) + " (" + Mebibytes(size) + ")");
+        archive.handle = host.openArchiveW(&record);
+    }
+    if (archive.handle != 0) return true;
     if (!std::filesystem::exists(ToPath(file), error))
         Fail(file, "no such file");
     else if (record.resultCode == HostNoMemory)
@@ -268,7 +360,7 @@ const char* ExtractionMessage(int result) {
         case HostNoMemory: return "not enough memory";
         case HostBadArchive: return "the archive handle was refused";
         case HostEOpen: return "the plug-in cannot find this entry";
-        case HostECreate: return "cannot create the output file";
+        case HostECreate: return "cannot create the file";
         case HostEWrite: return "write error";
         default: return "extraction failed";
     }
@@ -303,6 +395,62 @@ std::string JsonString(const std::string& text) {
         }
     }
     return result + "\"";
+}
+
+// ---- Patterns -------------------------------------------------------------
+
+// Whether the pattern's item at `at` ('?', a "[...]" set or one plain
+// character) matches `unit`; `next` gets the index after the item.
+bool MatchesItem(const HostText& pattern, size_t at, WCHAR unit, size_t& next) {
+    next = at + 1;
+    if (pattern[at] == '?') return true;
+    if (pattern[at] == '[') {
+        size_t first = at + 1;
+        bool negated = first < pattern.size() && (pattern[first] == '!' || pattern[first] == '^');
+        if (negated) ++first;
+        // A ']' first in the set is a member, not its end.
+        size_t close = pattern.find(WCHAR(']'), first + 1);
+        if (close != HostText::npos) {
+            next = close + 1;
+            bool member = false;
+            for (size_t k = first; k < close; ++k) {
+                if (k + 2 < close && pattern[k + 1] == '-') {
+                    member = member || (pattern[k] <= unit && unit <= pattern[k + 2]);
+                    k += 2;
+                } else {
+                    member = member || pattern[k] == unit;
+                }
+            }
+            return member != negated;
+        }
+        // Without its ']' a '[' is an ordinary character.
+    }
+    return pattern[at] == unit;
+}
+
+// Shell wildcards: '*' any run of characters, '?' any one, "[a-c]" one of a
+// set and "[!a-c]" one outside it; anything else matches itself.
+bool Matches(const HostText& pattern, const HostText& name) {
+    size_t p = 0, n = 0;
+    size_t star = HostText::npos, starEnd = 0;  // the last '*' seen and the end of the run it takes
+    while (n < name.size()) {
+        size_t next = 0;
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            starEnd = n;
+        } else if (p < pattern.size() && MatchesItem(pattern, p, name[n], next)) {
+            p = next;
+            ++n;
+        } else if (star != HostText::npos) {
+            // The last '*' takes one more character, and the rest is tried again.
+            p = star + 1;
+            n = ++starEnd;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
 }
 
 // ---- Commands -------------------------------------------------------------
@@ -346,45 +494,94 @@ int List(const PluginHost& host, const HostText& file, bool json) {
     return 0;
 }
 
-// The progress bar of the entry being extracted. The plug-in reports the
-// bytes written since its previous report.
-struct ProgressBar {
-    bool active = false;
+// The entry being written, when it is big enough for a progress line. The
+// plug-in reports the bytes written since its previous report.
+struct EntryProgress {
+    StatusLine* line = nullptr;
+    std::string name;
     uint64_t total = 0;
     uint64_t done = 0;
-    int shownPercent = -1;
-    std::string name;
 };
-ProgressBar progressBar;
+EntryProgress entryProgress;
 
-int
-#ifdef _WIN32
-    __stdcall
-#endif
-    ShowProgress(WCHAR*, int size) {
-    if (!progressBar.active || size <= 0) return 1;
-    progressBar.done = std::min(progressBar.total, progressBar.done + static_cast<uint64_t>(size));
-    int percent = static_cast<int>(progressBar.done * 100 / progressBar.total);
-    if (percent != progressBar.shownPercent) {
-        progressBar.shownPercent = percent;
-        int filled = percent * ProgressBarWidth / 100;
-        std::fprintf(stderr, "\r[%s%s] %3d%%  %s", std::string(static_cast<size_t>(filled), '#').c_str(),
-                     std::string(static_cast<size_t>(ProgressBarWidth - filled), '.').c_str(), percent,
-                     progressBar.name.c_str());
-        std::fflush(stderr);
-    }
+std::string ProgressText(const EntryProgress& progress) {
+    return "extracting " + progress.name + ": " + Mebibytes(progress.done) + " of " + Mebibytes(progress.total);
+}
+
+int VELLUM_CALL ShowProgress(WCHAR*, int size) {
+    if (entryProgress.line == nullptr || size <= 0) return 1;
+    entryProgress.done = std::min(entryProgress.total, entryProgress.done + static_cast<uint64_t>(size));
+    entryProgress.line->Update(ProgressText(entryProgress));
     return 1;
 }
 
-int Extract(const PluginHost& host, const HostText& file, const HostText* directory,
-            const std::vector<HostText>& names) {
-    HostText target;
+// Where the plug-in writes an entry: the directory and the name, joined as
+// the plug-in joins them.
+HostText DestinationPath(const HostText* directory, const HostText& name) {
+    if (directory == nullptr || directory->empty()) return name;
+    HostText path = *directory;
+    if (path.back() != '/' && path.back() != '\\') path += PathSeparator;
+    return path + name;
+}
+
+bool Exists(const HostText& path) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(ToPath(path), error));
+}
+
+// Extracts the entry whose header was read last, with a progress line for a
+// big one on a terminal; answers the plug-in's code.
+int ExtractEntry(const PluginHost& host, uintptr_t handle, const HostText* directory, const Entry& entry,
+                 bool terminal) {
+    HostText target = directory != nullptr ? *directory : HostText();
+    HostText name = entry.name;
+    std::optional<StatusLine> line;
+    if (terminal && entry.size >= ProgressThreshold) {
+        entryProgress = EntryProgress{nullptr, ToUtf8(entry.name), entry.size, 0};
+        line.emplace(ProgressText(entryProgress));
+        entryProgress.line = &*line;
+    }
+    int result = host.processFileW(handle, HostExtract, directory != nullptr ? target.data() : nullptr, name.data());
+    entryProgress.line = nullptr;
+    return result;
+}
+
+struct ExtractOptions {
+    std::optional<HostText> directory;  // none: the current directory
+    std::vector<HostText> patterns;  // none: every entry
+    bool force = false;
+    bool verbose = false;
+    bool json = false;
+};
+
+// One file written.
+struct Written {
+    HostText name;
+    uint64_t size;
+    HostText path;
+};
+
+void PrintWrittenJson(const HostText& file, const HostText& destination, const std::vector<Written>& written,
+                      uint64_t total) {
+    std::printf("{\n  \"archive\": %s,\n  \"destination\": %s,\n  \"entries\": [", JsonString(ToUtf8(file)).c_str(),
+                JsonString(ToUtf8(destination)).c_str());
+    for (size_t i = 0; i < written.size(); ++i) {
+        const Written& w = written[i];
+        std::printf("%s\n    {\"name\": %s, \"size\": %llu, \"path\": %s}", i == 0 ? "" : ",",
+                    JsonString(ToUtf8(w.name)).c_str(), static_cast<unsigned long long>(w.size),
+                    JsonString(ToUtf8(w.path)).c_str());
+    }
+    std::printf("%s],\n  \"count\": %zu,\n  \"totalSize\": %llu\n}\n", written.empty() ? "" : "\n  ", written.size(),
+                static_cast<unsigned long long>(total));
+}
+
+int Extract(const PluginHost& host, const HostText& file, const ExtractOptions& options) {
+    const HostText* directory = options.directory ? &*options.directory : nullptr;
     if (directory != nullptr) {
-        target = *directory;
         std::error_code error;
-        std::filesystem::create_directories(ToPath(target), error);
+        std::filesystem::create_directories(ToPath(*directory), error);
         if (error) {
-            Fail(target, "cannot create the directory");
+            Fail(*directory, "cannot create the directory");
             return ExitFailure;
         }
     }
@@ -393,53 +590,71 @@ int Extract(const PluginHost& host, const HostText& file, const HostText* direct
 
     ArchiveGuard archive(host);
     if (!OpenDocument(host, file, 1, archive)) return ExitFailure;
-    std::set<HostText> wanted(names.begin(), names.end());
-    std::set<HostText> found;
-    int status = 0;
-    size_t extracted = 0;
+    std::vector<bool> matched(options.patterns.size(), false);
+    std::set<HostText> writtenPaths;
+    std::vector<Written> written;
     uint64_t bytes = 0;
+    int status = 0;
     HeaderReader reader{host, archive.handle};
     Entry entry;
     while (NextHeader(reader, entry)) {
-        if (!wanted.empty() && wanted.count(entry.name) == 0) {
+        bool wanted = options.patterns.empty();
+        for (size_t i = 0; i < options.patterns.size(); ++i) {
+            if (!Matches(options.patterns[i], entry.name)) continue;
+            matched[i] = true;
+            wanted = true;
+        }
+        if (!wanted) {
             host.processFileW(archive.handle, HostSkip, nullptr, nullptr);
             continue;
         }
-        found.insert(entry.name);
-        HostText name = entry.name;
-        // The plug-in cuts a longer destination path, which would write the
-        // entry under a shortened name.
-        if (directory != nullptr && target.size() + 1 + name.size() > MaxDestinationLength) {
-            Fail(entry.name, "the destination path would be longer than 259 characters");
+        HostText path = DestinationPath(directory, entry.name);
+        bool existed = Exists(path);
+        // A file written earlier in this run gives way: a PDF updated in place
+        // lists an object number twice, and its later object is the current one.
+        if (existed && !options.force && writtenPaths.count(path) == 0) {
+            Fail(path, "exists already; not overwritten without -f");
             status = ExitFailure;
             host.processFileW(archive.handle, HostSkip, nullptr, nullptr);
             continue;
         }
-        progressBar = ProgressBar{terminal && entry.size >= ProgressBarThreshold, entry.size, 0, -1,
-                                  ToUtf8(entry.name)};
-        int result = host.processFileW(archive.handle, HostExtract, directory != nullptr ? target.data() : nullptr,
-                                       name.data());
-        if (progressBar.active)
-            std::fprintf(stderr, "\r%*s\r", ProgressBarWidth + 10 + static_cast<int>(progressBar.name.size()), "");
-        progressBar.active = false;
+        int result = ExtractEntry(host, archive.handle, directory, entry, terminal);
+        // A write cut short that the system reports as done (a full disk, a
+        // size limit) shows in the file's size.
+        std::error_code error;
+        if (result == HostOk && std::filesystem::file_size(ToPath(path), error) != entry.size) result = HostEWrite;
         if (result != HostOk) {
-            Fail(entry.name, ExtractionMessage(result));
+            // No half-written file stays behind: whatever a failed extraction
+            // made, and a file it overwrote when the write itself failed.
+            if (!existed || result == HostEWrite) std::filesystem::remove(ToPath(path), error);
+            Fail(path, ExtractionMessage(result));
             status = ExitFailure;
             continue;
         }
-        ++extracted;
+        SetLastWriteTime(path, entry.timeStamp);
+        writtenPaths.insert(path);
+        written.push_back(Written{entry.name, entry.size, path});
         bytes += entry.size;
+        if (options.verbose && !options.json) {
+            std::printf("%s\n", ToUtf8(path).c_str());
+            std::fflush(stdout);
+        }
     }
     host.setProcessDataProcW(0, nullptr);
-    for (const HostText& name : names) {
-        if (found.count(name) == 0) {
-            std::fprintf(stderr, "vellum: %s: no such entry in %s\n", ToUtf8(name).c_str(), ToUtf8(file).c_str());
+    for (size_t i = 0; i < options.patterns.size(); ++i) {
+        if (!matched[i]) {
+            std::fprintf(stderr, "vellum: %s: no such entry in %s\n", ToUtf8(options.patterns[i]).c_str(),
+                         ToUtf8(file).c_str());
             status = ExitFailure;
         }
     }
-    if (terminal)
-        std::fprintf(stderr, "extracted %zu %s, %llu bytes\n", extracted, extracted == 1 ? "entry" : "entries",
-                     static_cast<unsigned long long>(bytes));
+    HostText destination = directory != nullptr ? *directory : FromAscii(".");
+    if (options.json) {
+        PrintWrittenJson(file, destination, written, bytes);
+    } else {
+        std::printf("%zu %s (%llu bytes) extracted to %s\n", written.size(), written.size() == 1 ? "entry" : "entries",
+                    static_cast<unsigned long long>(bytes), ToUtf8(destination).c_str());
+    }
     return status;
 }
 
@@ -464,8 +679,8 @@ int Check(const PluginHost& host, const std::vector<HostText>& files) {
     return status;
 }
 
-int Usage(const char* problem) {
-    std::fprintf(stderr, "vellum: %s\n%s", problem, UsageText);
+int Usage(const std::string& problem) {
+    std::fprintf(stderr, "vellum: %s\n%s", problem.c_str(), UsageText);
     return ExitUsage;
 }
 
@@ -488,30 +703,42 @@ int Run(const std::vector<HostText>& args) {
             at += 2;
             continue;
         }
-        return Usage(("unknown option " + ToUtf8(args[at])).c_str());
+        return Usage("unknown option " + ToUtf8(args[at]));
     }
     if (at == args.size()) return Usage("no command given");
     const HostText& command = args[at++];
+    bool isList = Is(command, "list"), isExtract = Is(command, "extract"), isCheck = Is(command, "check");
+    if (!isList && !isExtract && !isCheck) return Usage("unknown command " + ToUtf8(command));
 
-    // Operands of the command; "-o DIR" and "--json" may stand anywhere among them.
+    // The command's options may stand anywhere among its operands, up to "--".
     std::vector<HostText> operands;
-    const HostText* directory = nullptr;
+    ExtractOptions options;
     bool json = false;
+    bool optionsEnded = false;
     for (; at < args.size(); ++at) {
-        if (Is(command, "list") && Is(args[at], "--json")) {
-            json = true;
-        } else if (Is(command, "extract") && Is(args[at], "-o")) {
-            if (at + 1 == args.size()) return Usage("-o needs a directory");
-            directory = &args[++at];
-        } else if (Is(args[at], "--help") || Is(args[at], "-h")) {
+        const HostText& arg = args[at];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            operands.push_back(arg);
+        } else if (Is(arg, "--")) {
+            optionsEnded = true;
+        } else if (Is(arg, "--help") || Is(arg, "-h")) {
             std::fputs(UsageText, stdout);
             return 0;
+        } else if ((isList || isExtract) && Is(arg, "--json")) {
+            json = true;
+        } else if (isExtract && Is(arg, "-o")) {
+            if (at + 1 == args.size()) return Usage("-o needs a directory");
+            options.directory = args[++at];
+        } else if (isExtract && arg[1] == 'o') {
+            options.directory = arg.substr(2);
+        } else if (isExtract && (Is(arg, "-f") || Is(arg, "--force"))) {
+            options.force = true;
+        } else if (isExtract && (Is(arg, "-v") || Is(arg, "--verbose"))) {
+            options.verbose = true;
         } else {
-            operands.push_back(args[at]);
+            return Usage("unknown option " + ToUtf8(arg));
         }
     }
-    bool isList = Is(command, "list"), isExtract = Is(command, "extract"), isCheck = Is(command, "check");
-    if (!isList && !isExtract && !isCheck) return Usage(("unknown command " + ToUtf8(command)).c_str());
     if (operands.empty()) return Usage("no file given");
     if (isList && operands.size() != 1) return Usage("list takes one file");
 
@@ -528,7 +755,9 @@ int Run(const std::vector<HostText>& args) {
     }
     if (isList) return List(plugin.host, operands[0], json);
     if (isCheck) return Check(plugin.host, operands);
-    return Extract(plugin.host, operands[0], directory, std::vector<HostText>(operands.begin() + 1, operands.end()));
+    options.json = json;
+    options.patterns.assign(operands.begin() + 1, operands.end());
+    return Extract(plugin.host, operands[0], options);
 }
 
 }  // namespace

@@ -37,6 +37,18 @@ const std::string& ContentText() {
     return text;
 }
 
+// Random bytes: LZW strings of one or two bytes, so every code costs its
+// whole overhead for little output.
+const std::string& RandomBytes() {
+    static const std::string bytes = [] {
+        std::mt19937 random(3);
+        std::string s(DataSize, '\0');
+        for (char& c : s) c = static_cast<char>(random());
+        return s;
+    }();
+    return bytes;
+}
+
 // Image-like scan lines: flat areas broken by short noisy stretches.
 const std::string& ScanLines() {
     static const std::string image = [] {
@@ -199,9 +211,21 @@ void BM_LzwText(benchmark::State& state) {
                [](ByteBuffer& out, ByteBuffer& in) { return DecodeLzw(out, in, 1); });
 }
 
+void BM_LzwRandomBytes(benchmark::State& state) {
+    const std::string& data = RandomBytes();
+    RunDecoder(state, EncodeLzw(data), data.size(),
+               [](ByteBuffer& out, ByteBuffer& in) { return DecodeLzw(out, in, 1); });
+}
+
 void BM_Ascii85(benchmark::State& state) {
     const std::string data = Deflate(ContentText());  // binary, as ASCII85 usually wraps
     RunDecoder(state, EncodeAscii85(data.substr(0, data.size() / 4 * 4)), data.size() / 4 * 4, DecodeAscii85);
+}
+
+void BM_Ascii85ZeroGroups(benchmark::State& state) {
+    // Each "z" gives four bytes, so the output outgrows its first reservation.
+    const std::string data(DataSize, '\0');
+    RunDecoder(state, EncodeAscii85(data), data.size(), DecodeAscii85);
 }
 
 void BM_AsciiHex(benchmark::State& state) {
@@ -213,6 +237,14 @@ void BM_RunLengthImage(benchmark::State& state) {
     const std::string& data = ScanLines();
     const std::string encoded = EncodeRunLength(data);
     RunDecoder(state, encoded, data.size(), DecodeRunLength, 2 * encoded.size());
+}
+
+void BM_RunLengthOneByteLiterals(benchmark::State& state) {
+    // The most runs per byte of output: a length byte before every byte.
+    const std::string& data = RandomBytes();
+    std::string encoded;
+    for (char c : data) encoded += std::string(1, '\0') + c;
+    RunDecoder(state, encoded + static_cast<char>(128), data.size(), DecodeRunLength, 2 * encoded.size());
 }
 
 void BM_RunLengthBlankPage(benchmark::State& state) {
@@ -229,7 +261,10 @@ BENCHMARK(BM_ZlibText)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FlateImage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZlibImage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LzwText)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LzwRandomBytes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Ascii85)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Ascii85ZeroGroups)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AsciiHex)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RunLengthImage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunLengthOneByteLiterals)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RunLengthBlankPage)->Unit(benchmark::kMillisecond);

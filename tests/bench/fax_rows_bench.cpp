@@ -12,26 +12,33 @@
 
 namespace {
 
-constexpr size_t RowsWanted = 11000;  // about 1 MB of codes
+// Rows of 1728 pixels, no end-of-line codes: a white and a black code
+// repeated, about 1 MB in all.
+struct FaxRows {
+    const char* pairBits;  // one white code and one black code
+    size_t pairsPerRow;
+    size_t rows;
+};
 
-// Rows of 1728 pixels: 96 times white 16 (101010) and black 2 (11), no end-of-line codes.
-const std::vector<uint8_t>& FaxRows() {
-    static const std::vector<uint8_t> data = [] {
-        std::string bits;
-        for (size_t row = 0; row < RowsWanted; ++row) {
-            for (int pair = 0; pair < 96; ++pair) bits += "10101011";
-        }
-        std::vector<uint8_t> bytes(bits.size() / 8);
-        for (size_t i = 0; i < bits.size(); ++i) {
-            if (bits[i] == '1') bytes[i / 8] |= static_cast<uint8_t>(0x80 >> (i % 8));
-        }
-        return bytes;
-    }();
-    return data;
+// White 16 (101010) and black 2 (11): rows of 96 bytes.
+constexpr FaxRows TypicalRows = {"10101011", 96, 11000};
+// White 2 (0111) and black 2 (11), the shortest codes there are: rows of 324
+// bytes, the most codes per byte.
+constexpr FaxRows ShortestCodeRows = {"011111", 432, 3200};
+
+std::vector<uint8_t> MakeRows(const FaxRows& form) {
+    std::string bits;
+    for (size_t row = 0; row < form.rows; ++row) {
+        for (size_t pair = 0; pair < form.pairsPerRow; ++pair) bits += form.pairBits;
+    }
+    std::vector<uint8_t> bytes((bits.size() + 7) / 8);
+    for (size_t i = 0; i < bits.size(); ++i) {
+        if (bits[i] == '1') bytes[i / 8] |= static_cast<uint8_t>(0x80 >> (i % 8));
+    }
+    return bytes;
 }
 
-void Wrap(benchmark::State& state, const char* dictionary, uint64_t expectedSize) {
-    const std::vector<uint8_t>& data = FaxRows();
+void Wrap(benchmark::State& state, const std::vector<uint8_t>& data, const char* dictionary, uint64_t expectedSize) {
     for (auto _ : state) {
         ByteBuffer input;
         input.Attach(data.data(), data.data() + data.size(), false);
@@ -45,15 +52,24 @@ void Wrap(benchmark::State& state, const char* dictionary, uint64_t expectedSize
 }
 
 void BM_FaxRowsGetEndOfLines(benchmark::State& state) {
+    static const std::vector<uint8_t> data = MakeRows(TypicalRows);
     // Each row gains 12 bits: 96 bytes become 97.5.
-    Wrap(state, "<</DecodeParms<</K 0/Columns 1728/Rows 11000>>>>", FaxTiffHeaderSize + RowsWanted * 195 / 2);
+    Wrap(state, data, "<</DecodeParms<</K 0/Columns 1728/Rows 11000>>>>", FaxTiffHeaderSize + 11000 * 195 / 2);
+}
+
+void BM_FaxRowsOfShortestCodesGetEndOfLines(benchmark::State& state) {
+    static const std::vector<uint8_t> data = MakeRows(ShortestCodeRows);
+    // 324 bytes become 325.5; no row count given, so the rows run to the end of the data.
+    Wrap(state, data, "<</DecodeParms<</K 0/Columns 1728>>>>", FaxTiffHeaderSize + 3200 * 651 / 2);
 }
 
 void BM_FaxDataCopied(benchmark::State& state) {
-    Wrap(state, "<</DecodeParms<</K -1/Columns 1728/Rows 11000>>>>", FaxTiffHeaderSize + FaxRows().size());
+    static const std::vector<uint8_t> data = MakeRows(TypicalRows);
+    Wrap(state, data, "<</DecodeParms<</K -1/Columns 1728/Rows 11000>>>>", FaxTiffHeaderSize + data.size());
 }
 
 }  // namespace
 
 BENCHMARK(BM_FaxRowsGetEndOfLines);
+BENCHMARK(BM_FaxRowsOfShortestCodesGetEndOfLines);
 BENCHMARK(BM_FaxDataCopied);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "document/archive.h"
+#include "document/decode_pool.h"
 #include "plugin/exports.h"
 
 namespace {
@@ -31,6 +32,7 @@ uintptr_t OpenInMemory(const std::string& document) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(document.data());
     // The body starts after the first line, as the open takes it.
     PdfArchive* archive = CreateArchive(bytes + 9, bytes + document.size(), FILETIME{});
+    if (archive != nullptr) MakeEntries(*archive, DecodeSettings{1, UINT64_MAX});
     return reinterpret_cast<uintptr_t>(archive);
 }
 

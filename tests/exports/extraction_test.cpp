@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <set>
 #include <utility>
 
 #include "tests/exports/pdf_fixture.h"
@@ -238,34 +240,56 @@ TEST_F(Extraction, RenamedTargetGetsTheEntryWhoseHeaderWasReadLast) {
     EXPECT_EQ(ToMemory(archive.Handle(), WIDE("renamed.bin")).first, HostEOpen);
 }
 
-TEST_F(Extraction, DestinationPathIsJoinedAndCut) {
+// The folder's entries, by name.
+std::set<std::filesystem::path> FolderContents(const std::filesystem::path& folder) {
+    std::set<std::filesystem::path> names;
+    for (const auto& item : std::filesystem::directory_iterator(folder)) names.insert(item.path().filename());
+    return names;
+}
+
+TEST_F(Extraction, DestinationPathIsJoinedWhole) {
     std::filesystem::path pdf = folder.WritePdf("doc.pdf", {{3, "three", ""}});
     WideString prefix = FolderPrefix(folder.Path());
     WideString bare = prefix.substr(0, prefix.size() - 1);
-    WideString longName(300, WIDE('n'));
+    const size_t fullPath = 259;  // MAX_PATH less the terminator
+    ASSERT_LT(prefix.size() + 5, fullPath);
+    // Names that bring the joined path to exactly 259 units, and to one more.
+    WideString longest = WideString(fullPath - prefix.size() - 4, WIDE('n')) + WIDE(".dat");
+    WideString tooLong = WIDE("m") + longest;
+    WideString longDirectory = prefix + WideString(fullPath, WIDE('d'));
     struct Case {
         const char* label;
         const WCHAR* directory;
         WideString name;
-        WideString written;  // the file expected on disk
+        WideString written;  // the file expected on disk; empty: answers 16 and writes nothing
     } cases[] = {
         {"no separator at the end", bare.c_str(), WIDE("a.dat"), prefix + WIDE("a.dat")},
         {"separator at the end", prefix.c_str(), WIDE("b.dat"), prefix + WIDE("b.dat")},
         {"no directory", nullptr, prefix + WIDE("c.dat"), prefix + WIDE("c.dat")},
-        {"cut at 259 units", bare.c_str(), longName, (prefix + longName).substr(0, 259)},
+        {"exactly 259 units", bare.c_str(), longest, prefix + longest},
+        // Cut, the name would lose its extension's last letter.
+        {"260 units", bare.c_str(), tooLong, WideString()},
+        // Cut, the path would end inside the directory: a file named d...d in the folder.
+        {"directory alone too long", longDirectory.c_str(), WIDE("e.dat"), WideString()},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.label);
         OpenedArchive archive(pdf);
         ReadHeaders(archive, 1);
         progress.wide.clear();
-        ASSERT_EQ(Plugin().processFileW(archive.Handle(), HostExtract, const_cast<WCHAR*>(c.directory),
-                                        c.name.data()),
-                  HostOk);
+        std::set<std::filesystem::path> before = FolderContents(folder.Path());
+        int result = Plugin().processFileW(archive.Handle(), HostExtract, const_cast<WCHAR*>(c.directory),
+                                           c.name.data());
+        if (c.written.empty()) {
+            EXPECT_EQ(result, HostECreate);
+            EXPECT_TRUE(progress.wide.empty());
+            EXPECT_EQ(FolderContents(folder.Path()), before);
+            continue;
+        }
+        ASSERT_EQ(result, HostOk);
         ASSERT_EQ(progress.wide.size(), 1u);
         EXPECT_EQ(Narrow(progress.wide[0].first), Narrow(c.written));
-        std::filesystem::path written(c.written);
-        EXPECT_EQ(ReadWholeFile(written), "three");
+        EXPECT_EQ(ReadWholeFile(std::filesystem::path(c.written)), "three");
     }
 }
 

@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <ctime>
+#include <string>
+#include <string_view>
 
 #include "tests/exports/pdf_fixture.h"
 
@@ -166,6 +168,41 @@ TEST(Listing, NamesAndSizesInDocumentOrderThenTheEnd) {
         EXPECT_EQ(Plugin().readHeaderEx(archive.Handle(), &extended), HostEndArchive);
     }
     EXPECT_EQ(archive.Close(), HostOk);
+}
+
+// Producers write UTF-16 strings into dictionaries as literal bytes, NUL
+// bytes and all (LuaMetaTeX's /Creator, for one); keys after them count.
+TEST(Listing, KeysAfterBinaryStringsInTheDictionaryCount) {
+    using namespace std::literals;
+    struct Case {
+        const char* label;
+        std::string dictionaryExtra;
+        std::string name;
+        std::string bytes;
+    } cases[] = {
+        {"filter after a UTF-16 string", std::string(" /Creator (\xfe\xff\0L\0u\0a) /Filter /ASCIIHexDecode"sv),
+         "object-stream-00000004.dat", "Hello"},
+        {"filter after a nested dictionary with a NUL", std::string(" /Info <</T (\0\0)>> /Filter /AHx"sv),
+         "object-stream-00000004.dat", "Hello"},
+        {"XML subtype after a NUL", std::string(" /Title (\0) /Subtype /XML /Filter /AHx"sv),
+         "object-stream-00000004.xml", "48656C6C6F>"},
+    };
+    for (const Case& c : cases) {
+        ScratchFolder folder;
+        OpenedArchive archive(folder.WritePdf("binary.pdf", {{4, "48656C6C6F>", c.dictionaryExtra}}));
+        HeaderRecordExW record{};
+        ASSERT_EQ(Plugin().readHeaderExW(archive.Handle(), &record), HostOk) << c.label;
+        EXPECT_EQ(Narrow(record.entryName), c.name) << c.label;
+        void* block = nullptr;
+        ASSERT_EQ(Plugin().processFileW(archive.Handle(), HostExtractToMemory, reinterpret_cast<WCHAR*>(&block),
+                                        record.entryName),
+                  HostOk)
+            << c.label;
+        uint64_t length = 0;
+        std::memcpy(&length, block, sizeof length);
+        EXPECT_EQ(std::string(static_cast<const char*>(block) + sizeof length, length), c.bytes) << c.label;
+        FreeExtractBlock(block);
+    }
 }
 
 TEST(Listing, DocumentWithoutStreamsEndsAtOnceAndStillCloses) {

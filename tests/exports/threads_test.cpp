@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <string>
@@ -195,6 +196,77 @@ TEST(Threads, SharedArchiveListsEachEntryOnceAndExtractsItsBytes) {
         ASSERT_NE(found, expectedByName.end()) << entry.name;
         EXPECT_TRUE(entry.bytes == found->second) << entry.name << " extracted to other bytes than in one thread";
     }
+}
+
+// Sets an environment variable of this process for one scope, where the
+// plug-in, loaded into the same process, reads it.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const char* value) : name_(name) { Set(value); }
+    ~ScopedVariable() { Set(nullptr); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    void Set(const char* value) {
+#ifdef _WIN32
+        SetEnvironmentVariableA(name_, value);
+#else
+        if (value != nullptr) setenv(name_, value, 1);
+        else unsetenv(name_);
+#endif
+    }
+    const char* name_;
+};
+
+// Every document of the test files, in a fixed order.
+std::vector<std::string> AllDocuments() {
+    std::vector<std::string> paths;
+    const std::string source = VELLUM_SOURCE_DIR;
+    for (const char* folder : {"/tests/fuzz/corpus/document", "/tests/corpus", "/tests/data"}) {
+        for (const auto& file : std::filesystem::directory_iterator(source + folder)) {
+            if (file.is_regular_file()) paths.push_back(file.path().string());
+        }
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+// Opening decodes on as many threads as VELLUM_THREADS says, and keeps the
+// decoded bytes that fit in VELLUM_MEMORY_MB (0 keeps none: every extraction
+// decodes again, with helpers decoding ahead). Whatever the settings, the
+// listing, every entry's bytes and every answer are those of one thread that
+// keeps everything, for well-formed and hostile documents alike.
+TEST(DecodeSettings, NoneChangesWhatIsListedOrExtracted) {
+    struct Settings {
+        const char* threads;
+        const char* memoryMegabytes;  // null: the default budget
+    };
+    const Settings variants[] = {{"5", nullptr}, {"1", "0"}, {"3", "0"}};
+    size_t opened = 0;
+    for (const std::string& path : AllDocuments()) {
+        std::vector<Listed> expected;
+        uintptr_t handle = 0;
+        {
+            ScopedVariable threads("VELLUM_THREADS", "1");
+            handle = Open(path);
+            if (handle != 0) expected = ListAndExtract(handle);
+        }
+        if (handle == 0) continue;
+        ++opened;
+        EXPECT_EQ(Plugin().closeArchive(handle), HostOk);
+        for (const Settings& settings : variants) {
+            ScopedVariable threads("VELLUM_THREADS", settings.threads);
+            ScopedVariable memory("VELLUM_MEMORY_MB", settings.memoryMegabytes);
+            handle = Open(path);
+            ASSERT_NE(handle, 0u) << path;
+            ExpectSameListing(expected, ListAndExtract(handle),
+                              path + " on " + settings.threads + " threads, budget " +
+                                  (settings.memoryMegabytes != nullptr ? settings.memoryMegabytes : "default"));
+            EXPECT_EQ(Plugin().closeArchive(handle), HostOk);
+        }
+    }
+    EXPECT_GT(opened, 100u) << "the test files should hold many documents";
 }
 
 }  // namespace

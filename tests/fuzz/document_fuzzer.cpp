@@ -3,6 +3,8 @@
 // three header calls in turn, each entry extracted to memory and to a file,
 // and closed. Every answer must be one the host may receive, and the two
 // extractions of an entry must agree with each other and with its header.
+// The open decodes on three threads; a second open on one thread must list
+// the same names and sizes.
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -48,6 +50,38 @@ const WorkDirectory& Work() {
 }
 
 int VELLUM_CALL CountProgress(WCHAR*, int) { return 1; }
+
+void SetDecodeThreads(const char* count) {
+#ifdef _WIN32
+    SetEnvironmentVariableA("VELLUM_THREADS", count);
+#else
+    setenv("VELLUM_THREADS", count, 1);
+#endif
+}
+
+struct ListedEntry {
+    std::string name;
+    uint64_t size;
+    bool operator==(const ListedEntry&) const = default;
+};
+
+// The names and sizes of a listing on one decode thread.
+std::vector<ListedEntry> ListOnOneThread(WideString& path) {
+    SetDecodeThreads("1");
+    OpenArchiveRecord record{};
+    record.pathName = path.data();
+    record.mode = 1;
+    const uintptr_t handle = OpenArchiveW(&record);
+    SetDecodeThreads("3");
+    FuzzCheck(handle != 0, "opened on three threads but not on one");
+    std::vector<ListedEntry> listed;
+    HeaderRecordEx header{};
+    while (ReadHeaderEx(handle, &header) == HostOk) {
+        listed.push_back({header.entryName, header.unpackedSize | static_cast<uint64_t>(header.unpackedSizeHigh) << 32});
+    }
+    FuzzCheck(CloseArchive(handle) == HostOk, "close failed");
+    return listed;
+}
 
 std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
     std::ifstream stream(path, std::ios::binary);
@@ -104,6 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool initialised = [] {
         CapHeapRequests();
         SetProcessDataProcW(0, CountProgress);
+        SetDecodeThreads("3");
         return true;
     }();
     (void)initialised;
@@ -129,6 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzCheck(acceptable, "a file the check rejects was opened");
 
     std::set<std::string> listedNumbers;
+    std::vector<ListedEntry> listed;
     for (unsigned call = 0;; ++call) {
         std::string name;
         uint64_t headerSize = 0;
@@ -164,7 +200,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool numberIsNew = listedNumbers.insert(name.substr(0, name.rfind('.'))).second;
         const uint64_t length = ExtractBoth(handle, name, call % 3 == 2, numberIsNew);
         FuzzCheck(length == (headerSize & 0xFFFFFFFFu), "extracted length differs from the header");
+        listed.push_back({name, length});
     }
     FuzzCheck(CloseArchive(handle) == HostOk, "close failed");
+    FuzzCheck(ListOnOneThread(path) == listed, "one decode thread lists otherwise than three");
     return 0;
 }

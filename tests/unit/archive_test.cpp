@@ -176,7 +176,7 @@ TEST(ArchiveLifetime, ReferencesFollowTheListing) {
     PdfArchive* archive = CreateArchive(Bytes(ThreeStreams), Bytes(ThreeStreams) + ThreeStreams.size(), FILETIME{});
     ASSERT_NE(archive, nullptr);
     const uintptr_t handle = reinterpret_cast<uintptr_t>(archive);
-    MakeEntries(*archive, 1);
+    MakeEntries(*archive, DecodeSettings{1, UINT64_MAX});
     EXPECT_EQ(archive->refCount, 4);  // the handle and three entries; the failed stream holds nothing
     EXPECT_EQ(ListLength(*archive), 3);
     StreamEntry* listed[3] = {};

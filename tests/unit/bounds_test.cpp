@@ -92,6 +92,25 @@ TEST(Bounds, RunLengthRepeatsKeepNoGrowthRoom) {
     ExpectLiveWithin(session, body.size());
 }
 
+// Many small Flate streams of random letters, which inflate less than
+// twofold: the first block reserved for each is more than twice too large.
+TEST(Bounds, ManySmallFlateStreamsKeepNoGrowthRoom) {
+    std::string body;
+    uint32_t seed = 7;
+    for (int number = 1; number <= 3000; ++number) {
+        std::string plain;
+        while (plain.size() < 3000) {
+            seed = seed * 1103515245u + 12345u;
+            plain += static_cast<char>('a' + (seed >> 16) % 26);
+        }
+        const std::string packed = Compressed(plain);
+        body += StreamObject(number, "<</Filter/FlateDecode/Length " + std::to_string(packed.size()) + ">>", packed);
+    }
+    const Session session = ListDocument(body);
+    ASSERT_EQ(session.names.size(), 3000u);
+    ExpectLiveWithin(session, body.size());
+}
+
 TEST(Bounds, ManyTinyObjectsCostAFixedAmountEach) {
     constexpr int objects = 100000;
     std::string body;

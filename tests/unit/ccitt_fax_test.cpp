@@ -147,6 +147,11 @@ struct RowsCase {
 //   000000000001      end of line
 //   1000 11 1000      an 8-pixel row: white 3, black 2, white 3
 //   00000001000       white or black make-up 1792; 010111 white make-up 192; 101010 white 16
+//   0111 11           white 2 and black 2, the shortest codes; 0111 010 white 2 and black 1
+//   00110101 0000001001010 0000110111   white 0, black make-up 640, black 0
+//   101010 0000101    white 16 and black 11: a pair of 13 bits
+// Rows longer than 64 bits and fill bits over more than 64 bits are read and
+// written across several words.
 TEST(WrapCcittFax, OneDimensionalRowsGetEndOfLineCodes) {
     const RowsCase cases[] = {
         {"one row, the fill after it kept", "<</DecodeParms<</K 0/Columns 8/Rows 1>>>>",
@@ -180,6 +185,35 @@ TEST(WrapCcittFax, OneDimensionalRowsGetEndOfLineCodes) {
         {"BlackIs1 and the rewrite together", "<</DecodeParms<</K 0/Columns 8/Rows 1/BlackIs1 true>>>>",
          "1000111000 000000",
          "000000000001 1000111000 000000", {8, 1, 3, 1, 0}},
+        {"rows of 96 bits in pairs of the shortest codes, the last ending with the data",
+         "<</DecodeParms<</K 0/Columns 64/Rows 2>>>>",
+         "011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111"
+         "011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111",
+         "000000000001"
+         "011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111"
+         "000000000001"
+         "011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111 011111",
+         {64, 2, 3, 0, 0}},
+        {"pairs of 13 bits, the fifth read where the first word ends", "<</DecodeParms<</K 0/Columns 162/Rows 1>>>>",
+         "1010100000101 1010100000101 1010100000101 1010100000101 1010100000101 1010100000101 00",
+         "000000000001 1010100000101 1010100000101 1010100000101 1010100000101 1010100000101 1010100000101 00",
+         {162, 1, 3, 0, 0}},
+        {"a row of long black make-up codes across words", "<</DecodeParms<</K 0/Columns 2560/Rows 1>>>>",
+         "00110101 0000001001010 0000110111 00110101 0000001001010 0000110111 "
+         "00110101 0000001001010 0000110111 00110101 0000001001010 0000110111 0000",
+         "000000000001 00110101 0000001001010 0000110111 00110101 0000001001010 0000110111 "
+         "00110101 0000001001010 0000110111 00110101 0000001001010 0000110111 0000",
+         {2560, 1, 3, 0, 0}},
+        {"fill bits over more than a word before an end-of-line code", "<</DecodeParms<</K 0/Columns 8/Rows 2>>>>",
+         "1000111000 000000 00000000 00000000 00000000 00000000 00000000 00000000 00000000 00000000 00000000 "
+         "0000000 1 1000111000 00000",
+         "000000000001 1000111000 000000000001 1000111000 00000", {8, 2, 3, 0, 0}},
+        {"fill bits over more than a word to the end of the data", "<</DecodeParms<</K 0/Columns 8>>>>",
+         "1000111000 000000 00000000 00000000 00000000 00000000 00000000 00000000 00000000 00000000 00000000 "
+         "00000000 00000000 00000000",
+         "000000000001 1000111000 000000 00000000 00000000 00000000 00000000 00000000 00000000 00000000 00000000 "
+         "00000000 00000000 00000000 00000000",
+         {8, 0, 3, 0, 0}},
         // Kept as stored:
         {"every row has its end-of-line code already", "<</DecodeParms<</K 0/Columns 8/Rows 2>>>>",
          "000000000001 1000111000 000000000001 1000111000 00", nullptr, {8, 2, 3, 0, 0}},
@@ -191,6 +225,11 @@ TEST(WrapCcittFax, OneDimensionalRowsGetEndOfLineCodes) {
          {9, 1, 3, 0, 0}},
         {"a row cut short at the end of the data", "<</DecodeParms<</K 0/Columns 8>>>>", "1000 11 10", nullptr,
          {8, 0, 3, 0, 0}},
+        {"a row of 96 bits cut inside its last code, which zeros would complete",
+         "<</DecodeParms<</K 0/Columns 44>>>>",
+         "0111010 0111010 0111010 0111010 0111010 0111010 0111010 0111010 0111010 0111010 0111010 0111010 0111010 "
+         "0111 1",
+         nullptr, {44, 0, 3, 0, 0}},
         {"only fill bits", "<</DecodeParms<</K 0/Columns 8>>>>", "00000000 00000000", nullptr, {8, 0, 3, 0, 0}},
         {"no columns", "<</DecodeParms<</K 0/Columns 0>>>>", "1000111000 000000", nullptr, {0, 0, 3, 0, 0}},
         {"two-dimensional data is not read", "<</DecodeParms<</K 1/Columns 8/Rows 1>>>>", "1000111000 000000",
@@ -285,6 +324,7 @@ TEST(WrapCcittFax, LibtiffDecodesTheExpectedPixels) {
         {"ccitt_g3_1d_byte_aligned_40x20.fax", "<</DecodeParms<</K 0/Columns 40/Rows 20/EncodedByteAlign true>>>>",
          pattern},
         {"ccitt_g3_1d_runs_2624x144.fax", "<</Height 144/DecodeParms<</Columns 2624>>>>", "ccitt_runs_2624x144.pbm"},
+        {"ccitt_g3_1d_random_runs_1728x24.fax", "<</DecodeParms<</K 0/Rows 24>>>>", "ccitt_random_runs_1728x24.pbm"},
     };
     const std::filesystem::path tiff =
         std::filesystem::temp_directory_path() / ("vellum-ccitt-" + std::to_string(::getpid()) + ".tif");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "plugin/extraction.h"
@@ -43,34 +45,45 @@ TEST(JoinPath, JoinsWithTheSeparatorThatSuitsTheDirectory) {
     };
     for (const Case& c : cases) {
         WCHAR buffer[DestinationPathUnits];
-        JoinPath(buffer, DestinationPathUnits, c.directory, c.name);
+        EXPECT_TRUE(JoinPath(buffer, DestinationPathUnits, c.directory, c.name));
         EXPECT_EQ(Narrow(buffer), Narrow(c.expected)) << Narrow(c.expected);
     }
 }
 
-TEST(JoinPath, CutsTheWholePathAt259Units) {
+// A path that does not fit whole is refused: cut, it could lose its
+// extension or, cut inside the directory, name another file.
+TEST(JoinPath, JoinsOnlyWhatFitsWhole) {
     struct Case {
-        size_t directoryUnits;
+        size_t directoryUnits;  // 0: no directory
+        bool directoryEndsInSeparator;
         size_t nameUnits;
-        size_t expectedUnits;
+        bool fits;
     } cases[] = {
-        {300, 5, 259},  // the directory alone is cut; no room is left for the name
-        {259, 5, 259},
-        {258, 5, 259},  // one separator fits, then nothing of the name
-        {250, 20, 259},
-        {100, 20, 121},
+        {232, false, 26, true},   // 232 + '/' + 26 = 259 units and the terminator
+        {233, false, 26, false},  // one unit more
+        {233, true, 26, true},    // the separator is the directory's own
+        {234, true, 26, false},
+        {300, false, 5, false},   // a cut would fall inside the directory
+        {0, false, 259, true},
+        {0, false, 260, false},
+        {259, false, 0, true},    // a directory alone takes no separator
+        {260, false, 0, false},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.directoryUnits << (c.directoryEndsInSeparator ? " with separator + " : " + ")
+                                        << c.nameUnits);
         WideString directory(c.directoryUnits, WIDE('d'));
+        if (c.directoryEndsInSeparator) directory.back() = WIDE('/');
         WideString name(c.nameUnits, WIDE('n'));
+        WideString expected = directory;
+        if (!directory.empty() && !name.empty() && !c.directoryEndsInSeparator) expected += NATIVE_SEPARATOR;
+        expected += name;
         WCHAR buffer[DestinationPathUnits + 8];
         std::fill(std::begin(buffer), std::end(buffer), WIDE('#'));
-        JoinPath(buffer, DestinationPathUnits, directory.c_str(), name.c_str());
-        WideString joined(buffer);
-        EXPECT_EQ(joined.size(), c.expectedUnits) << c.directoryUnits << "+" << c.nameUnits;
-        WideString full = directory.substr(0, 259);
-        if (full.size() < 259) full += NATIVE_SEPARATOR + name;
-        EXPECT_EQ(Narrow(joined), Narrow(full.substr(0, 259)));
+        EXPECT_EQ(JoinPath(buffer, DestinationPathUnits, c.directoryUnits != 0 ? directory.c_str() : nullptr,
+                           c.nameUnits != 0 ? name.c_str() : nullptr),
+                  c.fits);
+        EXPECT_EQ(Narrow(buffer), c.fits ? Narrow(expected) : "");
         EXPECT_EQ(buffer[DestinationPathUnits], WIDE('#'));  // nothing written past the capacity
     }
 }
@@ -78,11 +91,17 @@ TEST(JoinPath, CutsTheWholePathAt259Units) {
 TEST(JoinPath, SmallCapacityIsNeverOverrun) {
     WCHAR buffer[8];
     std::fill(std::begin(buffer), std::end(buffer), WIDE('#'));
-    JoinPath(buffer, 6, WIDE("abcde"), WIDE("xyz"));
-    EXPECT_EQ(Narrow(buffer), "abcde");
+    EXPECT_FALSE(JoinPath(buffer, 6, WIDE("abcde"), WIDE("xyz")));
+    EXPECT_EQ(Narrow(buffer), "");
     EXPECT_EQ(buffer[6], WIDE('#'));
-    JoinPath(buffer, 6, WIDE("ab"), WIDE("xyz"));
-    EXPECT_EQ(Narrow(buffer), Narrow(WideString(WIDE("ab")) + NATIVE_SEPARATOR + WIDE("xy")));
+    EXPECT_FALSE(JoinPath(buffer, 6, WIDE("ab"), WIDE("xyz")));
+    EXPECT_EQ(buffer[6], WIDE('#'));
+    EXPECT_TRUE(JoinPath(buffer, 7, WIDE("ab"), WIDE("xyz")));
+    EXPECT_EQ(Narrow(buffer), Narrow(WideString(WIDE("ab")) + NATIVE_SEPARATOR + WIDE("xyz")));
+    EXPECT_EQ(buffer[7], WIDE('#'));
+    std::fill(std::begin(buffer), std::end(buffer), WIDE('#'));
+    EXPECT_FALSE(JoinPath(buffer, 0, WIDE("ab"), WIDE("xyz")));
+    EXPECT_EQ(buffer[0], WIDE('#'));  // a capacity of 0 gets no terminator either
 }
 
 TEST(FindExtension, PointsAtTheLastDotOfTheLastComponent) {

@@ -157,7 +157,8 @@ TEST(DecodeFlate, SizingBeyondFourGiB) {
     EXPECT_GE(limit, uint64_t{1} << 62);  // 64-bit builds only
 
     EXPECT_EQ(FlateFirstCapacity(0), 0u);
-    EXPECT_EQ(FlateFirstCapacity(3 * GiB), 6 * GiB);
+    EXPECT_EQ(FlateFirstCapacity(3 * GiB), 12 * GiB);
+    EXPECT_EQ(FlateFirstCapacity(limit / 4 + 1), limit);
     EXPECT_EQ(FlateFirstCapacity(limit), limit);
     EXPECT_EQ(FlateFirstCapacity(UINT64_MAX), limit);
 

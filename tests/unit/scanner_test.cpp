@@ -42,7 +42,7 @@ public:
     // Makes the entries on `threads` threads and hands every one out,
     // checking each against the references of a listed entry.
     std::vector<Listed> ListAll(uint32_t threads = 1) {
-        MakeEntries(*archive_, threads);
+        MakeEntries(*archive_, DecodeSettings{threads, UINT64_MAX});
         std::vector<Listed> listed;
         while (StreamEntry* entry = HandOutNextEntry(*archive_)) {
             EXPECT_EQ(entry->archive, archive_);
@@ -183,7 +183,7 @@ TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
         std::vector<StreamEntry*> listed;
         listed.reserve(3);  // the test's own allocation stays out of the count
         FailAllocationAfter(failAt);
-        MakeEntries(archive, 1);
+        MakeEntries(archive, DecodeSettings{1, UINT64_MAX});
         while (StreamEntry* entry = HandOutNextEntry(archive)) listed.push_back(entry);
         const bool failed = AllocationFailed();
         FailAllocationAfter(-1);
@@ -232,7 +232,7 @@ TEST(ObjectScanner, GhostscriptPageListsExactlyItsStreams) {
     std::vector<Listed> listed;
     {
         ArchiveCall call(reinterpret_cast<uintptr_t>(open.archive));
-        MakeEntries(*open.archive, 1);
+        MakeEntries(*open.archive, DecodeSettings{1, UINT64_MAX});
         while (StreamEntry* entry = HandOutNextEntry(*open.archive)) {
             listed.push_back({entry->objectNumber, std::string(reinterpret_cast<const char*>(entry->data.begin),
                                                                entry->data.Size())});

@@ -1,0 +1,161 @@
+// The two programs scripts/bench needs besides Python (it compiles this file
+// itself with c++ -O2 and zlib):
+//
+//   bench-helper floor FILE.pdf FILE.manifest DIR
+//     The least work the whole job needs, single-threaded, as the floor the
+//     plug-in is measured against: read the PDF, then for every stream of the
+//     manifest the generator wrote, produce a block of its decoded size and
+//     write it to a new file in DIR. Flate streams are inflated straight into
+//     that block; every other stream is copied into it, the cheapest stand-in
+//     for decoders that cost about as much as a copy. A manifest line is
+//     "OFFSET LENGTH DECODED KIND" (KIND "flate" or "copy").
+//
+//   bench-helper measure REPORT COMMAND ARG...
+//     Runs the command and writes "WALL_SECONDS PEAK_RSS_KB EXIT_STATUS" to
+//     REPORT. Linux starts a child's peak RSS at its parent's when it execs, so
+//     the command must be started from this small process, not from Python.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int ExitFailure = 1;
+constexpr int ExitCannotRun = 127;
+constexpr size_t KindLength = 16;
+constexpr size_t NameLength = 64;
+
+bool ReadWholeFile(const char* path, std::vector<unsigned char>& data) {
+    const int fd = open(path, O_RDONLY);
+    if (fd < 0) return false;
+    const off_t size = lseek(fd, 0, SEEK_END);
+    data.resize(static_cast<size_t>(size));
+    size_t done = 0;
+    while (size >= 0 && done < data.size()) {
+        const ssize_t got = pread(fd, data.data() + done, data.size() - done, static_cast<off_t>(done));
+        if (got <= 0) break;
+        done += static_cast<size_t>(got);
+    }
+    close(fd);
+    return size >= 0 && done == data.size();
+}
+
+bool Inflate(const unsigned char* input, uint64_t length, unsigned char* output, uint64_t size) {
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK) return false;
+    stream.next_in = const_cast<unsigned char*>(input);
+    stream.avail_in = static_cast<uInt>(length);
+    stream.next_out = output;
+    stream.avail_out = static_cast<uInt>(size);
+    const int result = inflate(&stream, Z_FINISH);
+    inflateEnd(&stream);
+    return result == Z_STREAM_END && stream.total_out == size;
+}
+
+bool WriteWholeFile(const char* path, const unsigned char* data, uint64_t size) {
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0) return false;
+    uint64_t done = 0;
+    while (done < size) {
+        const ssize_t wrote = write(fd, data + done, size - done);
+        if (wrote <= 0) break;
+        done += static_cast<uint64_t>(wrote);
+    }
+    return close(fd) == 0 && done == size;
+}
+
+int Floor(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: bench-helper floor FILE.pdf FILE.manifest DIR\n");
+        return ExitFailure;
+    }
+    std::vector<unsigned char> file;
+    if (!ReadWholeFile(argv[0], file)) {
+        std::fprintf(stderr, "bench-helper: cannot read %s\n", argv[0]);
+        return ExitFailure;
+    }
+    FILE* manifest = std::fopen(argv[1], "r");
+    if (manifest == nullptr) {
+        std::fprintf(stderr, "bench-helper: cannot read %s\n", argv[1]);
+        return ExitFailure;
+    }
+    const std::string directory = argv[2];
+    uint64_t offset = 0, length = 0, decoded = 0;
+    char kind[KindLength] = {};
+    unsigned number = 0;
+    int status = 0;
+    while (std::fscanf(manifest, "%" SCNu64 " %" SCNu64 " %" SCNu64 " %15s", &offset, &length, &decoded, kind) == 4) {
+        if (offset > file.size() || length > file.size() - offset) {
+            status = ExitFailure;
+            break;
+        }
+        // A manifest is our own generator's, so these blocks stay within its sizes.
+        auto* block = static_cast<unsigned char*>(std::malloc(decoded > 0 ? decoded : 1));
+        const unsigned char* input = file.data() + offset;
+        bool done = block != nullptr;
+        if (done && std::strcmp(kind, "flate") == 0) {
+            done = Inflate(input, length, block, decoded);
+        } else if (done) {
+            std::memcpy(block, input, length < decoded ? length : decoded);
+        }
+        char name[NameLength];
+        std::snprintf(name, sizeof name, "/object-stream-%08u.dat", ++number);
+        done = done && WriteWholeFile((directory + name).c_str(), block, decoded);
+        std::free(block);
+        if (!done) {
+            std::fprintf(stderr, "bench-helper: stream at offset %" PRIu64 " failed\n", offset);
+            status = ExitFailure;
+            break;
+        }
+    }
+    std::fclose(manifest);
+    return status;
+}
+
+double Seconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+int Measure(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench-helper measure REPORT COMMAND ARG...\n");
+        return ExitFailure;
+    }
+    const double started = Seconds();
+    const pid_t child = fork();
+    if (child == 0) {
+        execvp(argv[1], argv + 1);
+        _exit(ExitCannotRun);
+    }
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || wait4(child, &status, 0, &usage) != child) return ExitFailure;
+    const double wall = Seconds() - started;
+    const int exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    FILE* report = std::fopen(argv[0], "w");
+    if (report == nullptr) return ExitFailure;
+    std::fprintf(report, "%.6f %ld %d\n", wall, usage.ru_maxrss, exitStatus);
+    return std::fclose(report) == 0 ? 0 : ExitFailure;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "floor") == 0) return Floor(argc - 2, argv + 2);
+    if (argc >= 2 && std::strcmp(argv[1], "measure") == 0) return Measure(argc - 2, argv + 2);
+    std::fprintf(stderr, "usage: bench-helper floor FILE.pdf FILE.manifest DIR | measure REPORT COMMAND ARG...\n");
+    return ExitFailure;
+}
