@@ -1,7 +1,8 @@
-// Real PDFs from producers we did not write (tests/corpus, made by
-// scripts/make-corpus), listed and extracted through the exports as a host
-// does, against what independent tools made of the same objects
-// (scripts/make-corpus-expected: qpdf, zlib, pdfimages, libtiff). Each
+// Real PDFs from producers we did not write (tests/corpus: files made by
+// scripts/make-corpus, and manuals from Debian's documentation packages that
+// it fetches, named in tests/corpus/manuals.txt), listed and extracted through
+// the exports as a host does, against what independent tools made of the same
+// objects (scripts/make-corpus-expected: qpdf, zlib, pdfimages, libtiff). Each
 // NAME.expected/manifest names the entries in listing order, the rule that
 // gives their bytes and a file holding those bytes.
 #include <gtest/gtest.h>
@@ -97,6 +98,17 @@ const CorpusFile kCorpus[] = {
     {"pdftocairo-gs", true},
     // an ImageMagick file with an update appended
     {"update-appended", true},
+    // manuals from Debian's documentation packages (manuals.txt names each one's source)
+    {"pdftex-r-intro", true},
+    {"pdftex-beamer-lecture", true},
+    {"pdftex013d-index", true},
+    {"luatex-luaotfload-tool", true},
+    {"luametatex-lua-widow-control", true},
+    {"tugboat-chernoff-widows", true},
+    {"xdvipdfmx-xebaposter", true},
+    {"xetex-cqubeamer", true},
+    {"distiller-rcs-conf", true},
+    {"ghostscript-xcolor2", true},
 };
 
 struct ExpectedEntry {

@@ -9,6 +9,7 @@
 #include "decode/ccitt_fax.h"
 #include "decode/filter_chain.h"
 #include "decode/results.h"
+#include "tests/support/lzw_encoder.h"
 #include "tests/unit/test_allocator.h"
 
 namespace {
@@ -43,51 +44,10 @@ std::string Hex(const Bytes& data) {
     return out + ">";
 }
 
-// A PDF LZW encoder: 9 to 12-bit codes, most significant bit first, a clear
-// code first and the end-of-data code last. The decoder adds its table entry
-// one code later than the encoder, so the encoder widens its codes when its
-// own next code, less one, plus earlyChange reaches 512, 1024 or 2048.
-Bytes LzwEncode(const Bytes& data, int earlyChange) {
-    Bytes out;
-    uint32_t bits = 0;
-    int bitCount = 0;
-    int width = 9;
-    auto put = [&](uint32_t code) {
-        bits = (bits << width) | code;
-        bitCount += width;
-        while (bitCount >= 8) {
-            bitCount -= 8;
-            out.push_back(static_cast<uint8_t>(bits >> bitCount));
-        }
-    };
-    std::vector<std::pair<std::string, uint32_t>> table;
-    auto find = [&table](const std::string& s) -> int {
-        if (s.size() == 1) return static_cast<uint8_t>(s[0]);
-        for (const auto& [text, code] : table)
-            if (text == s) return static_cast<int>(code);
-        return -1;
-    };
-    uint32_t nextCode = 258;
-    put(256);
-    std::string current;
-    for (uint8_t byte : data) {
-        std::string longer = current + static_cast<char>(byte);
-        if (current.empty() || find(longer) >= 0) {
-            current = longer;
-            continue;
-        }
-        put(static_cast<uint32_t>(find(current)));
-        table.emplace_back(longer, nextCode++);
-        const int sum = static_cast<int>(nextCode) - 1 + earlyChange;
-        if (sum == 512) width = 10;
-        if (sum == 1024) width = 11;
-        if (sum == 2048) width = 12;
-        current = std::string(1, static_cast<char>(byte));
-    }
-    if (!current.empty()) put(static_cast<uint32_t>(find(current)));
-    put(257);
-    if (bitCount > 0) out.push_back(static_cast<uint8_t>(bits << (8 - bitCount)));
-    return out;
+// The shared test encoder, on byte vectors.
+Bytes LzwEncode(const Bytes& data, int32_t earlyChange) {
+    const std::string encoded = EncodeLzw(std::string(data.begin(), data.end()), earlyChange, WhenFull::Clear);
+    return Bytes(encoded.begin(), encoded.end());
 }
 
 // Bytes without long repeats, so that LZW adds a table entry for nearly every code.

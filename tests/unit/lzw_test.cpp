@@ -7,88 +7,14 @@
 
 #include "decode/lzw.h"
 #include "decoder_harness.h"
+#include "tests/support/lzw_encoder.h"
 #include "tests/unit/test_allocator.h"
 
 namespace {
 
-// Packs codes most significant bit first, each with its own width.
-class BitWriter {
-public:
-    void Put(uint32_t code, uint32_t width) {
-        for (uint32_t bit = width; bit-- > 0;) {
-            current_ = static_cast<uint8_t>(current_ << 1 | ((code >> bit) & 1u));
-            if (++filled_ == 8) Flush();
-        }
-    }
-    std::string Finish() {
-        if (filled_ != 0) {
-            current_ = static_cast<uint8_t>(current_ << (8 - filled_));
-            Flush();
-        }
-        return bytes_;
-    }
-
-private:
-    void Flush() {
-        bytes_.push_back(static_cast<char>(current_));
-        current_ = 0;
-        filled_ = 0;
-    }
-    std::string bytes_;
-    uint8_t current_ = 0;
-    uint32_t filled_ = 0;
-};
-
 std::string NineBitCodes(std::initializer_list<uint32_t> codes) {
     BitWriter writer;
     for (uint32_t code : codes) writer.Put(code, 9);
-    return writer.Finish();
-}
-
-enum class WhenFull { Clear, Freeze };
-
-// A plain LZW encoder. The encoder's table is one entry ahead of a decoder's,
-// so it widens its codes when its next code plus earlyChange reaches 513,
-// 1025 and 2049. qpdf decodes its output, with either earlyChange, back to the
-// input, so it is a fair independent source of streams.
-std::string EncodeLzw(const std::string& data, int32_t earlyChange, WhenFull whenFull) {
-    BitWriter writer;
-    // child[code * 256 + byte]: the code of that string extended by the byte, or 0.
-    std::vector<uint16_t> child(4096 * 256);
-    uint32_t nextCode = 258;
-    uint32_t width = 9;
-    auto reset = [&] {
-        std::fill(child.begin(), child.end(), uint16_t{0});
-        nextCode = 258;
-        width = 9;
-    };
-    reset();
-    writer.Put(256, width);
-    if (data.empty()) {
-        writer.Put(257, width);
-        return writer.Finish();
-    }
-    uint32_t current = static_cast<uint8_t>(data[0]);
-    for (size_t i = 1; i < data.size(); ++i) {
-        const uint8_t c = static_cast<uint8_t>(data[i]);
-        if (child[current * 256 + c] != 0) {
-            current = child[current * 256 + c];
-            continue;
-        }
-        writer.Put(current, width);
-        if (nextCode < 4096) {
-            child[current * 256 + c] = static_cast<uint16_t>(nextCode++);
-            const int64_t sum = int64_t{nextCode} + earlyChange;
-            if (sum == 513 || sum == 1025 || sum == 2049) ++width;
-            if (nextCode == 4096 && whenFull == WhenFull::Clear) {
-                writer.Put(256, width);
-                reset();
-            }
-        }
-        current = c;
-    }
-    writer.Put(current, width);
-    writer.Put(257, width);
     return writer.Finish();
 }
 
