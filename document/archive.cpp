@@ -2,6 +2,7 @@
 // handle check, and the reference counts that tie entries to their archive.
 #include "document/archive.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -34,6 +35,11 @@ SYSTEMTIME LocalTimeOf(FILETIME fileTime) {
     SYSTEMTIME local{};
     if (!SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) return universal;
     return local;
+}
+
+std::vector<NumberedEntry>::iterator FirstWithNumber(PdfArchive& archive, uint32_t objectNumber) {
+    return std::lower_bound(archive.entriesByNumber.begin(), archive.entriesByNumber.end(), objectNumber,
+                            [](const NumberedEntry& indexed, uint32_t number) { return indexed.objectNumber < number; });
 }
 
 void LinkAtTail(ListLink& head, ListLink& node) {
@@ -168,9 +174,9 @@ int32_t ReleaseEntry(StreamEntry* entry) {
         if (archive->currentEntry == entry) archive->currentEntry = nullptr;
         // prevLink addresses the previous node's first field, so it is that node.
         if (archive->lastHandedOut == &entry->link) archive->lastHandedOut = reinterpret_cast<ListLink*>(entry->link.prevLink);
-        const auto indexed = archive->listedByNumber.find(entry->objectNumber);
-        if (indexed != archive->listedByNumber.end() && indexed->second == entry) {
-            archive->listedByNumber.erase(indexed);
+        for (auto indexed = FirstWithNumber(*archive, entry->objectNumber);
+             indexed != archive->entriesByNumber.end() && indexed->objectNumber == entry->objectNumber; ++indexed) {
+            if (indexed->entry == entry) indexed->entry = nullptr;
         }
         entry->archive = nullptr;
         ReleaseArchive(archive);
@@ -191,8 +197,19 @@ void TeardownArchive(PdfArchive* archive) {
 }
 
 StreamEntry* FindListedEntry(PdfArchive& archive, uint32_t objectNumber) {
-    const auto found = archive.listedByNumber.find(objectNumber);
-    return found != archive.listedByNumber.end() ? found->second : nullptr;
+    if (archive.entriesByNumber.empty()) {
+        // No index: the list itself, up to the last entry handed out.
+        for (ListLink* node = archive.entries.next; node != archive.lastHandedOut->next; node = node->next) {
+            if (EntryFromLink(node)->objectNumber == objectNumber) return EntryFromLink(node);
+        }
+        return nullptr;
+    }
+    // The first entry with the number is the first listed; later ones never answer.
+    const auto found = FirstWithNumber(archive, objectNumber);
+    if (found == archive.entriesByNumber.end() || found->objectNumber != objectNumber || found->entry == nullptr) {
+        return nullptr;
+    }
+    return found->entry->listIndex < archive.handedOutCount ? found->entry : nullptr;
 }
 
 void LinkEntry(PdfArchive& archive, StreamEntry* entry) {
@@ -200,17 +217,31 @@ void LinkEntry(PdfArchive& archive, StreamEntry* entry) {
     ++entry->refCount;
     ++archive.refCount;
     entry->archive = &archive;
+    entry->listIndex = archive.entryCount++;
+}
+
+void IndexEntriesByNumber(PdfArchive& archive) {
+    try {
+        archive.entriesByNumber.reserve(archive.entryCount);
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    for (ListLink* node = archive.entries.next; node != &archive.entries; node = node->next) {
+        StreamEntry* entry = EntryFromLink(node);
+        archive.entriesByNumber.push_back(NumberedEntry{entry->objectNumber, entry});
+    }
+    // Entries sharing a number stay in list order; the sort needs no memory of its own.
+    std::sort(archive.entriesByNumber.begin(), archive.entriesByNumber.end(),
+              [](const NumberedEntry& left, const NumberedEntry& right) {
+                  return left.objectNumber != right.objectNumber ? left.objectNumber < right.objectNumber
+                                                                 : left.entry->listIndex < right.entry->listIndex;
+              });
 }
 
 StreamEntry* HandOutNextEntry(PdfArchive& archive) {
     ListLink* const next = archive.lastHandedOut->next;
     if (next == &archive.entries) return nullptr;
-    StreamEntry* entry = EntryFromLink(next);
-    try {
-        archive.listedByNumber.try_emplace(entry->objectNumber, entry);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
     archive.lastHandedOut = next;
-    return entry;
+    ++archive.handedOutCount;
+    return EntryFromLink(next);
 }

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <unordered_map>
 #include <vector>
 
 #include "decode/byte_buffer.h"
@@ -49,6 +48,12 @@ struct DecodedAhead {
     uint32_t result;              // the decode's result number
 };
 
+// One entry of the archive's index by object number.
+struct NumberedEntry {
+    uint32_t objectNumber;
+    StreamEntry* entry;           // null once the entry is destroyed
+};
+
 struct PdfArchive {
     ByteBuffer data;              // owned copy of the document body; cursor = scan position
     CRITICAL_SECTION lock;        // serialises every call on this archive
@@ -59,7 +64,10 @@ struct PdfArchive {
     int32_t refCount;             // 1 for the host's handle + 1 per listed entry + 1 per call in progress
     StreamEntry* currentEntry;    // set and cleared by the plug-in; cleared here if that entry is destroyed
     int64_t lastWriteUnixTime;    // file's last-write time, whole seconds since 1970 UTC
-    std::unordered_map<uint32_t, StreamEntry*> listedByNumber;  // first handed-out entry per object number
+    std::vector<NumberedEntry> entriesByNumber;  // every entry made, by number, then in list order;
+                                                 // empty when memory ran out for it
+    uint32_t entryCount;          // entries made, each numbered in list order
+    uint32_t handedOutCount;      // entries the header calls gave so far
     ScanMemo scanMemo;            // the scanner's memory of the bytes already searched
     DecodeSettings settings;      // as the open found them
     uint64_t keptBytes;           // decoded bytes the entries keep, at most settings.keptBytesBudget
@@ -85,6 +93,7 @@ struct StreamEntry {
     const uint8_t* rawEnd;
     DictionaryText dictionary;                // the object's dictionary, inside the archive's data
     bool bytesKept;                           // data holds the decoded bytes; else each extraction decodes them
+    uint32_t listIndex;                       // its place in the archive's list, from 0
 };
 
 // The entry whose link is `link`.
@@ -137,13 +146,15 @@ int32_t ReleaseEntry(StreamEntry* entry);
 // The close of an archive acquired by the caller: destroys every entry and the
 // archive itself, leaving its lock just before the lock is destroyed.
 void TeardownArchive(PdfArchive* archive);
-// Links a new, unlinked entry at the tail of the list and gives it the list's
-// reference and its reference on the archive (refCount 2 until the caller
-// drops its own). Cannot fail.
+// Links a new, unlinked entry at the tail of the list, numbers it, and gives
+// it the list's reference and its reference on the archive (refCount 2 until
+// the caller drops its own). Cannot fail.
 void LinkEntry(PdfArchive& archive, StreamEntry* entry);
+// Indexes every linked entry by its object number, once all are made. Without
+// memory for the index, lookups walk the list instead.
+void IndexEntriesByNumber(PdfArchive& archive);
 // The entry after the last one handed out, now handed out itself and found
-// by its number from then on; null at the end of the list, or when memory
-// runs out for the index (then nothing changes). Lock held.
+// by its number from then on; null at the end of the list. Lock held.
 StreamEntry* HandOutNextEntry(PdfArchive& archive);
 // The first handed-out entry with this object number, or null. Lock held.
 StreamEntry* FindListedEntry(PdfArchive& archive, uint32_t objectNumber);

@@ -264,4 +264,5 @@ void MakeEntries(PdfArchive& archive, DecodeSettings settings) {
     } catch (const std::bad_alloc&) {
         // Only the pool's own queue can fail to start; the list is then empty.
     }
+    IndexEntriesByNumber(archive);
 }

@@ -13,9 +13,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <system_error>
+#include <unordered_set>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -575,8 +575,17 @@ void PrintWrittenJson(const HostText& file, const HostText& destination, const s
                 static_cast<unsigned long long>(total));
 }
 
+// Whether the folder holds nothing (a missing or unreadable one counts as empty).
+bool FolderIsEmpty(const HostText* directory) {
+    std::error_code error;
+    const std::filesystem::path folder = directory != nullptr ? ToPath(*directory) : std::filesystem::path(".");
+    return std::filesystem::directory_iterator(folder, error) == std::filesystem::directory_iterator();
+}
+
 int Extract(const PluginHost& host, const HostText& file, const ExtractOptions& options) {
     const HostText* directory = options.directory ? &*options.directory : nullptr;
+    // Into an empty folder, every file found there was written by this run.
+    const bool folderWasEmpty = FolderIsEmpty(directory);
     if (directory != nullptr) {
         std::error_code error;
         std::filesystem::create_directories(ToPath(*directory), error);
@@ -591,8 +600,12 @@ int Extract(const PluginHost& host, const HostText& file, const ExtractOptions& 
     ArchiveGuard archive(host);
     if (!OpenDocument(host, file, 1, archive)) return ExitFailure;
     std::vector<bool> matched(options.patterns.size(), false);
-    std::set<HostText> writtenPaths;
+    // Kept only where they are needed, the names written when the folder held
+    // other files, the files' details for the report that lists them: a
+    // document may hold hundreds of thousands of entries.
+    std::unordered_set<HostText> writtenNames;
     std::vector<Written> written;
+    size_t writtenCount = 0;
     uint64_t bytes = 0;
     int status = 0;
     HeaderReader reader{host, archive.handle};
@@ -612,7 +625,7 @@ int Extract(const PluginHost& host, const HostText& file, const ExtractOptions& 
         bool existed = Exists(path);
         // A file written earlier in this run gives way: a PDF updated in place
         // lists an object number twice, and its later object is the current one.
-        if (existed && !options.force && writtenPaths.count(path) == 0) {
+        if (existed && !options.force && !folderWasEmpty && writtenNames.count(entry.name) == 0) {
             Fail(path, "exists already; not overwritten without -f");
             status = ExitFailure;
             host.processFileW(archive.handle, HostSkip, nullptr, nullptr);
@@ -632,8 +645,9 @@ int Extract(const PluginHost& host, const HostText& file, const ExtractOptions& 
             continue;
         }
         SetLastWriteTime(path, entry.timeStamp);
-        writtenPaths.insert(path);
-        written.push_back(Written{entry.name, entry.size, path});
+        if (!folderWasEmpty) writtenNames.insert(entry.name);
+        if (options.json) written.push_back(Written{entry.name, entry.size, path});
+        ++writtenCount;
         bytes += entry.size;
         if (options.verbose && !options.json) {
             std::printf("%s\n", ToUtf8(path).c_str());
@@ -652,7 +666,7 @@ int Extract(const PluginHost& host, const HostText& file, const ExtractOptions& 
     if (options.json) {
         PrintWrittenJson(file, destination, written, bytes);
     } else {
-        std::printf("%zu %s (%llu bytes) extracted to %s\n", written.size(), written.size() == 1 ? "entry" : "entries",
+        std::printf("%zu %s (%llu bytes) extracted to %s\n", writtenCount, writtenCount == 1 ? "entry" : "entries",
                     static_cast<unsigned long long>(bytes), ToUtf8(destination).c_str());
     }
     return status;

@@ -170,7 +170,8 @@ TEST(ObjectScanner, WhereTheScanResumes) {
 }
 
 // Out of memory at each allocation of a listing in turn: the listing ends
-// early with the entries kept, and the list, the index and the counts agree.
+// early with the entries kept (or only the index by number is missing), and
+// the list, the lookups and the counts agree.
 TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
     if (!allocationFailureAvailable) GTEST_SKIP() << "allocations cannot be made to fail in this build";
     const std::string body =
@@ -206,7 +207,9 @@ TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
             EXPECT_EQ(listed.size(), 3u);
             break;
         }
-        EXPECT_LT(listed.size(), 3u) << failAt;
+        // The failure ended the listing early, or took the index by number,
+        // and the lookups above walked the list instead.
+        EXPECT_TRUE(listed.size() < 3u || archive.entriesByNumber.empty()) << failAt;
     }
 }
 
