@@ -14,6 +14,7 @@
 #include "decode/flate.h"
 #include "decode/lzw.h"
 #include "decode/run_length.h"
+#include "tests/support/lzw_encoder.h"
 
 namespace {
 
@@ -132,41 +133,6 @@ std::string EncodeRunLength(const std::string& data) {
     return out + static_cast<char>(128);
 }
 
-// LZW with earlyChange 1 and a clear code whenever the table fills.
-std::string EncodeLzw(const std::string& data) {
-    std::string out;
-    uint32_t bits = 0, bitCount = 0, width = 9, nextCode = 258;
-    std::vector<uint16_t> child(4096 * 256, 0);
-    auto put = [&](uint32_t code) {
-        bits = bits << width | code;
-        bitCount += width;
-        while (bitCount >= 8) out += static_cast<char>(bits >> (bitCount -= 8));
-    };
-    put(256);
-    uint32_t current = static_cast<uint8_t>(data[0]);
-    for (size_t i = 1; i < data.size(); ++i) {
-        const uint8_t c = static_cast<uint8_t>(data[i]);
-        if (const uint16_t known = child[current * 256 + c]; known != 0) {
-            current = known;
-            continue;
-        }
-        put(current);
-        child[current * 256 + c] = static_cast<uint16_t>(nextCode++);
-        if (nextCode + 1 == 513 || nextCode + 1 == 1025 || nextCode + 1 == 2049) ++width;
-        if (nextCode == 4096) {
-            put(256);
-            std::fill(child.begin(), child.end(), 0);
-            width = 9;
-            nextCode = 258;
-        }
-        current = c;
-    }
-    put(current);
-    put(257);
-    if (bitCount > 0) out += static_cast<char>(bits << (8 - bitCount));
-    return out;
-}
-
 template <typename Decode>
 void RunDecoder(benchmark::State& state, const std::string& encoded, size_t decodedSize, Decode decode,
                 uint64_t preReserve = 0) {
@@ -207,13 +173,13 @@ void BM_ZlibImage(benchmark::State& state) { ZlibInflateIntoFinalSize(state, Sca
 
 void BM_LzwText(benchmark::State& state) {
     const std::string& data = ContentText();
-    RunDecoder(state, EncodeLzw(data), data.size(),
+    RunDecoder(state, EncodeLzw(data, 1, WhenFull::Clear), data.size(),
                [](ByteBuffer& out, ByteBuffer& in) { return DecodeLzw(out, in, 1); });
 }
 
 void BM_LzwRandomBytes(benchmark::State& state) {
     const std::string& data = RandomBytes();
-    RunDecoder(state, EncodeLzw(data), data.size(),
+    RunDecoder(state, EncodeLzw(data, 1, WhenFull::Clear), data.size(),
                [](ByteBuffer& out, ByteBuffer& in) { return DecodeLzw(out, in, 1); });
 }
 
