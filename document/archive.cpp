@@ -107,6 +107,13 @@ uint32_t PackDosDateTime(const SYSTEMTIME& localTime) {
 }
 
 PdfArchive* CreateArchive(const uint8_t* start, const uint8_t* end, FILETIME lastWriteTime) {
+    ByteBuffer body;
+    if (body.Attach(start, end, true) != ResultOk) return nullptr;
+    return AdoptArchiveBody(body, lastWriteTime);
+}
+
+PdfArchive* AdoptArchiveBody(ByteBuffer& body, FILETIME lastWriteTime) {
+    ByteBufferGuard bodyGuard(body);
     PdfArchive* archive = nullptr;
     try {
         // The record's containers may allocate as they are made.
@@ -114,10 +121,8 @@ PdfArchive* CreateArchive(const uint8_t* start, const uint8_t* end, FILETIME las
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    if (archive->data.Attach(start, end, true) != ResultOk) {
-        delete archive;
-        return nullptr;
-    }
+    archive->data = TakeBuffer(body);
+    archive->data.cursor = archive->data.begin;
     InitializeCriticalSection(&archive->lock);
     archive->entries.next = &archive->entries;
     archive->entries.prevLink = &archive->entries.next;

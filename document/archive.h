@@ -127,11 +127,25 @@ struct OpenOutcome {
 // Opens, maps and validates the file at `path`; the file and its mapping are
 // closed again before returning, whatever the outcome.
 OpenOutcome OpenPdfFile(const WCHAR* path, bool checkOnly);
-// Checks the mapped bytes ("%PDF-1.", a first line, a non-empty body before a
-// trailing "%%EOF") and, without checkOnly, creates the archive over a copy.
+// Views of a file start at multiples of this many bytes.
+constexpr uint64_t ViewGranularity = 65536;
+// Copies [offset, offset + length) of a mapped file of `fileSize` bytes to
+// `destination` through read-only views of `viewBytes` (a multiple of the
+// granularity), each unmapped before the next. False when a view cannot be
+// made or the range lies outside the file.
+bool CopyThroughViews(HANDLE mapping, uint64_t fileSize, uint64_t offset, uint64_t length, uint8_t* destination,
+                      uint64_t viewBytes);
+// Checks the bytes ("%PDF-1.", a first line, a non-empty body before a
+// trailing "%%EOF") and finds the body: the offsets [bodyStart, bodyEnd).
+bool FindDocumentBody(const uint8_t* bytes, uint64_t size, uint64_t& bodyStart, uint64_t& bodyEnd);
+// Checks the bytes as FindDocumentBody does and, without checkOnly, creates
+// the archive over a copy of the body.
 OpenOutcome ValidatePdf(const uint8_t* bytes, uint64_t size, FILETIME lastWriteTime, bool checkOnly);
 // A new archive holding a copy of [start, end), or null when out of memory.
 PdfArchive* CreateArchive(const uint8_t* start, const uint8_t* end, FILETIME lastWriteTime);
+// A new archive that takes over `body` (an owned block holding the document
+// body), or null when out of memory; either way `body` is left empty.
+PdfArchive* AdoptArchiveBody(ByteBuffer& body, FILETIME lastWriteTime);
 // Packs a local time as a DOS date (high 16 bits) and time (low 16 bits).
 uint32_t PackDosDateTime(const SYSTEMTIME& localTime);
 // The archive behind a host handle, locked and with one more reference; null
