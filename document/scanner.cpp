@@ -106,21 +106,11 @@ bool ReadObjectHeader(PdfArchive& archive, const uint8_t* lineEnd, int32_t& obje
     const uint8_t* const lineStart = data.cursor;
     const uint8_t* const end = data.end;
     if (lineStart == nullptr || lineStart >= end) return false;
-    // A line ends at CR, LF or before "<<"; without any of them it is no line.
-    // "<<" may start on the line's last byte and end past it.
-    const uint8_t* const angles = FindBytePair(lineStart, lineEnd < end ? lineEnd + 1 : end, '<', '<');
-    const uint8_t* const stop = angles < lineEnd ? angles : lineEnd;
-    if (stop == end) return false;
-    const size_t lineLength = static_cast<size_t>(stop - lineStart);
-    if (lineLength == 0 || lineLength >= HeaderLineCapacity) return false;
-    // Most lines that start with a number are data; a header line ends in "obj".
-    const uint8_t* last = stop;
-    while (last > lineStart && IsSpaceOrTab(last[-1])) --last;
-    if (last - lineStart < 3 || std::memcmp(last - 3, "obj", 3) != 0) return false;
 
-    // Read in place; a NUL byte stops every step, so a line holding one is no header line.
+    // Read in place, up to the line end. Most lines that start with a number
+    // are data and fail within a few bytes; a NUL byte stops every step.
     const char* const text = reinterpret_cast<const char*>(lineStart);
-    const char* const textEnd = text + lineLength;
+    const char* const textEnd = reinterpret_cast<const char*>(lineEnd);
     int32_t number = 0;
     const char* p = ParseInteger(text, textEnd, number);
     if (p == nullptr || p == textEnd) return false;
@@ -132,10 +122,15 @@ bool ReadObjectHeader(PdfArchive& archive, const uint8_t* lineEnd, int32_t& obje
     p += 3;
     // Producers commonly leave spaces or tabs after "obj", as in "3 0 obj <<".
     while (p < textEnd && IsSpaceOrTab(static_cast<unsigned char>(*p))) ++p;
-    if (p != textEnd) return false;
+    // The line ends here, at its line end or before "<<"; without either it is no line.
+    const uint8_t* const stop = reinterpret_cast<const uint8_t*>(p);
+    const bool dictionaryFollows = Remaining(stop, end) >= 2 && stop[0] == '<' && stop[1] == '<';
+    if (stop != lineEnd && !dictionaryFollows) return false;
+    if (stop == end) return false;
+    if (static_cast<size_t>(stop - lineStart) >= HeaderLineCapacity) return false;
     objectNumber = number;
     // Past the line: "<<" stays for the dictionary, a line end goes.
-    if (stop != lineEnd) {
+    if (dictionaryFollows) {
         data.cursor = const_cast<uint8_t*>(stop);
     } else {
         data.cursor = const_cast<uint8_t*>(lineEnd) + (Remaining(lineEnd, end) >= 2 && lineEnd[0] == '\r' && lineEnd[1] == '\n' ? 2 : 1);
