@@ -55,6 +55,27 @@ inline const uint8_t* FindLineEnd(const uint8_t* from, const uint8_t* end) {
     return FindEitherByte(from, end, '\r', '\n');
 }
 
+// The last CR or LF in [from, end), or null when there is none.
+inline const uint8_t* FindLastLineEnd(const uint8_t* from, const uint8_t* end) {
+    const uint8_t* p = end;
+#if defined(__SSE2__)
+    const __m128i carriageReturns = _mm_set1_epi8('\r');
+    const __m128i lineFeeds = _mm_set1_epi8('\n');
+    while (p - from >= 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 16));
+        const int hits = _mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(chunk, carriageReturns), _mm_cmpeq_epi8(chunk, lineFeeds)));
+        if (hits != 0) return p - 16 + (31 - __builtin_clz(static_cast<unsigned>(hits)));
+        p -= 16;
+    }
+#endif
+    while (p > from) {
+        --p;
+        if (*p == '\r' || *p == '\n') return p;
+    }
+    return nullptr;
+}
+
 // The same for a writable range.
 inline uint8_t* FindLineEnd(uint8_t* from, const uint8_t* end) {
     return const_cast<uint8_t*>(FindLineEnd(static_cast<const uint8_t*>(from), end));

@@ -127,14 +127,10 @@ struct OpenOutcome {
 // Opens, maps and validates the file at `path`; the file and its mapping are
 // closed again before returning, whatever the outcome.
 OpenOutcome OpenPdfFile(const WCHAR* path, bool checkOnly);
-// Views of a file start at multiples of this many bytes.
-constexpr uint64_t ViewGranularity = 65536;
-// Copies [offset, offset + length) of a mapped file of `fileSize` bytes to
-// `destination` through read-only views of `viewBytes` (a multiple of the
-// granularity), each unmapped before the next. False when a view cannot be
-// made or the range lies outside the file.
-bool CopyThroughViews(HANDLE mapping, uint64_t fileSize, uint64_t offset, uint64_t length, uint8_t* destination,
-                      uint64_t viewBytes);
+// Reads [offset, offset + length) of the file into `destination` in requests
+// of at most `chunkBytes` (under 4 GiB). False when a read fails or the file
+// ends before the range does.
+bool ReadFileRange(HANDLE file, uint64_t offset, uint64_t length, uint8_t* destination, uint64_t chunkBytes);
 // Checks the bytes ("%PDF-1.", a first line, a non-empty body before a
 // trailing "%%EOF") and finds the body: the offsets [bodyStart, bodyEnd).
 bool FindDocumentBody(const uint8_t* bytes, uint64_t size, uint64_t& bodyStart, uint64_t& bodyEnd);

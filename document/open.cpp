@@ -1,5 +1,7 @@
-// Opening a document: the file is mapped, recognised by content and, for an
-// open, copied into a new archive; the file is closed again before returning.
+// Opening a document: the file is mapped and recognised by content and, for
+// an open, its body is read into a new archive; the file is closed again
+// before returning. Reading rather than copying from the mapping spares
+// mapping every page of the file, and a file cut short meanwhile only fails.
 #include <cstring>
 
 #include "decode/byte_buffer.h"
@@ -17,25 +19,20 @@ constexpr char EndMarker[] = "%%EOF";
 constexpr uint64_t EndMarkerLength = sizeof(EndMarker) - 1;
 // How far from the end the marker may start: the last 36 bytes of the file.
 constexpr uint64_t EndMarkerSearchBytes = 36;
-// The body is copied through views of this size, each unmapped before the
-// next, so that the file's pages and the copy are never all resident at once.
-constexpr uint64_t CopyViewBytes = uint64_t{64} << 20;
+// The body is read in requests of this size.
+constexpr uint64_t ReadChunkBytes = uint64_t{64} << 20;
 
 }  // namespace
 
-bool CopyThroughViews(HANDLE mapping, uint64_t fileSize, uint64_t offset, uint64_t length, uint8_t* destination,
-                      uint64_t viewBytes) {
-    if (viewBytes == 0 || viewBytes % ViewGranularity != 0 || offset > fileSize || length > fileSize - offset) {
-        return false;
-    }
+bool ReadFileRange(HANDLE file, uint64_t offset, uint64_t length, uint8_t* destination, uint64_t chunkBytes) {
+    if (chunkBytes == 0 || chunkBytes > UINT32_MAX) return false;
     while (length > 0) {
-        const uint64_t viewStart = offset / ViewGranularity * ViewGranularity;
-        const uint64_t viewEnd = fileSize - viewStart < viewBytes ? fileSize : viewStart + viewBytes;
-        MappedView view(MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(viewStart >> 32),
-                                      static_cast<DWORD>(viewStart), static_cast<SIZE_T>(viewEnd - viewStart)));
-        if (view.Bytes() == nullptr) return false;
-        const uint64_t chunk = length < viewEnd - offset ? length : viewEnd - offset;
-        std::memcpy(destination, view.Bytes() + (offset - viewStart), static_cast<size_t>(chunk));
+        const uint64_t chunk = length < chunkBytes ? length : chunkBytes;
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD read = 0;
+        if (!ReadFile(file, destination, static_cast<DWORD>(chunk), &read, &at) || read != chunk) return false;
         destination += chunk;
         offset += chunk;
         length -= chunk;
@@ -67,7 +64,7 @@ OpenOutcome OpenPdfFile(const WCHAR* path, bool checkOnly) {
     ByteBuffer body;
     ByteBufferGuard bodyGuard(body);
     if (body.Reserve(bodyEnd - bodyStart) != ResultOk ||
-        !CopyThroughViews(mapping.Get(), fileSize, bodyStart, bodyEnd - bodyStart, body.begin, CopyViewBytes)) {
+        !ReadFileRange(file.Get(), bodyStart, bodyEnd - bodyStart, body.begin, ReadChunkBytes)) {
         return {false, nullptr};
     }
     PdfArchive* archive = AdoptArchiveBody(body, lastWriteTime);

@@ -56,6 +56,15 @@ bool CanStartHeaderLine(const uint8_t* position, const uint8_t* end) {
     return position < end && (IsDigit(*position) || *position == '-');
 }
 
+// The first "obj" in [from, end), or end.
+const uint8_t* FindObjKeyword(const uint8_t* from, const uint8_t* end) {
+    for (const uint8_t* p = from;; ++p) {
+        p = FindBytePair(p, end, 'o', 'b');
+        if (Remaining(p, end) < 3) return end;
+        if (p[2] == 'j') return p;
+    }
+}
+
 // The end of a run of CR and LF bytes starting at position. A run once walked
 // is remembered, so that many /Length candidates landing in one long run cost
 // one walk between them.
@@ -234,15 +243,24 @@ bool FindNextStream(PdfArchive& archive, FoundStream& found) {
         if (position == nullptr || position >= end) return false;
         while (position < end && IsLineEnd(*position)) ++position;
 
-        uint8_t* const lineStart = position;
-        uint8_t* const lineEnd = FindLineEnd(lineStart, end);
+        // A header line holds "obj" before its line end, so the lines before
+        // the next "obj" are passed at once; the one holding it starts after
+        // the last line end before it.
+        const uint8_t* const keyword = FindObjKeyword(position, end);
+        if (keyword == end) {
+            // At the end nothing more can be found, now or on a later request.
+            position = const_cast<uint8_t*>(end);
+            return false;
+        }
+        const uint8_t* const lastLineEnd = FindLastLineEnd(position, keyword);
+        uint8_t* const lineStart = lastLineEnd == nullptr ? position : const_cast<uint8_t*>(lastLineEnd) + 1;
+        uint8_t* const lineEnd = FindLineEnd(const_cast<uint8_t*>(keyword), end);
+        position = lineStart;
         int32_t objectNumber = 0;
         if (!CanStartHeaderLine(lineStart, end) || !ReadObjectHeader(archive, lineEnd, objectNumber)) {
             // Not a header line: on to the next line; "<<" does not end one here.
             position = lineEnd;
-            // At the end nothing more can be found, now or on a later request.
             if (lineEnd >= end) return false;
-            while (position < end && IsLineEnd(*position)) ++position;
             continue;
         }
 
@@ -256,4 +274,3 @@ bool FindNextStream(PdfArchive& archive, FoundStream& found) {
         }
     }
 }
-

@@ -141,6 +141,31 @@ BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
     return TRUE;
 }
 
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, DWORD* bytesRead, OVERLAPPED* overlapped) {
+    if (bytesRead != nullptr) *bytesRead = 0;
+    const HandleObject* object = AsObject(file, HandleKind::file);
+    if (object == nullptr || (buffer == nullptr && bytesToRead != 0)) return FALSE;
+    auto* bytes = static_cast<char*>(buffer);
+    const off_t offset =
+        overlapped == nullptr ? 0 : static_cast<off_t>((uint64_t{overlapped->OffsetHigh} << 32) | overlapped->Offset);
+    DWORD done = 0;
+    // read() may give less than asked before the end; a synchronous ReadFile does not.
+    while (done < bytesToRead) {
+        const ssize_t got = overlapped == nullptr
+                                ? read(object->descriptor, bytes + done, bytesToRead - done)
+                                : pread(object->descriptor, bytes + done, bytesToRead - done, offset + done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            if (bytesRead != nullptr) *bytesRead = done;
+            return FALSE;
+        }
+        if (got == 0) break;
+        done += static_cast<DWORD>(got);
+    }
+    if (bytesRead != nullptr) *bytesRead = done;
+    return TRUE;
+}
+
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, DWORD* bytesWritten, OVERLAPPED* overlapped) {
     if (bytesWritten != nullptr) *bytesWritten = 0;
     const HandleObject* object = AsObject(file, HandleKind::file);

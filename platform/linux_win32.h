@@ -97,7 +97,14 @@ struct MEMORYSTATUSEX {
 
 struct SECURITY_ATTRIBUTES;
 struct TIME_ZONE_INFORMATION;
-struct OVERLAPPED;
+// Only the offset is used: a synchronous handle reads at it.
+struct OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+};
 
 // A critical section may be entered again by the thread that holds it.
 struct CRITICAL_SECTION {
@@ -126,6 +133,9 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, SECURITY_ATTRIBU
 BOOL DeleteFileW(LPCWSTR path);
 BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
 BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
+// Reads at the handle's position, or at the offset an OVERLAPPED record gives;
+// fewer bytes than asked only at the end of the file.
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, DWORD* bytesRead, OVERLAPPED* overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, DWORD* bytesWritten, OVERLAPPED* overlapped);
 BOOL CloseHandle(HANDLE handle);
 // Read-only mappings of whole files: an empty file cannot be mapped. A view

@@ -151,13 +151,13 @@ TEST(OpenPdfFile, SizeLimitAndMissingFile) {
     EXPECT_FALSE(OpenPdfFile(Widen(testing::TempDir() + "vellum-no-such-file.pdf").c_str(), true).acceptable);
 }
 
-// The body is copied through views that each cover a window of the file:
-// ranges that start, end and run across window edges come out whole.
-TEST(CopyThroughViews, RangesAcrossViewsComeOutWhole) {
-    constexpr uint64_t view = ViewGranularity;
-    std::string bytes(3 * view + 1234, '\0');
+// The body is read in requests of a bounded size: ranges that start, end and
+// run across request edges come out whole, and a range past the end fails.
+TEST(ReadFileRange, RangesAcrossRequestsComeOutWhole) {
+    constexpr uint64_t chunk = 65536;
+    std::string bytes(3 * chunk + 1234, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
-    const std::string path = testing::TempDir() + "vellum-views.bin";
+    const std::string path = testing::TempDir() + "vellum-read-range.bin";
     {
         std::FILE* file = std::fopen(path.c_str(), "wb");
         ASSERT_NE(file, nullptr);
@@ -168,30 +168,28 @@ TEST(CopyThroughViews, RangesAcrossViewsComeOutWhole) {
     {
         FileHandle file(CreateFileW(widePath.c_str(), FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(file.Valid());
-        MappingHandle mapping(CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-        ASSERT_TRUE(mapping.Valid());
         struct Range {
             uint64_t offset;
             uint64_t length;
-            uint64_t viewBytes;
+            uint64_t chunkBytes;
         } ranges[] = {
-            {0, bytes.size(), view},               // every window, the last one short
-            {9, bytes.size() - 9 - 5, view},       // a body after the first line, before the end marker
-            {view - 1, 2, view},                   // one byte on each side of an edge
-            {view, view, view},                    // exactly one window
-            {100, bytes.size() - 100, 2 * view},   // wider views
-            {bytes.size(), 0, view},               // nothing at the very end
+            {0, bytes.size(), chunk},               // every request, the last one short
+            {9, bytes.size() - 9 - 5, chunk},       // a body after the first line, before the end marker
+            {chunk - 1, 2, 1},                      // one byte per request
+            {chunk, chunk, chunk},                  // exactly one request
+            {100, bytes.size() - 100, 3 * chunk},   // larger requests
+            {bytes.size(), 0, chunk},               // nothing at the very end
         };
         for (const Range& r : ranges) {
             std::string copy(r.length, 'x');
-            EXPECT_TRUE(CopyThroughViews(mapping.Get(), bytes.size(), r.offset, r.length,
-                                         reinterpret_cast<uint8_t*>(copy.data()), r.viewBytes))
+            EXPECT_TRUE(ReadFileRange(file.Get(), r.offset, r.length, reinterpret_cast<uint8_t*>(copy.data()), r.chunkBytes))
                 << r.offset << "+" << r.length;
             EXPECT_TRUE(copy == bytes.substr(r.offset, r.length)) << r.offset << "+" << r.length;
         }
         uint8_t sink[16];
-        EXPECT_FALSE(CopyThroughViews(mapping.Get(), bytes.size(), bytes.size() - 4, 5, sink, view)) << "past the end";
-        EXPECT_FALSE(CopyThroughViews(mapping.Get(), bytes.size(), 0, 4, sink, view + 1)) << "view off the granularity";
+        EXPECT_FALSE(ReadFileRange(file.Get(), bytes.size() - 4, 5, sink, chunk)) << "past the end";
+        EXPECT_FALSE(ReadFileRange(file.Get(), bytes.size() + 10, 1, sink, chunk)) << "after the end";
+        EXPECT_FALSE(ReadFileRange(file.Get(), 0, 4, sink, 0)) << "no request size";
     }  // the file is closed before it goes
     std::remove(path.c_str());
 }

@@ -104,6 +104,12 @@ TEST(ObjectScanner, Forms) {
              "3 0 obj\n<</Length 1>>\nstream\nc" + tail,
          {{1, "a"}, {3, "c"}}},
         {"negative object number kept as its bits", "-1 0 obj\n<</Length 1>>\nstream\nz" + tail, {{0xFFFFFFFFu, "z"}}},
+        {"obj inside a data line, then a header", "x 1 0 obj\n\r7 0 obj\n<</Length 1>>\nstream\nz" + tail, {{7, "z"}}},
+        {"two headers on one line", "1 0 obj 2 0 obj\n<</Length 1>>\nstream\nz" + tail, {}},
+        {"header after a dictionary, on its line",
+         "3 0 obj\n<</Type/X>> 4 0 obj\n<</Length 1>>\nstream\nz" + tail, {{4, "z"}}},
+        {"header after a long binary line", std::string(300, '\x01') + "\n5 0 obj\n<</Length 1>>\nstream\nz" + tail,
+         {{5, "z"}}},
     };
     for (const ScanCase& c : cases) {
         ScannedDocument document(c.body);
