@@ -10,7 +10,6 @@
 
 #include "decode/byte_buffer.h"
 #include "decode/dictionary.h"
-#include "decode/filter_codes.h"
 #include "platform/win32.h"
 
 // Two links of a circular, doubly linked list. prevLink addresses the previous
@@ -84,8 +83,7 @@ struct StreamEntry {
     const WCHAR* extension;                   // ".jpg" etc.; null until decoded
     const WCHAR* typeWord;                    // "stream" once decoded
     uint32_t objectNumber;                    // from the object's header line
-    uint32_t filterCodes[MaxFilterCodes];     // the chain; unused slots hold 0
-    uint32_t filterCount;                     // used slots of filterCodes
+    uint32_t filterCount;                     // steps of its filter chain
     uint32_t packedSize;                      // always 0
     int32_t refCount;                         // 1 at creation
     uint64_t decodedSize;                     // length of the decoded bytes

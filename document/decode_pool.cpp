@@ -138,7 +138,6 @@ void FileJob(DecodePool& pool, DecodeJob& job) {
     entry->rawBegin = job.found.dataBegin;
     entry->rawEnd = job.found.dataEnd;
     entry->dictionary = job.found.dictionary;
-    for (uint32_t i = 0; i < MaxFilterCodes; ++i) entry->filterCodes[i] = job.decoded.filterCodes[i];
     entry->filterCount = job.decoded.filterCount;
     entry->extension = job.decoded.extension;
     entry->typeWord = TypeWordStream;
