@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "decode/byte_search.h"
 #include "decode/char_class.h"
 
 namespace {
@@ -48,22 +49,30 @@ const char* ParseInteger(const char* position, const char* end, int32_t& value) 
 }
 
 const char* FindKey(DictionaryText dictionary, const char* key, bool allowDirect) {
-    const std::string_view wanted(key);
+    const size_t keyLength = std::strlen(key);
     // An empty key would match everywhere.
-    if (wanted.empty()) return nullptr;
-    const char* const end = dictionary.data() + dictionary.size();
-    for (size_t from = 0;;) {
-        const size_t found = dictionary.find(wanted, from);
-        if (found == std::string_view::npos) return nullptr;
-        const char* after = dictionary.data() + found + wanted.size();
+    if (keyLength == 0) return nullptr;
+    const auto* const first = reinterpret_cast<const uint8_t*>(dictionary.data());
+    const auto* const end = first + dictionary.size();
+    const auto* const keyBytes = reinterpret_cast<const uint8_t*>(key);
+    // Every key starts with the same byte, '/', so candidates are found by a
+    // byte search and compared in line: a library call for each would cost
+    // more than the comparison.
+    for (const uint8_t* candidate = first; static_cast<size_t>(end - candidate) >= keyLength; ++candidate) {
+        candidate = FindEitherByte(candidate, end - keyLength + 1, keyBytes[0], keyBytes[0]);
+        if (candidate == end - keyLength + 1) return nullptr;
+        size_t matched = 1;
+        while (matched < keyLength && candidate[matched] == keyBytes[matched]) ++matched;
+        if (matched < keyLength) continue;
+        const char* after = reinterpret_cast<const char*>(candidate + keyLength);
         // At the text's end there is no value: not this key.
-        const unsigned char next = after < end ? static_cast<unsigned char>(*after) : 0;
-        if (next >= 9 && next <= 32) return SkipSpacesAndTabs(after, end);
+        const unsigned char next = candidate + keyLength < end ? candidate[keyLength] : 0;
+        if (next >= 9 && next <= 32) return SkipSpacesAndTabs(after, reinterpret_cast<const char*>(end));
         if (allowDirect && (next == '/' || next == '[')) return after;
         // A longer name that merely starts with the key (/Length1), or a key
         // followed by a dictionary or string: not this key, look further on.
-        from = found + 1;
     }
+    return nullptr;
 }
 
 bool GetIntValue(DictionaryText dictionary, const char* key, int32_t defaultValue, bool allowBoolean,

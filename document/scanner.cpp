@@ -3,6 +3,7 @@
 // through the cross-reference table.
 #include "document/scanner.h"
 
+#include <cstring>
 
 #include "decode/byte_search.h"
 #include "decode/char_class.h"
@@ -25,16 +26,10 @@ constexpr uint64_t EndstreamLength = sizeof(EndstreamKeyword) - 1;
 
 uint64_t Remaining(const uint8_t* position, const uint8_t* end) { return static_cast<uint64_t>(end - position); }
 
-// Whether the literal's bytes (without its NUL) start at position. Compared
-// byte by byte in line: most tests fail at the first byte, and a library call
-// for each would cost more than the comparison.
+// Whether the literal's bytes (without its NUL) start at position.
 template <size_t N>
 bool StartsWith(const uint8_t* position, const uint8_t* end, const char (&literal)[N]) {
-    if (Remaining(position, end) < N - 1) return false;
-    for (size_t i = 0; i + 1 < N; ++i) {
-        if (position[i] != static_cast<uint8_t>(literal[i])) return false;
-    }
-    return true;
+    return Remaining(position, end) >= N - 1 && std::memcmp(position, literal, N - 1) == 0;
 }
 
 // Passes over the first matching form, if any, of forms tested in order.
@@ -101,7 +96,7 @@ const uint8_t* FindEndstream(ScanMemo& memo, const uint8_t* from, const uint8_t*
     for (const uint8_t* p = from; p < lastStart; ++p) {
         p = FindBytePair(p, lastStart + 1, 'e', 'n');
         if (p >= lastStart) break;
-        if (StartsWith(p, end, EndstreamKeyword)) {
+        if (std::memcmp(p, EndstreamKeyword, EndstreamLength) == 0) {
             found = p;
             break;
         }
@@ -132,7 +127,7 @@ bool ReadObjectHeader(PdfArchive& archive, const uint8_t* lineEnd, int32_t& obje
     p = ParseInteger(p, textEnd, generation);
     if (p == nullptr) return false;
     while (p < textEnd && IsSpaceOrTab(static_cast<unsigned char>(*p))) ++p;
-    if (!StartsWith(reinterpret_cast<const uint8_t*>(p), lineEnd, "obj")) return false;
+    if (textEnd - p < 3 || std::memcmp(p, "obj", 3) != 0) return false;
     p += 3;
     // Producers commonly leave spaces or tabs after "obj", as in "3 0 obj <<".
     while (p < textEnd && IsSpaceOrTab(static_cast<unsigned char>(*p))) ++p;
