@@ -241,7 +241,6 @@ bool FindNextStream(PdfArchive& archive, FoundStream& found) {
     const uint8_t* const end = data.end;
     for (;;) {
         if (position == nullptr || position >= end) return false;
-        while (position < end && IsLineEnd(*position)) ++position;
 
         // A header line holds "obj" before its line end, so the lines before
         // the next "obj" are passed at once; the one holding it starts after

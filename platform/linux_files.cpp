@@ -144,16 +144,13 @@ BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, DWORD* bytesRead, OVERLAPPED* overlapped) {
     if (bytesRead != nullptr) *bytesRead = 0;
     const HandleObject* object = AsObject(file, HandleKind::file);
-    if (object == nullptr || (buffer == nullptr && bytesToRead != 0)) return FALSE;
+    if (object == nullptr || overlapped == nullptr || (buffer == nullptr && bytesToRead != 0)) return FALSE;
     auto* bytes = static_cast<char*>(buffer);
-    const off_t offset =
-        overlapped == nullptr ? 0 : static_cast<off_t>((uint64_t{overlapped->OffsetHigh} << 32) | overlapped->Offset);
+    const off_t offset = static_cast<off_t>((uint64_t{overlapped->OffsetHigh} << 32) | overlapped->Offset);
     DWORD done = 0;
-    // read() may give less than asked before the end; a synchronous ReadFile does not.
+    // pread() may give less than asked before the end; a synchronous ReadFile does not.
     while (done < bytesToRead) {
-        const ssize_t got = overlapped == nullptr
-                                ? read(object->descriptor, bytes + done, bytesToRead - done)
-                                : pread(object->descriptor, bytes + done, bytesToRead - done, offset + done);
+        const ssize_t got = pread(object->descriptor, bytes + done, bytesToRead - done, offset + done);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             if (bytesRead != nullptr) *bytesRead = done;

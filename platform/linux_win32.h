@@ -133,8 +133,8 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, SECURITY_ATTRIBU
 BOOL DeleteFileW(LPCWSTR path);
 BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
 BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
-// Reads at the handle's position, or at the offset an OVERLAPPED record gives;
-// fewer bytes than asked only at the end of the file.
+// Reads at the offset an OVERLAPPED record gives (reading at the handle's
+// position is not offered); fewer bytes than asked only at the end of the file.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, DWORD* bytesRead, OVERLAPPED* overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, DWORD* bytesWritten, OVERLAPPED* overlapped);
 BOOL CloseHandle(HANDLE handle);
