@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "decode/dictionary.h"
+#include "syntax/dictionary.h"
 #include "decode/fax_rows.h"
 #include "decode/results.h"
 

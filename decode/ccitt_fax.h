@@ -28,7 +28,7 @@
 #include <cstdint>
 
 #include "decode/byte_buffer.h"
-#include "decode/dictionary.h"
+#include "syntax/dictionary.h"
 
 constexpr uint32_t FaxTiffHeaderSize = 110;             // eight IFD entries
 constexpr uint32_t FaxTiffHeaderWithOptionsSize = 122;  // nine: T4Options added

@@ -8,7 +8,7 @@
 #include "decode/ascii85.h"
 #include "decode/ascii_hex.h"
 #include "decode/ccitt_fax.h"
-#include "decode/dictionary.h"
+#include "syntax/dictionary.h"
 #include "decode/flate.h"
 #include "decode/lzw.h"
 #include "decode/results.h"

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "decode/byte_buffer.h"
-#include "decode/dictionary.h"
+#include "syntax/dictionary.h"
 #include "decode/filter_codes.h"
 #include "platform/win32.h"
 

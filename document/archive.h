@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "decode/byte_buffer.h"
-#include "decode/dictionary.h"
+#include "syntax/dictionary.h"
 #include "platform/win32.h"
 
 // Two links of a circular, doubly linked list. prevLink addresses the previous

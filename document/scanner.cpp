@@ -5,9 +5,9 @@
 
 #include <cstring>
 
-#include "decode/byte_search.h"
-#include "decode/char_class.h"
-#include "decode/dictionary.h"
+#include "syntax/byte_search.h"
+#include "syntax/char_class.h"
+#include "syntax/dictionary.h"
 
 namespace {
 

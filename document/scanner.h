@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "decode/dictionary.h"
+#include "syntax/dictionary.h"
 #include "document/archive.h"
 
 // One stream object as the scan found it; both views point into the archive's data.

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "decode/dictionary.h"
+#include "syntax/dictionary.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "decode/dictionary.h"
+#include "syntax/dictionary.h"
 
 namespace {
 

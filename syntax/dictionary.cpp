@@ -1,11 +1,11 @@
 // Dictionary value lookups: plain text searches over one object's dictionary,
 // nothing parsed into a structure, nothing allocated.
-#include "decode/dictionary.h"
+#include "syntax/dictionary.h"
 
 #include <cstring>
 
-#include "decode/byte_search.h"
-#include "decode/char_class.h"
+#include "syntax/byte_search.h"
+#include "syntax/char_class.h"
 
 namespace {
 

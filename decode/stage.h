@@ -1,0 +1,33 @@
+// The one contract every decoding stage keeps, zlib's: a stage reads from an
+// input window and writes into an output window, moving both on as it works,
+// and keeps everything it needs to go on in its own state record.
+//
+//   Status RunX(XStage& stage, Window& window, bool inputEnds);
+//
+// - It consumes input and fills output until the input runs out, the room
+//   runs out, or its data ends or turns out invalid.
+// - Ok: it stopped because availIn is 0 (and more input will come) or
+//   availOut is 0. Called again with more of either, it goes on.
+// - End: its data has ended and every byte of its output has been written;
+//   later calls answer End again and write nothing. Input after the end is
+//   left unread.
+// - InvalidData or OutOfMemory: the stream cannot be decoded; the state is
+//   not used again.
+// - inputEnds says that no input will follow what the window holds. With
+//   inputEnds and all input consumed a stage answers End, InvalidData, or Ok
+//   only while availOut is 0 (it still has bytes to write).
+// - Called with one byte of room or a megabyte, and with its input cut
+//   anywhere, it produces the same bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "decode/status.h"
+
+struct Window {
+    const uint8_t* nextIn = nullptr;  // next input byte
+    size_t availIn = 0;               // input bytes from nextIn on
+    uint8_t* nextOut = nullptr;       // where the next output byte goes
+    size_t availOut = 0;              // room from nextOut on
+};
