@@ -1,152 +1,263 @@
-// The filter chain. The list of steps is parsed first and can be checked on
-// its own; DecodeStream then only runs it, handing the bytes from step to step
-// by their four buffer fields, so the chain itself never copies stream data.
+// The filter chain. Each step reads the unread bytes of the buffer before it
+// and writes into the free room of the buffer after it (the first step reads
+// the stored bytes, the last writes into the sink's room), and the chain
+// calls the steps in turn until the last one's data ends.
 #include "decode/filter_chain.h"
 
 #include <cstring>
+#include <memory>
+#include <new>
+#include <variant>
 
 #include "decode/ascii85.h"
 #include "decode/ascii_hex.h"
-#include "decode/ccitt_fax.h"
-#include "syntax/dictionary.h"
 #include "decode/flate.h"
 #include "decode/lzw.h"
-#include "decode/results.h"
 #include "decode/run_length.h"
 
 namespace {
 
-struct FilterName {
-    const char* name;  // as written after the slash, compared whole and case-sensitively
-    FilterCode code;
+// Decryption before the filters, the filters after it.
+constexpr uint32_t MaxSteps = MaxFilterCodes + 1;
+
+using StepState = std::variant<std::monostate, std::unique_ptr<DecryptStage>, std::unique_ptr<Ascii85Stage>,
+                               std::unique_ptr<AsciiHexStage>, std::unique_ptr<FlateStage>,
+                               std::unique_ptr<LzwStage>, std::unique_ptr<RunLengthStage>,
+                               std::unique_ptr<FaxStage>>;
+
+// The bytes between two steps: [start, end) written and not yet read.
+struct StepBuffer {
+    HeapBlock block;
+    size_t start = 0;
+    size_t end = 0;
 };
 
-// LZW has no short form on purpose: "LZW" is not a name the chain knows.
-constexpr FilterName FilterNames[] = {
-    {"ASCII85Decode", FilterAscii85}, {"A85", FilterAscii85},
-    {"ASCIIHexDecode", FilterAsciiHex}, {"AHx", FilterAsciiHex},
-    {"FlateDecode", FilterFlate}, {"Fl", FilterFlate},
-    {"LZWDecode", FilterLzw},
-    {"RunLengthDecode", FilterRunLength}, {"RL", FilterRunLength},
-    {"DCTDecode", FilterDct}, {"DCT", FilterDct},
-    {"CCITTFaxDecode", FilterCcittFax}, {"CCF", FilterCcittFax},
+struct Chain {
+    StepState steps[MaxSteps];
+    bool ended[MaxSteps] = {};           // the step's data has ended
+    StepBuffer buffers[MaxSteps - 1];    // buffers[i] lies between steps i and i + 1
+    uint32_t count = 0;
 };
 
-// A name runs over the bytes from '0' to 'z'; compared unsigned, so bytes from
-// 128 up end it as they would as negative signed characters.
-bool IsFilterNameByte(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte >= '0' && byte <= 'z';
-}
+// Whether a code's step changes the bytes; XML and JPEG data stay as stored.
+bool Transforms(FilterCode code) { return code != FilterCode::XmlMetadata && code != FilterCode::Dct; }
 
-// The code of the name [first, first + length), or 0 when it names no step.
-uint32_t LookUpFilter(const char* first, size_t length) {
-    for (const FilterName& known : FilterNames) {
-        if (std::strlen(known.name) == length && std::memcmp(known.name, first, length) == 0) return known.code;
+// Makes the state of every step and starts it. May throw std::bad_alloc.
+Status StartSteps(const StreamInput& input, const ChainPlan& plan, const FaxRun& fax, Chain& chain) {
+    uint32_t at = 0;
+    if (plan.decrypts) {
+        auto& stage = chain.steps[at++].emplace<std::unique_ptr<DecryptStage>>(new DecryptStage);
+        const Status started = StartDecrypt(*stage, input.key);
+        if (started != Status::Ok) return started;
     }
-    return 0;
-}
-
-bool StartsWith(const ByteBuffer& data, const char* signature, size_t length) {
-    return data.Size() >= length && std::memcmp(data.begin, signature, length) == 0;
-}
-
-const WCHAR* ChooseExtension(const DecodedStream& decoded) {
-    if (decoded.filterCount != 0 && decoded.filterCodes[0] == FilterXmlMetadata) return ExtensionXml;
-    if (StartsWith(decoded.data, "II*\0", 4)) return ExtensionTiff;
-    if (StartsWith(decoded.data, "P4\n", 3)) return ExtensionPbm;
-    if (StartsWith(decoded.data, "\xFF\xD8\xFF", 3)) return ExtensionJpeg;
-    if (StartsWith(decoded.data, "%PDF-1.", 7)) return ExtensionPdf;
-    return ExtensionData;
-}
-
-// Runs one step with the previous bytes in `input` and the empty `output`.
-uint32_t RunStep(uint32_t code, ByteBuffer& output, ByteBuffer& input, DictionaryText dictionary) {
-    switch (code) {
-    case FilterXmlMetadata:
-    case FilterDct:
-        output = TakeBuffer(input);
-        return ResultOk;
-    case FilterAscii85:
-        return DecodeAscii85(output, input);
-    case FilterAsciiHex:
-        return DecodeAsciiHex(output, input);
-    case FilterFlate:
-        return DecodeFlate(output, input);
-    case FilterLzw: {
-        int32_t earlyChange = 1;
-        GetIntValue(dictionary, "/EarlyChange", 1, false, earlyChange);
-        return DecodeLzw(output, input, earlyChange);
+    for (uint32_t i = 0; at < plan.steps; ++i) {
+        switch (plan.filters[i]) {
+        case FilterCode::Ascii85:
+            StartAscii85(*chain.steps[at++].emplace<std::unique_ptr<Ascii85Stage>>(new Ascii85Stage));
+            break;
+        case FilterCode::AsciiHex:
+            StartAsciiHex(*chain.steps[at++].emplace<std::unique_ptr<AsciiHexStage>>(new AsciiHexStage));
+            break;
+        case FilterCode::Flate: {
+            auto& stage = chain.steps[at++].emplace<std::unique_ptr<FlateStage>>(new FlateStage);
+            const Status started = StartFlate(*stage);
+            if (started != Status::Ok) return started;
+            break;
+        }
+        case FilterCode::Lzw: {
+            int32_t earlyChange = 1;
+            GetIntValue(input.dictionary, "/EarlyChange", 1, false, earlyChange);
+            // The table is filled before it is read: no need to clear it.
+            StartLzw(*chain.steps[at++].emplace<std::unique_ptr<LzwStage>>(new LzwStage), earlyChange);
+            break;
+        }
+        case FilterCode::RunLength:
+            StartRunLength(*chain.steps[at++].emplace<std::unique_ptr<RunLengthStage>>(new RunLengthStage));
+            break;
+        case FilterCode::CcittFax:
+            StartFax(*chain.steps[at++].emplace<std::unique_ptr<FaxStage>>(new FaxStage), plan.faxParameters, fax.pass,
+                     fax.figures);
+            break;
+        case FilterCode::XmlMetadata:
+        case FilterCode::Dct:
+            break;
+        }
     }
-    case FilterRunLength: {
-        // Runs expand, so the output starts at twice the input; the decoder
-        // grows it further when that is not enough.
-        const uint32_t result = output.Reserve(input.Size() * 2);
-        if (result != ResultOk) return result;
-        const uint32_t decoded = DecodeRunLength(output, input);
-        if (decoded == ResultOk) output.end = output.cursor;
-        return decoded;
+    chain.count = at;
+    for (uint32_t i = 0; i + 1 < chain.count; ++i) {
+        if (!chain.buffers[i].block.Allocate(ChainBufferBytes)) return Status::OutOfMemory;
     }
-    case FilterCcittFax:
-        return WrapCcittFax(output, input, dictionary);
-    default:
-        // ParseFilterList records nothing else; a stray code changes nothing.
-        output = TakeBuffer(input);
-        return ResultOk;
+    return Status::Ok;
+}
+
+Status RunStep(StepState& state, Window& window, bool inputEnds) {
+    struct Runner {
+        Window& window;
+        bool inputEnds;
+        Status operator()(std::monostate&) const { return Status::InvalidData; }
+        Status operator()(std::unique_ptr<DecryptStage>& s) const { return RunDecrypt(*s, window, inputEnds); }
+        Status operator()(std::unique_ptr<Ascii85Stage>& s) const { return RunAscii85(*s, window, inputEnds); }
+        Status operator()(std::unique_ptr<AsciiHexStage>& s) const { return RunAsciiHex(*s, window, inputEnds); }
+        Status operator()(std::unique_ptr<FlateStage>& s) const { return RunFlate(*s, window, inputEnds); }
+        Status operator()(std::unique_ptr<LzwStage>& s) const { return RunLzw(*s, window, inputEnds); }
+        Status operator()(std::unique_ptr<RunLengthStage>& s) const { return RunRunLength(*s, window, inputEnds); }
+        Status operator()(std::unique_ptr<FaxStage>& s) const { return RunFax(*s, window, inputEnds); }
+    };
+    return std::visit(Runner{window, inputEnds}, state);
+}
+
+// Hands the bytes written since the last call to the sink, noting the size
+// and the first bytes on the way.
+Status Hand(Sink& sink, uint8_t*& regionStart, bool ending, ChainOutcome& outcome) {
+    const size_t count = static_cast<size_t>(sink.room - regionStart);
+    for (size_t i = 0; i < count && outcome.size + i < ContentHeadBytes; ++i) outcome.head[outcome.size + i] = regionStart[i];
+    outcome.size += count;
+    const Status taken = sink.take(sink, regionStart, count, ending);
+    regionStart = sink.room;
+    if (taken == Status::Ok && !ending && sink.roomLeft == 0) return Status::InvalidData;
+    return taken;
+}
+
+// Moves a buffer's unread bytes to its front once its free room runs low, so
+// that the step before it always has room to write.
+void MakeRoom(StepBuffer& buffer) {
+    if (buffer.start == buffer.end) {
+        buffer.start = buffer.end = 0;
+        return;
+    }
+    if (buffer.start != 0 && ChainBufferBytes - buffer.end < ChainBufferBytes / 4) {
+        std::memmove(buffer.block.Data(), buffer.block.Data() + buffer.start, buffer.end - buffer.start);
+        buffer.end -= buffer.start;
+        buffer.start = 0;
+    }
+}
+
+// A chain of no steps: the stored bytes are the decoded ones.
+Status HandOverStored(const StreamInput& input, Sink& sink, ChainOutcome& outcome) {
+    const uint8_t* next = input.begin;
+    uint8_t* regionStart = sink.room;
+    for (;;) {
+        const size_t left = static_cast<size_t>(input.end - next);
+        const size_t chunk = left < sink.roomLeft ? left : sink.roomLeft;
+        if (chunk != 0) std::memcpy(sink.room, next, chunk);
+        next += chunk;
+        sink.room += chunk;
+        sink.roomLeft -= chunk;
+        const bool ending = next == input.end;
+        const Status taken = Hand(sink, regionStart, ending, outcome);
+        if (taken != Status::Ok || ending) return taken;
+    }
+}
+
+Status Drive(const StreamInput& input, Chain& chain, Sink& sink, ChainOutcome& outcome) {
+    const uint32_t last = chain.count - 1;
+    const uint8_t* storedNext = input.begin;
+    uint8_t* regionStart = sink.room;
+    for (;;) {
+        bool moved = false;
+        for (uint32_t i = 0; i <= last; ++i) {
+            if (chain.ended[i]) continue;
+            Window window;
+            bool inputEnds = true;
+            if (i == 0) {
+                window.nextIn = storedNext;
+                window.availIn = static_cast<size_t>(input.end - storedNext);
+            } else {
+                StepBuffer& before = chain.buffers[i - 1];
+                window.nextIn = before.block.Data() + before.start;
+                window.availIn = before.end - before.start;
+                inputEnds = chain.ended[i - 1];
+            }
+            if (i == last) {
+                window.nextOut = sink.room;
+                window.availOut = sink.roomLeft;
+            } else {
+                StepBuffer& after = chain.buffers[i];
+                MakeRoom(after);
+                window.nextOut = after.block.Data() + after.end;
+                window.availOut = ChainBufferBytes - after.end;
+            }
+            if (window.availOut == 0 || (window.availIn == 0 && !inputEnds)) continue;
+
+            const size_t inBefore = window.availIn;
+            const size_t outBefore = window.availOut;
+            const Status status = RunStep(chain.steps[i], window, inputEnds);
+            const size_t consumed = inBefore - window.availIn;
+            const size_t produced = outBefore - window.availOut;
+            if (i == 0) {
+                storedNext += consumed;
+            } else {
+                chain.buffers[i - 1].start += consumed;
+            }
+            if (i == last) {
+                sink.room += produced;
+                sink.roomLeft -= produced;
+            } else {
+                chain.buffers[i].end += produced;
+            }
+            moved = moved || consumed != 0 || produced != 0;
+            if (status == Status::End) {
+                chain.ended[i] = true;
+                moved = true;
+            } else if (status != Status::Ok) {
+                outcome.failedStep = i;
+                return status;
+            }
+        }
+        if (chain.ended[last]) return Hand(sink, regionStart, true, outcome);
+        if (sink.roomLeft == 0) {
+            const Status taken = Hand(sink, regionStart, false, outcome);
+            if (taken != Status::Ok) return taken;
+            continue;
+        }
+        // Every step had what it needed and none moved: a step broke its contract.
+        if (!moved) return Status::InvalidData;
     }
 }
 
 }  // namespace
 
-void ParseFilterList(DictionaryText dictionary, uint32_t (&filterCodes)[MaxFilterCodes], uint32_t& filterCount) {
-    uint32_t count = 0;
-    for (uint32_t& slot : filterCodes) slot = 0;
-
-    char filter[NameValueCapacity];
-    if (GetNameValue(dictionary, "/Filter", filter)) {
-        const char* walk = filter;
-        while ((walk = std::strchr(walk, '/')) != nullptr) {
-            const char* name = ++walk;
-            while (IsFilterNameByte(*walk)) ++walk;
-            const uint32_t code = LookUpFilter(name, static_cast<size_t>(walk - name));
-            if (code != 0 && count < MaxFilterCodes) filterCodes[count++] = code;
+ChainPlan PlanChain(const StreamInput& input) {
+    ChainPlan plan;
+    plan.decrypts = input.key.cipher != Cipher::None;
+    plan.xml = input.filters.count != 0 && input.filters.codes[0] == FilterCode::XmlMetadata;
+    uint32_t filters = 0;
+    for (uint32_t i = 0; i < input.filters.count; ++i) {
+        const FilterCode code = input.filters.codes[i];
+        if (code == FilterCode::CcittFax) {
+            plan.faxParameters = ReadFaxParameters(input.dictionary);
+            // An image mask's fax data is delivered as stored; and the fax step
+            // is final, so later filters never run.
+            plan.fax = !plan.faxParameters.imageMask;
+            if (plan.fax) plan.filters[filters++] = code;
+            break;
         }
+        if (Transforms(code)) plan.filters[filters++] = code;
     }
-
-    // XML metadata is delivered exactly as stored, whatever filters it names.
-    char subtype[NameValueCapacity];
-    if (GetNameValue(dictionary, "/Subtype", subtype) && std::strstr(subtype, "/XML") != nullptr) {
-        for (uint32_t& slot : filterCodes) slot = 0;
-        filterCodes[0] = FilterXmlMetadata;
-        count = 1;
-    }
-    filterCount = count;
+    plan.steps = filters + (plan.decrypts ? 1 : 0);
+    return plan;
 }
 
-uint32_t DecodeStream(const uint8_t* first, const uint8_t* last, DictionaryText dictionary, DecodedStream& decoded) {
-    decoded.extension = nullptr;
-    ParseFilterList(dictionary, decoded.filterCodes, decoded.filterCount);
-    ByteBuffer data;
-    data.Attach(first, last, false);
-    // Releases the last step's output on every way out but success.
-    ByteBufferGuard dataGuard(data);
-
-    uint32_t error = ResultOk;
-    for (uint32_t i = 0; i < decoded.filterCount && error == ResultOk; ++i) {
-        const uint32_t code = decoded.filterCodes[i];
-        ByteBuffer input = TakeBuffer(data);
-        input.cursor = input.begin;
-        // Frees the previous step's block as soon as this step is done, and on
-        // the way out of an exception from a decoder's own allocation.
-        ByteBufferGuard inputGuard(input);
-        error = RunStep(code, data, input, dictionary);
-        if (code == FilterCcittFax) break;  // the TIFF is final: later filters never run
+Status RunChain(const StreamInput& input, const ChainPlan& plan, const FaxRun& fax, Sink& sink,
+                ChainOutcome& outcome) {
+    outcome = ChainOutcome{};
+    Status status = sink.take(sink, sink.room, 0, false);
+    if (status != Status::Ok) return status;
+    if (plan.steps == 0) return HandOverStored(input, sink, outcome);
+    try {
+        Chain chain;
+        status = StartSteps(input, plan, fax, chain);
+        if (status == Status::Ok) status = Drive(input, chain, sink, outcome);
+        if (status == Status::Ok && plan.fax && fax.pass == FaxPass::Survey) {
+            outcome.fax = SurveyedFigures(*std::get<std::unique_ptr<FaxStage>>(chain.steps[chain.count - 1]));
+        }
+        return status;
+    } catch (const std::bad_alloc&) {
+        return Status::OutOfMemory;
     }
-    if (error != ResultOk) return error;
+}
 
-    data.cursor = data.begin;
-    data.GiveBackSlack();
-    decoded.data = TakeBuffer(data);
-    decoded.extension = ChooseExtension(decoded);
-    return ResultOk;
+ContentKind KindOf(const ChainPlan& plan, const ChainOutcome& outcome) {
+    const size_t headSize = outcome.size < ContentHeadBytes ? static_cast<size_t>(outcome.size) : ContentHeadBytes;
+    return ChooseContentKind(plan.xml, outcome.head, headSize);
 }

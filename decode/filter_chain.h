@@ -1,46 +1,67 @@
-// The filter chain: reads a stream's "/Filter" and "/Subtype" into FilterCodes,
-// undoes them in order, and types the result. A pure step: it reads the
-// stream's bytes and its dictionary and touches nothing else, so any thread
-// may run it.
+// The filter chain: runs a stream's steps (its decryption first, then the
+// filters its "/Filter" names, in order) with a fixed buffer between
+// neighbours, and hands the last step's output to a sink. A pure step: it
+// reads the stream's bytes and its dictionary and touches nothing else, so
+// any thread may run it, and what it holds is its steps' states and buffers,
+// whatever the stream's size.
 #pragma once
 
 #include <cstdint>
 
-#include "decode/byte_buffer.h"
+#include "decode/ccitt_fax.h"
+#include "decode/content_kind.h"
+#include "decode/decrypt.h"
+#include "decode/filter_list.h"
+#include "decode/sink.h"
+#include "decode/status.h"
 #include "syntax/dictionary.h"
-#include "decode/filter_codes.h"
-#include "platform/win32.h"
 
-// The extensions a stream can get, chosen by the first rule that applies:
-// ".xml" when the list is the XML code; then by the decoded bytes: "II*" and
-// a zero byte ".tif", "P4" and LF ".pbm", FF D8 FF ".jpg", "%PDF-1." ".pdf";
-// ".dat" for everything else. Entries point at these constants.
-inline constexpr WCHAR ExtensionXml[] = WIDE(".xml");
-inline constexpr WCHAR ExtensionTiff[] = WIDE(".tif");
-inline constexpr WCHAR ExtensionPbm[] = WIDE(".pbm");
-inline constexpr WCHAR ExtensionJpeg[] = WIDE(".jpg");
-inline constexpr WCHAR ExtensionPdf[] = WIDE(".pdf");
-inline constexpr WCHAR ExtensionData[] = WIDE(".dat");
-// The type word of every decoded entry's name.
-inline constexpr WCHAR TypeWordStream[] = WIDE("stream");
+// Bytes of each buffer between two steps.
+constexpr size_t ChainBufferBytes = 64 * 1024;
 
-// What decoding one stream gives.
-struct DecodedStream {
-    ByteBuffer data;                          // the decoded bytes (cursor at begin): an owned block, or
-                                              // a view of the stream's bytes when no step replaced them
-    uint32_t filterCodes[MaxFilterCodes];     // the chain; unused slots hold 0
-    uint32_t filterCount;                     // used slots of filterCodes
-    const WCHAR* extension;                   // one of the constants above; null unless decoded
+// One stream as the chain reads it.
+struct StreamInput {
+    const uint8_t* begin = nullptr;   // the stored bytes
+    const uint8_t* end = nullptr;
+    DictionaryText dictionary;        // the object's dictionary
+    FilterList filters;               // ParseFilterList of the dictionary
+    StreamKey key;                    // the stream's key; its cipher None when it is not encrypted
 };
 
-// Fills the list from the dictionary's "/Filter" names; "/Subtype" containing
-// "/XML" makes it the single code 1. Cannot fail.
-void ParseFilterList(DictionaryText dictionary, uint32_t (&filterCodes)[MaxFilterCodes], uint32_t& filterCount);
-// Undoes the filters of the stream bytes [first, last), which are only read,
-// into `decoded` (empty when called). Each step's input is released as soon
-// as the step ends; a CCITT fax step ends the chain; an owned result gives
-// its block's slack back. Returns 0, or the number of the step that failed
-// (8, 13, 777, 1392, ...), and then `decoded` holds no bytes and no
-// extension. May throw std::bad_alloc (from the LZW table); nothing is held
-// then either.
-uint32_t DecodeStream(const uint8_t* first, const uint8_t* last, DictionaryText dictionary, DecodedStream& decoded);
+// The steps that undo a stream, as the chain will run them.
+struct ChainPlan {
+    uint32_t steps = 0;               // steps that change the bytes, decryption included
+    bool decrypts = false;            // the first step is the decryption
+    FilterCode filters[MaxFilterCodes] = {};  // the filters of the other steps, in order
+    bool xml = false;                 // XML metadata: delivered as stored, once decrypted
+    bool fax = false;                 // the last step wraps CCITT fax data as TIFF
+    FaxParameters faxParameters;      // its parameters, when fax
+};
+
+ChainPlan PlanChain(const StreamInput& input);
+
+// How a fax step runs: surveying its data, or writing it with the figures a
+// survey found.
+struct FaxRun {
+    FaxPass pass = FaxPass::Emit;
+    FaxFigures figures;               // with Emit: the survey's figures
+};
+
+// What a run of the chain gives besides the bytes the sink took.
+struct ChainOutcome {
+    uint64_t size = 0;                          // bytes the sink took
+    uint8_t head[ContentHeadBytes] = {};        // the first of them
+    uint32_t failedStep = 0;                    // with a failure: the step that failed
+    FaxFigures fax;                             // after a survey: what it found
+};
+
+// Runs the plan's steps over the stream into the sink, until the last step's
+// data ends; the sink is told `ending` once after the last byte. A chain of
+// no steps hands over the stored bytes. Answers Ok; InvalidData when a step
+// finds the data invalid; OutOfMemory when a step's state or a buffer cannot
+// be had; or the sink's own failure. Never throws.
+Status RunChain(const StreamInput& input, const ChainPlan& plan, const FaxRun& fax, Sink& sink,
+                ChainOutcome& outcome);
+
+// The kind of a stream whose chain gave `outcome`.
+ContentKind KindOf(const ChainPlan& plan, const ChainOutcome& outcome);

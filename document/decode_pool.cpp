@@ -9,213 +9,253 @@
 #include <deque>
 #include <mutex>
 #include <new>
-#include <shared_mutex>
 #include <thread>
 #include <vector>
 
 #include "decode/filter_chain.h"
-#include "decode/results.h"
+#include "document/kept_bytes.h"
 #include "document/scanner.h"
+#include "document/sinks.h"
+#include "document/stream_decoding.h"
 
 namespace {
 
 // Jobs that may be taken per thread beyond the oldest one not yet filed: enough
 // to keep every thread busy behind one slow stream, few enough that finished
-// jobs do not pile up waiting for it.
+// jobs waiting for it hold little.
 constexpr size_t JobsAheadPerThread = 2;
-
-enum class JobOutcome : uint8_t {
-    Pending,           // being decoded
-    Decoded,           // becomes an entry
-    Failed,            // invalid data: left out
-    OutOfMemory,       // a decoder's block could not be had: left out
-    OutOfRuntimeMemory,  // the runtime's allocator failed (LZW table): the list ends here
-};
 
 struct DecodeJob {
     FoundStream found{};
-    DecodedStream decoded{};
-    JobOutcome outcome = JobOutcome::Pending;  // read and written under the pool's lock once decoded
+    bool keep = false;                   // captures its bytes in the thread's slab
+    bool done = false;                   // decoded; read and written under the pool's lock
+    Status status = Status::Ok;          // how decoding went
+    EntryRow row{};                      // the entry it makes, once done
+    bool view = false;                   // its bytes are the stored ones
+    const uint8_t* captured = nullptr;   // its bytes in a kept block, when it kept them
+};
+
+// What one thread decodes with, reused for all its jobs.
+struct ThreadSpace {
+    KeptSlab slab;                       // where its kept entries go
+    HeapBlock scratch;                   // counting room for its sinks
 };
 
 struct DecodePool {
-    DecodePool(PdfArchive& target, uint32_t threads)
-        : archive(target), parallel(threads > 1), jobsAhead(JobsAheadPerThread * threads) {}
+    DecodePool(Archive& target, uint32_t threadCount)
+        : archive(target), threads(threadCount), jobsAhead(JobsAheadPerThread * threadCount),
+          budgetLeft(target.budget.Bytes()) {}
 
-    PdfArchive& archive;
-    const bool parallel;              // a job that ran out of memory is run again on its own
-    const size_t jobsAhead;           // most jobs taken and not yet filed
-    std::mutex lock;                  // guards the scan, the queue, the counts, the flags and the entries' bytes
-    std::condition_variable jobsFiled;
-    std::deque<DecodeJob> jobs;       // taken and not yet filed, in scan order
-    uint64_t unfiledBytes = 0;        // decoded bytes that finished jobs in the queue hold
-    bool scanEnded = false;           // the scan reached the document's end
-    bool listEnded = false;           // no more entries are linked
-    std::shared_mutex decodeGate;     // shared by every decode; held alone by a rerun
+    Archive& archive;
+    const uint32_t threads;
+    const size_t jobsAhead;              // most jobs taken and not yet filed
+    std::mutex lock;                     // guards everything below, the scan and the archive
+    std::condition_variable changed;     // a job was filed, a decode ended, or the scan ended
+    std::deque<DecodeJob> jobs;          // taken and not yet filed, in scan order
+    std::vector<ThreadSpace> spaces;     // one per thread
+    bool scanEnded = false;              // the scan reached the document's end
+    bool tableEnded = false;             // no more entries are filed
+    uint64_t budgetLeft;                 // of the archive's share, in scan order
+    bool keepingEnded = false;           // an entry did not fit: no later one keeps its bytes
+    uint32_t decoding = 0;               // decodes running now
+    bool aloneWanted = false;            // a rerun waits for the other decodes to end
 };
 
-bool RanOutOfMemory(JobOutcome outcome) {
-    return outcome == JobOutcome::OutOfMemory || outcome == JobOutcome::OutOfRuntimeMemory;
-}
-
-JobOutcome DecodeOnce(DecodeJob& job) {
-    try {
-        const uint32_t result =
-            DecodeStream(job.found.dataBegin, job.found.dataEnd, job.found.dictionary, job.decoded);
-        if (result == ResultOk) return JobOutcome::Decoded;
-        // zlib that cannot start has run out of memory too.
-        if (result == ResultOutOfMemory || result == ResultFlateStartFailed) return JobOutcome::OutOfMemory;
-        return JobOutcome::Failed;
-    } catch (const std::bad_alloc&) {
-        return JobOutcome::OutOfRuntimeMemory;
+// The job's entry and its bytes: counted, or captured in the thread's slab
+// when it is a keeping job and they stay within the limit. A CCITT fax
+// stream is surveyed first, since its TIFF header needs the figures of the
+// whole data, and written only when it is kept.
+Status DecodeOnce(const Archive& archive, ThreadSpace& space, DecodeJob& job) {
+    const FoundStream& found = job.found;
+    const StreamInput input = StreamInputFor(archive, found.dataBegin, found.dataEnd, found.dictionary,
+                                             found.objectNumber, found.generation);
+    const ChainPlan plan = PlanChain(input);
+    EntryRow& row = job.row;
+    row = EntryRow{found.dataBegin, static_cast<uint64_t>(found.dataEnd - found.dataBegin), found.dictionary.data(),
+                   found.dictionary.size(), 0, nullptr, found.objectNumber, found.generation, ContentKind::Data, 0};
+    job.captured = nullptr;
+    if (plan.steps == 0) {
+        job.view = true;
+        row.decodedSize = row.storedLength;
+        const size_t head = row.storedLength < ContentHeadBytes ? static_cast<size_t>(row.storedLength) : ContentHeadBytes;
+        row.kind = ChooseContentKind(plan.xml, found.dataBegin, head);
+        return Status::Ok;
     }
-}
 
-// Whether the entry's bytes lie in one of the archive's kept blocks.
-bool ViewsKeptBlocks(const PdfArchive& archive, const StreamEntry& entry) {
-    for (const ByteBuffer& block : archive.keptBlocks) {
-        if (entry.data.begin >= block.begin && entry.data.begin < block.end) return true;
+    CountSink counter;
+    StartCountSink(counter, space.scratch.Data());
+    ChainOutcome outcome;
+    FaxRun fax;
+    if (plan.fax) {
+        fax.pass = FaxPass::Survey;
+        const Status surveyed = RunChain(input, plan, fax, counter.sink, outcome);
+        if (surveyed != Status::Ok) return surveyed;
+        fax = FaxRun{FaxPass::Emit, outcome.fax};
+        row.decodedSize = FaxHeaderSize(plan.faxParameters) + outcome.fax.dataLength;
+        row.kind = ContentKind::Tiff;
+        if (outcome.fax.rewriteRows) row.flags |= EntryFaxRowsRewritten;
+        if (!job.keep || row.decodedSize > KeptEntryLimit) return Status::Ok;
     }
-    return false;
+    if (!job.keep) {
+        const Status counted = RunChain(input, plan, fax, counter.sink, outcome);
+        row.decodedSize = outcome.size;
+        row.kind = KindOf(plan, outcome);
+        return counted;
+    }
+    KeepSink keep;
+    StartKeepSink(keep, space.slab, space.scratch.Data());
+    const Status kept = RunChain(input, plan, fax, keep.sink, outcome);
+    job.captured = FinishKeepSink(keep, kept == Status::Ok);
+    row.decodedSize = outcome.size;
+    row.kind = KindOf(plan, outcome);
+    return kept;
 }
 
-// Gives up the bytes every linked entry keeps, to be decoded again when they
-// are extracted, and keeps none from now on. Pool lock held.
+// Lets go of every kept byte: the entries filed so far are decoded again at
+// extraction, and no later one keeps its bytes. Pool lock held, no decode running.
 void GiveUpKeptBytes(DecodePool& pool) {
-    PdfArchive& archive = pool.archive;
-    for (ListLink* node = archive.entries.next; node != &archive.entries; node = node->next) {
-        StreamEntry* entry = EntryFromLink(node);
-        if (entry->bytesKept && (entry->data.ownsMemory || ViewsKeptBlocks(archive, *entry))) {
-            entry->data.Release();
-            entry->bytesKept = false;
+    Archive& archive = pool.archive;
+    for (EntryRow& row : archive.entries) {
+        if ((row.flags & EntryKept) != 0 && row.keptBytes != nullptr && row.keptBytes != row.storedBegin) {
+            row.flags = static_cast<uint8_t>(row.flags & ~EntryKept);
+            row.keptBytes = nullptr;
             ++archive.entriesNotKept;
         }
     }
-    ReleaseKeptBlocks(archive);
+    for (DecodeJob& job : pool.jobs) {
+        job.captured = nullptr;
+        if (!job.done) job.keep = false;
+    }
+    for (ThreadSpace& space : pool.spaces) space.slab = KeptSlab{};
+    archive.keptBlocks.clear();
     archive.keptBytes = 0;
-    archive.settings.keptBytesBudget = 0;
+    pool.budgetLeft = 0;
+    pool.keepingEnded = true;
 }
 
 // Decodes the job. With other jobs running, memory that ran out may have been
 // theirs, so the job is run once more while it runs alone; if memory is still
-// short, the entries give up the bytes they keep and it runs a last time.
-JobOutcome Decode(DecodePool& pool, DecodeJob& job) {
-    JobOutcome outcome;
+// short, the entries give up the bytes they keep and it runs a last time,
+// only counting.
+Status Decode(DecodePool& pool, ThreadSpace& space, DecodeJob& job) {
     {
-        std::shared_lock<std::shared_mutex> shared(pool.decodeGate);
-        outcome = DecodeOnce(job);
+        std::unique_lock<std::mutex> held(pool.lock);
+        pool.changed.wait(held, [&] { return !pool.aloneWanted; });
+        ++pool.decoding;
     }
-    if (!RanOutOfMemory(outcome)) return outcome;
-    std::unique_lock<std::shared_mutex> alone(pool.decodeGate);
-    if (pool.parallel) outcome = DecodeOnce(job);
-    if (!RanOutOfMemory(outcome)) return outcome;
-    {
-        std::lock_guard<std::mutex> held(pool.lock);
-        if (pool.archive.keptBytes == 0) return outcome;
+    Status status = DecodeOnce(pool.archive, space, job);
+    std::unique_lock<std::mutex> held(pool.lock);
+    --pool.decoding;
+    if (status != Status::OutOfMemory) return status;
+    pool.changed.notify_all();
+    pool.changed.wait(held, [&] { return !pool.aloneWanted; });
+    pool.aloneWanted = true;
+    pool.changed.wait(held, [&] { return pool.decoding == 0; });
+    if (pool.threads > 1) {
+        held.unlock();
+        status = DecodeOnce(pool.archive, space, job);
+        held.lock();
+    }
+    if (status == Status::OutOfMemory) {
         GiveUpKeptBytes(pool);
+        held.unlock();
+        status = DecodeOnce(pool.archive, space, job);
+        held.lock();
     }
-    return DecodeOnce(job);
+    pool.aloneWanted = false;
+    return status;
 }
 
-// Turns a finished job into a linked entry, or lets it go. Pool lock held.
+// Files a finished job as a row of the archive's table, or lets it go. Pool lock held.
 void FileJob(DecodePool& pool, DecodeJob& job) {
-    ByteBufferGuard bytes(job.decoded.data);  // released unless the entry takes them
-    if (pool.listEnded) return;
-    if (job.outcome == JobOutcome::OutOfRuntimeMemory) {
-        pool.listEnded = true;
+    if (pool.tableEnded) return;
+    if (job.status == Status::OutOfMemory) {
+        pool.tableEnded = true;
         return;
     }
-    if (job.outcome != JobOutcome::Decoded) return;
-    StreamEntry* entry = nullptr;
-    try {
-        entry = new StreamEntry{};
-    } catch (const std::bad_alloc&) {
-        pool.listEnded = true;
-        return;
-    }
-    entry->refCount = 1;
-    entry->objectNumber = job.found.objectNumber;
-    entry->rawBegin = job.found.dataBegin;
-    entry->rawEnd = job.found.dataEnd;
-    entry->dictionary = job.found.dictionary;
-    entry->filterCount = job.decoded.filterCount;
-    entry->extension = job.decoded.extension;
-    entry->typeWord = TypeWordStream;
-    entry->decodedSize = job.decoded.data.Size();
-    // A view of the document costs nothing to keep; a decoded block is kept
-    // while it fits in what is left of the budget.
-    PdfArchive& archive = pool.archive;
-    const bool owned = job.decoded.data.ownsMemory;
-    const uint64_t budgetLeft = archive.settings.keptBytesBudget - archive.keptBytes;
-    entry->bytesKept = !owned || entry->decodedSize <= budgetLeft;
-    if (!entry->bytesKept) {
-        ++archive.entriesNotKept;
-    } else {
-        if (owned) archive.keptBytes += entry->decodedSize;
-        // A small decoded block goes back to the heap for the next decode once its bytes are packed.
-        if (!owned || entry->decodedSize >= PackedEntryLimit || !PackKeptBytes(archive, job.decoded.data, entry->data)) {
-            entry->data = TakeBuffer(job.decoded.data);
+    if (job.status != Status::Ok) return;
+    Archive& archive = pool.archive;
+    EntryRow row = job.row;
+    const uint64_t size = row.decodedSize;
+    bool kept = job.view || size == 0;
+    if (!kept && size <= KeptEntryLimit && !pool.keepingEnded) {
+        if (size > pool.budgetLeft) {
+            pool.keepingEnded = true;
+        } else if (job.captured != nullptr) {
+            kept = true;
+            pool.budgetLeft -= size;
+            archive.keptBytes += size;
         }
     }
-    LinkEntry(archive, entry);
-    ReleaseEntry(entry);  // the list's reference remains
+    if (kept) {
+        row.flags |= EntryKept;
+        row.keptBytes = job.view ? row.storedBegin : job.captured;
+    }
+    try {
+        archive.entries.push_back(row);
+    } catch (const std::bad_alloc&) {
+        pool.tableEnded = true;
+        if (kept && !job.view) archive.keptBytes -= size;
+        return;
+    }
+    if (!kept) ++archive.entriesNotKept;
 }
 
-// Files the finished jobs at the front of the queue. Pool lock held.
 void FileFinishedJobs(DecodePool& pool) {
-    while (!pool.jobs.empty() && pool.jobs.front().outcome != JobOutcome::Pending) {
-        pool.unfiledBytes -= pool.jobs.front().decoded.data.Size();
+    while (!pool.jobs.empty() && pool.jobs.front().done) {
         FileJob(pool, pool.jobs.front());
         pool.jobs.pop_front();
     }
 }
 
-// Whether another job may be taken: not while finished jobs already hold
-// their share of jobs or bytes waiting for an earlier one. Pool lock held.
-bool RoomForAnotherJob(const DecodePool& pool) {
-    return pool.jobs.empty() || (pool.jobs.size() < pool.jobsAhead && pool.unfiledBytes < DecodedAheadAllowance);
-}
-
 // Takes the next stream of the scan as a job, or null when there is none or
-// no more entries can be linked. Pool lock held.
-DecodeJob* TakeJob(DecodePool& pool, std::unique_lock<std::mutex>& held) {
-    pool.jobsFiled.wait(held, [&] { return pool.scanEnded || pool.listEnded || RoomForAnotherJob(pool); });
-    if (pool.scanEnded || pool.listEnded) return nullptr;
+// no more entries can be filed. Pool lock held.
+DecodeJob* TakeJob(DecodePool& pool, ThreadSpace& space, std::unique_lock<std::mutex>& held) {
+    pool.changed.wait(held, [&] {
+        return pool.scanEnded || pool.tableEnded || pool.jobs.size() < pool.jobsAhead || pool.jobs.front().done;
+    });
+    FileFinishedJobs(pool);
+    if (pool.scanEnded || pool.tableEnded) return nullptr;
     FoundStream found{};
-    if (!FindNextStream(pool.archive, found)) {
+    if (!FindNextStream(pool.archive.scan, found)) {
         pool.scanEnded = true;
         return nullptr;
     }
     try {
         DecodeJob& job = pool.jobs.emplace_back();
         job.found = found;
+        // A job keeps only while keeping has not ended; one that could not
+        // fit would only leave its bytes behind as a hole in the slab.
+        job.keep = !pool.keepingEnded && pool.budgetLeft > 0 &&
+                   ReadySlab(pool.archive, space.slab, KeptEntryLimit + 1);
         return &job;
     } catch (const std::bad_alloc&) {
-        pool.listEnded = true;
+        pool.tableEnded = true;
         return nullptr;
     }
 }
 
-// The loop every thread of the pool runs until the scan or the list ends.
-void RunJobs(DecodePool& pool) noexcept {
+// The loop every thread of the pool runs until the scan or the table ends.
+void RunJobs(DecodePool& pool, uint32_t thread) noexcept {
+    ThreadSpace& space = pool.spaces[thread];
     for (;;) {
         DecodeJob* job = nullptr;
         {
             std::unique_lock<std::mutex> held(pool.lock);
-            job = TakeJob(pool, held);
+            job = TakeJob(pool, space, held);
             if (job == nullptr) {
-                pool.jobsFiled.notify_all();
+                pool.changed.notify_all();
                 return;
             }
         }
-        const JobOutcome outcome = Decode(pool, *job);
+        const Status status = Decode(pool, space, *job);
         {
             std::lock_guard<std::mutex> held(pool.lock);
-            job->outcome = outcome;
-            pool.unfiledBytes += job->decoded.data.Size();
+            job->status = status;
+            job->done = true;
             FileFinishedJobs(pool);
         }
-        pool.jobsFiled.notify_all();
+        pool.changed.notify_all();
     }
 }
 
@@ -234,7 +274,7 @@ public:
     void Start(DecodePool& pool, uint32_t count) {
         try {
             workers_.reserve(count);
-            for (uint32_t i = 0; i < count; ++i) workers_.emplace_back(RunJobs, std::ref(pool));
+            for (uint32_t i = 1; i <= count; ++i) workers_.emplace_back(RunJobs, std::ref(pool), i);
         } catch (...) {
         }
     }
@@ -245,23 +285,25 @@ private:
 
 }  // namespace
 
-void MakeEntries(PdfArchive& archive, DecodeSettings settings) {
-    uint32_t threads = settings.threads;
+void MakeEntries(Archive& archive) {
+    uint32_t threads = archive.settings.threads;
     if (threads < 1) threads = 1;
     if (threads > MaxDecodeThreads) threads = MaxDecodeThreads;
-    archive.settings = DecodeSettings{threads, settings.keptBytesBudget};
-    archive.keptBytes = 0;
-    archive.entriesNotKept = 0;
+    archive.settings.threads = threads;
     try {
         DecodePool pool(archive, threads);
-        {
+        pool.spaces.resize(threads);
+        bool ready = true;
+        for (ThreadSpace& space : pool.spaces) ready = ready && space.scratch.Allocate(SinkWindowBytes);
+        if (ready) {
             WorkerThreads workers;
             workers.Start(pool, threads - 1);
-            RunJobs(pool);
+            RunJobs(pool, 0);
         }
-        CloseKeptBlocks(archive);
+        for (ThreadSpace& space : pool.spaces) RetireSlab(archive, space.slab);
     } catch (const std::bad_alloc&) {
-        // Only the pool's own queue can fail to start; the list is then empty.
+        // Only the pool's own records can fail to be made; the table is then empty.
     }
+    archive.budget.KeepOnly(archive.keptBytes);
     IndexEntriesByNumber(archive);
 }

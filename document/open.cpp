@@ -1,20 +1,19 @@
-// Opening a document: the file is mapped and recognised by content and, for
-// an open, its body is read into a new archive; the file is closed again
-// before returning. Reading rather than copying from the mapping spares
-// mapping every page of the file, and a file cut short meanwhile only fails.
-#include <cstring>
+// Opening a document. The file is mapped only to check its first line and
+// its end; an open then reads the body with ReadFile, which spares mapping
+// every page of the file, and a file cut short meanwhile only fails.
+#include "document/open.h"
 
-#include "decode/byte_buffer.h"
-#include "decode/results.h"
-#include "document/archive.h"
+#include <cstring>
+#include <new>
+
+#include "document/decode_pool.h"
 #include "platform/handle_guards.h"
 
 namespace {
 
-// Smaller files cannot hold a useful document; they are turned away unread.
-constexpr int64_t MinimumFileSize = 768;
 constexpr char HeaderSignature[] = "%PDF-1.";
 constexpr uint64_t HeaderSignatureLength = sizeof(HeaderSignature) - 1;
+constexpr char LaterHeaderSignature[] = "%PDF-2.";
 constexpr char EndMarker[] = "%%EOF";
 constexpr uint64_t EndMarkerLength = sizeof(EndMarker) - 1;
 // How far from the end the marker may start: the last 36 bytes of the file.
@@ -22,7 +21,80 @@ constexpr uint64_t EndMarkerSearchBytes = 36;
 // The body is read in requests of this size.
 constexpr uint64_t ReadChunkBytes = uint64_t{64} << 20;
 
+// The position after the first line: its CR LF, CR or LF, or the "<<" that
+// ends it (left unread); null when no line ends.
+const uint8_t* AfterFirstLine(const uint8_t* bytes, uint64_t size) {
+    for (uint64_t i = 0; i < size; ++i) {
+        const uint64_t remaining = size - i;
+        if (remaining >= 2 && bytes[i] == '<' && bytes[i + 1] == '<') return bytes + i;
+        if (remaining >= 2 && bytes[i] == '\r' && bytes[i + 1] == '\n') return bytes + i + 2;
+        if (bytes[i] == '\n' || bytes[i] == '\r') return bytes + i + 1;
+    }
+    return nullptr;
+}
+
+OpenOutcome Refused(Status status, NotPdfReason reason = NotPdfReason::None) {
+    OpenOutcome outcome;
+    outcome.status = status;
+    outcome.reason = reason;
+    return outcome;
+}
+
+OpenOutcome SystemRefused() {
+    OpenOutcome outcome;
+    outcome.status = Status::IoError;
+    outcome.systemError = GetLastError();
+    return outcome;
+}
+
+// An open file: its time, its size and where its body lies.
+struct CheckedFile {
+    FILETIME lastWriteTime{};
+    uint64_t bodyStart = 0;
+    uint64_t bodyEnd = 0;
+};
+
+OpenOutcome CheckFile(HANDLE file, CheckedFile& checked) {
+    // An unreadable time stays the zero file time.
+    GetFileTime(file, nullptr, nullptr, &checked.lastWriteTime);
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size)) return SystemRefused();
+    if (size.QuadPart < MinimumFileSize) return Refused(Status::NotPdf, NotPdfReason::TooSmall);
+    MappingHandle mapping(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping.Valid()) return SystemRefused();
+    // Checking reads the first line and the end only.
+    MappedView view(MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0));
+    if (view.Bytes() == nullptr) return SystemRefused();
+    const NotPdfReason reason =
+        FindDocumentBody(view.Bytes(), static_cast<uint64_t>(size.QuadPart), checked.bodyStart, checked.bodyEnd);
+    if (reason != NotPdfReason::None) return Refused(Status::NotPdf, reason);
+    return OpenOutcome{};
+}
+
 }  // namespace
+
+NotPdfReason FindDocumentBody(const uint8_t* bytes, uint64_t size, uint64_t& bodyStart, uint64_t& bodyEnd) {
+    if (size < HeaderSignatureLength || std::memcmp(bytes, HeaderSignature, HeaderSignatureLength) != 0) {
+        const bool later = size >= HeaderSignatureLength && std::memcmp(bytes, LaterHeaderSignature, HeaderSignatureLength) == 0;
+        return later ? NotPdfReason::Pdf2 : NotPdfReason::NoHeader;
+    }
+    const uint8_t* const regionStart = AfterFirstLine(bytes, size);
+    if (regionStart == nullptr) return NotPdfReason::NoBody;
+
+    // The marker nearest the end wins; without one the body runs to the end.
+    const uint8_t* regionEnd = bytes + size;
+    for (uint64_t back = EndMarkerLength; back <= EndMarkerSearchBytes && back <= size; ++back) {
+        const uint8_t* candidate = bytes + size - back;
+        if (std::memcmp(candidate, EndMarker, EndMarkerLength) == 0) {
+            regionEnd = candidate;
+            break;
+        }
+    }
+    if (regionEnd <= regionStart) return NotPdfReason::NoBody;
+    bodyStart = static_cast<uint64_t>(regionStart - bytes);
+    bodyEnd = static_cast<uint64_t>(regionEnd - bytes);
+    return NotPdfReason::None;
+}
 
 bool ReadFileRange(HANDLE file, uint64_t offset, uint64_t length, uint8_t* destination, uint64_t chunkBytes) {
     if (chunkBytes == 0 || chunkBytes > UINT32_MAX) return false;
@@ -40,64 +112,47 @@ bool ReadFileRange(HANDLE file, uint64_t offset, uint64_t length, uint8_t* desti
     return true;
 }
 
-OpenOutcome OpenPdfFile(const WCHAR* path, bool checkOnly) {
+OpenOutcome CheckDocument(const WCHAR* path) {
     FileHandle file(CreateFileW(path, FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file.Valid()) return {false, nullptr};
-    // An unreadable time stays the zero file time.
-    FILETIME lastWriteTime{};
-    GetFileTime(file.Get(), nullptr, nullptr, &lastWriteTime);
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < MinimumFileSize) return {false, nullptr};
-    MappingHandle mapping(CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    if (!mapping.Valid()) return {false, nullptr};
-    const uint64_t fileSize = static_cast<uint64_t>(size.QuadPart);
-    uint64_t bodyStart = 0;
-    uint64_t bodyEnd = 0;
+    if (!file.Valid()) return SystemRefused();
+    CheckedFile checked;
+    return CheckFile(file.Get(), checked);
+}
+
+OpenOutcome ReadDocument(const WCHAR* path, const OpenRequest& request, std::unique_ptr<Archive>& archive) {
+    archive.reset();
+    std::unique_ptr<Archive> opened;
+    try {
+        // The record's containers may allocate as they are made.
+        opened.reset(new Archive);
+    } catch (const std::bad_alloc&) {
+        return Refused(Status::OutOfMemory);
+    }
     {
-        // Checking reads the first line and the end only.
-        MappedView view(MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0));
-        if (view.Bytes() == nullptr || !FindDocumentBody(view.Bytes(), fileSize, bodyStart, bodyEnd)) {
-            return {false, nullptr};
+        FileHandle file(CreateFileW(path, FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!file.Valid()) return SystemRefused();
+        CheckedFile checked;
+        const OpenOutcome outcome = CheckFile(file.Get(), checked);
+        if (outcome.status != Status::Ok) return outcome;
+        const uint64_t bodySize = checked.bodyEnd - checked.bodyStart;
+        if (!opened->body.Allocate(bodySize)) return Refused(Status::OutOfMemory);
+        if (!ReadFileRange(file.Get(), checked.bodyStart, bodySize, opened->body.Data(), ReadChunkBytes)) {
+            return SystemRefused();
         }
+        opened->bodyOffset = checked.bodyStart;
+        opened->lastWriteTime = checked.lastWriteTime;
     }
-    if (checkOnly) return {true, nullptr};
-    ByteBuffer body;
-    ByteBufferGuard bodyGuard(body);
-    if (body.Reserve(bodyEnd - bodyStart) != ResultOk ||
-        !ReadFileRange(file.Get(), bodyStart, bodyEnd - bodyStart, body.begin, ReadChunkBytes)) {
-        return {false, nullptr};
-    }
-    PdfArchive* archive = AdoptArchiveBody(body, lastWriteTime);
-    return {archive != nullptr, archive};
+    Archive& target = *opened;
+    target.scan = ScanState{target.body.Data(), target.body.Data() + target.body.Size(), ScanMemo{}};
+    target.settings = request.settings;
+    archive = std::move(opened);
+    return OpenOutcome{};
 }
 
-bool FindDocumentBody(const uint8_t* bytes, uint64_t size, uint64_t& bodyStart, uint64_t& bodyEnd) {
-    if (size < HeaderSignatureLength || std::memcmp(bytes, HeaderSignature, HeaderSignatureLength) != 0) return false;
-    ByteBuffer file;
-    file.Attach(bytes, bytes + size, false);
-    const uint8_t* regionStart = file.ReadLine(nullptr, 0);
-    if (regionStart == nullptr) return false;
-
-    // The marker nearest the end wins; without one the body runs to the end.
-    const uint8_t* regionEnd = bytes + size;
-    for (uint64_t back = EndMarkerLength; back <= EndMarkerSearchBytes && back <= size; ++back) {
-        const uint8_t* candidate = bytes + size - back;
-        if (std::memcmp(candidate, EndMarker, EndMarkerLength) == 0) {
-            regionEnd = candidate;
-            break;
-        }
-    }
-    if (regionEnd <= regionStart) return false;
-    bodyStart = static_cast<uint64_t>(regionStart - bytes);
-    bodyEnd = static_cast<uint64_t>(regionEnd - bytes);
-    return true;
-}
-
-OpenOutcome ValidatePdf(const uint8_t* bytes, uint64_t size, FILETIME lastWriteTime, bool checkOnly) {
-    uint64_t bodyStart = 0;
-    uint64_t bodyEnd = 0;
-    if (!FindDocumentBody(bytes, size, bodyStart, bodyEnd)) return {false, nullptr};
-    if (checkOnly) return {true, nullptr};
-    PdfArchive* archive = CreateArchive(bytes + bodyStart, bytes + bodyEnd, lastWriteTime);
-    return {archive != nullptr, archive};
+OpenOutcome OpenDocument(const WCHAR* path, const OpenRequest& request, std::unique_ptr<Archive>& archive) {
+    const OpenOutcome outcome = ReadDocument(path, request, archive);
+    if (outcome.status != Status::Ok) return outcome;
+    archive->budget.TakeWhatIsLeft(request.settings.keptBytesBudget);
+    MakeEntries(*archive);
+    return outcome;
 }

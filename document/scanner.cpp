@@ -34,7 +34,7 @@ bool StartsWith(const uint8_t* position, const uint8_t* end, const char (&litera
 
 // Passes over the first matching form, if any, of forms tested in order.
 template <size_t A, size_t B, size_t C>
-bool PassOverKeyword(uint8_t*& position, const uint8_t* end, const char (&first)[A], const char (&second)[B],
+bool PassOverKeyword(const uint8_t*& position, const uint8_t* end, const char (&first)[A], const char (&second)[B],
                      const char (&third)[C]) {
     if (StartsWith(position, end, first)) {
         position += A - 1;
@@ -110,10 +110,9 @@ const uint8_t* FindEndstream(ScanMemo& memo, const uint8_t* from, const uint8_t*
 // position, the line ending at `lineEnd` (its first CR or LF, or the end) or
 // before "<<"; on success the position is after the line, and on failure it
 // is left alone.
-bool ReadObjectHeader(PdfArchive& archive, const uint8_t* lineEnd, int32_t& objectNumber) {
-    ByteBuffer& data = archive.data;
-    const uint8_t* const lineStart = data.cursor;
-    const uint8_t* const end = data.end;
+bool ReadObjectHeader(ScanState& scan, const uint8_t* lineEnd, int32_t& objectNumber, int32_t& objectGeneration) {
+    const uint8_t* const lineStart = scan.position;
+    const uint8_t* const end = scan.end;
     if (lineStart == nullptr || lineStart >= end) return false;
 
     // Read in place, up to the line end. Most lines that start with a number
@@ -138,11 +137,12 @@ bool ReadObjectHeader(PdfArchive& archive, const uint8_t* lineEnd, int32_t& obje
     if (stop == end) return false;
     if (static_cast<size_t>(stop - lineStart) >= HeaderLineCapacity) return false;
     objectNumber = number;
+    objectGeneration = generation;
     // Past the line: "<<" stays for the dictionary, a line end goes.
     if (dictionaryFollows) {
-        data.cursor = const_cast<uint8_t*>(stop);
+        scan.position = stop;
     } else {
-        data.cursor = const_cast<uint8_t*>(lineEnd) + (Remaining(lineEnd, end) >= 2 && lineEnd[0] == '\r' && lineEnd[1] == '\n' ? 2 : 1);
+        scan.position = lineEnd + (Remaining(lineEnd, end) >= 2 && lineEnd[0] == '\r' && lineEnd[1] == '\n' ? 2 : 1);
     }
     return true;
 }
@@ -151,10 +151,9 @@ bool ReadObjectHeader(PdfArchive& archive, const uint8_t* lineEnd, int32_t& obje
 // byte, or null. A /Length followed by "endstream" decides, and the position
 // then moves past "endstream"; otherwise the first "endstream" found from the
 // data start does, less the line end before it, and the position stays.
-const uint8_t* FindStreamEnd(PdfArchive& archive, DictionaryText dictionary) {
-    ByteBuffer& data = archive.data;
-    const uint8_t* const dataStart = data.cursor;
-    const uint8_t* const end = data.end;
+const uint8_t* FindStreamEnd(ScanState& scan, DictionaryText dictionary) {
+    const uint8_t* const dataStart = scan.position;
+    const uint8_t* const end = scan.end;
     int32_t length = 0;
     GetIntValue(dictionary, "/Length", 0, false, length);
 
@@ -162,15 +161,15 @@ const uint8_t* FindStreamEnd(PdfArchive& archive, DictionaryText dictionary) {
     if (length >= 0 && static_cast<uint64_t>(length) < Remaining(dataStart, end) &&
         Remaining(dataStart + length, end) > KeywordLookahead) {
         const uint8_t* const candidate = dataStart + length;
-        const uint8_t* const keyword = SkipLineEnds(archive.scanMemo, candidate, end);
+        const uint8_t* const keyword = SkipLineEnds(scan.memo, candidate, end);
         if (StartsWith(keyword, end, EndstreamKeyword)) {
-            data.cursor = const_cast<uint8_t*>(keyword) + EndstreamLength;
+            scan.position = keyword + EndstreamLength;
             return candidate;
         }
     }
 
     if (Remaining(dataStart, end) <= KeywordLookahead) return nullptr;
-    const uint8_t* const keyword = FindEndstream(archive.scanMemo, dataStart, end);
+    const uint8_t* const keyword = FindEndstream(scan.memo, dataStart, end);
     if (keyword == nullptr) return nullptr;
     // The line end before "endstream" belongs to neither, where it lies inside the data.
     if (keyword - dataStart >= 2 && keyword[-2] == '\r' && keyword[-1] == '\n') return keyword - 2;
@@ -179,18 +178,17 @@ const uint8_t* FindStreamEnd(PdfArchive& archive, DictionaryText dictionary) {
 }
 
 // Passes over "endstream" and its line end at the scan position.
-bool SkipEndstream(PdfArchive& archive) {
-    ByteBuffer& data = archive.data;
-    if (Remaining(data.cursor, data.end) < EndstreamLookahead) return false;
-    return PassOverKeyword(data.cursor, data.end, "endstream\r\n", "endstream\r", "endstream\n");
+bool SkipEndstream(ScanState& scan) {
+    if (Remaining(scan.position, scan.end) < EndstreamLookahead) return false;
+    return PassOverKeyword(scan.position, scan.end, "endstream\r\n", "endstream\r", "endstream\n");
 }
 
 // What follows a header line: the dictionary, the stream keyword and the
 // stream's bytes. True when the object is a stream whose end was found; the
 // scan position is left where the object's handling ended either way.
-bool ScanObject(PdfArchive& archive, FoundStream& found) {
-    uint8_t*& position = archive.data.cursor;
-    const uint8_t* const end = archive.data.end;
+bool ScanObject(ScanState& scan, FoundStream& found) {
+    const uint8_t*& position = scan.position;
+    const uint8_t* const end = scan.end;
     if (!StartsWith(position, end, "<<")) return false;
     const uint8_t* const dictionaryStart = position;
     position += 2;
@@ -198,7 +196,7 @@ bool ScanObject(PdfArchive& archive, FoundStream& found) {
     int64_t depth = 1;
     while (depth > 0 && Remaining(position, end) >= DictionaryLookahead) {
         // Only a bracket can change the depth; the bytes before the next one are passed at once.
-        uint8_t* const bracket = const_cast<uint8_t*>(FindEitherByte(position, end - (DictionaryLookahead - 1), '<', '>'));
+        const uint8_t* const bracket = FindEitherByte(position, end - (DictionaryLookahead - 1), '<', '>');
         if (bracket != position) {
             position = bracket;
             continue;
@@ -224,8 +222,8 @@ bool ScanObject(PdfArchive& archive, FoundStream& found) {
         return false;
     }
     const uint8_t* const dataStart = position;
-    const uint8_t* const dataEnd = FindStreamEnd(archive, dictionary);
-    SkipEndstream(archive);
+    const uint8_t* const dataEnd = FindStreamEnd(scan, dictionary);
+    SkipEndstream(scan);
     if (dataEnd == nullptr) return false;
     found.dictionary = dictionary;
     found.dataBegin = dataStart;
@@ -235,10 +233,9 @@ bool ScanObject(PdfArchive& archive, FoundStream& found) {
 
 }  // namespace
 
-bool FindNextStream(PdfArchive& archive, FoundStream& found) {
-    ByteBuffer& data = archive.data;
-    uint8_t*& position = data.cursor;
-    const uint8_t* const end = data.end;
+bool FindNextStream(ScanState& scan, FoundStream& found) {
+    const uint8_t*& position = scan.position;
+    const uint8_t* const end = scan.end;
     for (;;) {
         if (position == nullptr || position >= end) return false;
 
@@ -248,27 +245,29 @@ bool FindNextStream(PdfArchive& archive, FoundStream& found) {
         const uint8_t* const keyword = FindObjKeyword(position, end);
         if (keyword == end) {
             // At the end nothing more can be found, now or on a later request.
-            position = const_cast<uint8_t*>(end);
+            position = end;
             return false;
         }
         const uint8_t* const lastLineEnd = FindLastLineEnd(position, keyword);
-        uint8_t* const lineStart = lastLineEnd == nullptr ? position : const_cast<uint8_t*>(lastLineEnd) + 1;
-        uint8_t* const lineEnd = FindLineEnd(const_cast<uint8_t*>(keyword), end);
+        const uint8_t* const lineStart = lastLineEnd == nullptr ? position : lastLineEnd + 1;
+        const uint8_t* const lineEnd = FindLineEnd(keyword, end);
         position = lineStart;
         int32_t objectNumber = 0;
-        if (!CanStartHeaderLine(lineStart, end) || !ReadObjectHeader(archive, lineEnd, objectNumber)) {
+        int32_t objectGeneration = 0;
+        if (!CanStartHeaderLine(lineStart, end) || !ReadObjectHeader(scan, lineEnd, objectNumber, objectGeneration)) {
             // Not a header line: on to the next line; "<<" does not end one here.
             position = lineEnd;
             if (lineEnd >= end) return false;
             continue;
         }
 
-        const bool isStream = ScanObject(archive, found);
+        const bool isStream = ScanObject(scan, found);
         if (Remaining(position, end) >= KeywordLookahead) {
             PassOverKeyword(position, end, "endobj\r\n", "endobj\r", "endobj\n");
         }
         if (isStream) {
             found.objectNumber = static_cast<uint32_t>(objectNumber);
+            found.generation = static_cast<uint32_t>(objectGeneration);
             return true;
         }
     }

@@ -11,11 +11,12 @@
 // One stream object as the scan found it; both views point into the archive's data.
 struct FoundStream {
     uint32_t objectNumber;        // from the header line, as an unsigned 32-bit value
+    uint32_t generation;          // likewise
     DictionaryText dictionary;    // from "<<" to the matching ">>"
     const uint8_t* dataBegin;     // the stream's stored bytes
     const uint8_t* dataEnd;
 };
 
 // The next object with a dictionary, a stream keyword and a stream end, from
-// the scan position on; false at the end of the document. Lock held.
-bool FindNextStream(PdfArchive& archive, FoundStream& found);
+// the scan position on; false at the end of the document.
+bool FindNextStream(ScanState& scan, FoundStream& found);

@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/linux_win32.h"
+#include "platform/win32.h"
 
 namespace {
 
@@ -32,9 +32,6 @@ struct ViewRecord {
 pthread_mutex_t viewRegistryLock = PTHREAD_MUTEX_INITIALIZER;
 ViewRecord* viewRegistry = nullptr;
 
-// Seconds from 1601-01-01 to 1970-01-01, and FILETIME units per second.
-constexpr int64_t unixEpochInFileTimeSeconds = 11644473600;
-constexpr int64_t fileTimeUnitsPerSecond = 10000000;
 // Windows only maps views at multiples of its allocation granularity.
 constexpr uint64_t allocationGranularity = 65536;
 
@@ -72,9 +69,9 @@ char* NativePath(LPCWSTR path) {
 
 FILETIME ToFileTime(const struct timespec& time) {
     FILETIME result{0, 0};
-    if (time.tv_sec < -unixEpochInFileTimeSeconds) return result;
-    const uint64_t units = static_cast<uint64_t>(time.tv_sec + unixEpochInFileTimeSeconds) *
-                               static_cast<uint64_t>(fileTimeUnitsPerSecond) +
+    if (time.tv_sec < -FileTimeSecondsBefore1970) return result;
+    const uint64_t units = static_cast<uint64_t>(time.tv_sec + FileTimeSecondsBefore1970) *
+                               static_cast<uint64_t>(FileTimeTicksPerSecond) +
                            static_cast<uint64_t>(time.tv_nsec / 100);
     result.dwLowDateTime = static_cast<DWORD>(units);
     result.dwHighDateTime = static_cast<DWORD>(units >> 32);
@@ -100,14 +97,16 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWOR
     std::free(native);
     if (descriptor < 0) return INVALID_HANDLE_VALUE;
     // Like Windows without FILE_FLAG_BACKUP_SEMANTICS, a directory is not a file to open.
-    struct stat status;
+    struct stat status {};
     HandleObject* object = nullptr;
     if (fstat(descriptor, &status) == 0 && !S_ISDIR(status.st_mode) &&
         fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) == 0) {
         object = NewHandleObject(HandleKind::file, descriptor, 0);
     }
     if (object == nullptr) {
+        const int cause = S_ISDIR(status.st_mode) ? EISDIR : errno;
         close(descriptor);
+        errno = cause;
         return INVALID_HANDLE_VALUE;
     }
     return object;

@@ -30,6 +30,7 @@ constexpr size_t MappedBlockThreshold = HugePageBytes;
 
 int processHeapMarker;
 std::atomic<uint64_t> liveHeapBytes{0};
+std::atomic<uint64_t> peakHeapBytes{0};
 
 BlockHeader* HeaderOf(void* memory) { return static_cast<BlockHeader*>(memory) - 1; }
 
@@ -62,8 +63,14 @@ BlockHeader* MapBlock(size_t bytes) {
 }
 
 void CountLive(size_t added, size_t removed) {
-    if (added >= removed) liveHeapBytes.fetch_add(added - removed, std::memory_order_relaxed);
-    else liveHeapBytes.fetch_sub(removed - added, std::memory_order_relaxed);
+    if (added < removed) {
+        liveHeapBytes.fetch_sub(removed - added, std::memory_order_relaxed);
+        return;
+    }
+    const uint64_t live = liveHeapBytes.fetch_add(added - removed, std::memory_order_relaxed) + (added - removed);
+    uint64_t peak = peakHeapBytes.load(std::memory_order_relaxed);
+    while (live > peak && !peakHeapBytes.compare_exchange_weak(peak, live, std::memory_order_relaxed)) {
+    }
 }
 
 // Resizes a mapped block; new bytes of fresh pages are zero already, so only
@@ -118,6 +125,10 @@ BlockHeader* ResizeMallocBlock(BlockHeader* header, size_t bytes, bool inPlaceOn
 AllocationHook allocationHook = nullptr;
 
 uint64_t LiveHeapBytes() { return liveHeapBytes.load(std::memory_order_relaxed); }
+
+uint64_t PeakHeapBytes() { return peakHeapBytes.load(std::memory_order_relaxed); }
+
+void ResetPeakHeapBytes() { peakHeapBytes.store(LiveHeapBytes(), std::memory_order_relaxed); }
 
 HANDLE GetProcessHeap() { return &processHeapMarker; }
 

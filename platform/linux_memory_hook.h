@@ -13,3 +13,6 @@ extern AllocationHook allocationHook;
 
 // The sizes of all heap blocks alive now, summed: what a block's slack costs shows here.
 uint64_t LiveHeapBytes();
+// The highest LiveHeapBytes has been since the last reset, and the reset.
+uint64_t PeakHeapBytes();
+void ResetPeakHeapBytes();

@@ -2,14 +2,14 @@
 // UTC; the local zone is the C library's (TZ, else /etc/localtime).
 #include <ctime>
 
-#include "platform/linux_win32.h"
+#include "platform/win32.h"
 
 namespace {
 
 constexpr int64_t fileTimeUnitsPerMillisecond = 10000;
 constexpr int64_t millisecondsPerDay = 86400000;
-// Days from 1601-01-01 to 1970-01-01.
-constexpr int64_t unixEpochInFileTimeDays = 134774;
+constexpr int64_t secondsPerDay = 86400;
+constexpr int64_t unixEpochInFileTimeDays = FileTimeSecondsBefore1970 / secondsPerDay;
 // The years a SYSTEMTIME may hold on Windows.
 constexpr int firstYear = 1601;
 constexpr int lastYear = 30827;

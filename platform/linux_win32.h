@@ -149,8 +149,16 @@ BOOL UnmapViewOfFile(LPCVOID view);
 // `size` bytes; otherwise the size it needs, terminator included; 0 when the
 // variable is not set.
 DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
-// Only ullTotalPhys and ullAvailPhys are filled; dwLength must be the record's size.
+// Only ullTotalPhys, ullAvailPhys and ullAvailPageFile are filled; dwLength
+// must be the record's size. A memory limit of the process's control group
+// counts as the machine's memory, as a job object's limit does on Windows;
+// nothing here is committed ahead, so ullAvailPageFile is ullTotalPhys.
 BOOL GlobalMemoryStatusEx(MEMORYSTATUSEX* status);
+
+// The calling thread's last error is errno here: the stand-ins fail with the
+// system's own code, and a host reads it the way it reads any other.
+DWORD GetLastError();
+void SetLastError(DWORD code);
 
 void InitializeCriticalSection(CRITICAL_SECTION* section);
 void EnterCriticalSection(CRITICAL_SECTION* section);

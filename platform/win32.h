@@ -21,6 +21,11 @@
 #endif
 
 #include <cstddef>
+#include <cstdint>
+
+// FILETIME counts 100-nanosecond ticks from 1 January 1601 UTC.
+constexpr int64_t FileTimeTicksPerSecond = 10000000;
+constexpr int64_t FileTimeSecondsBefore1970 = 11644473600;
 
 // Length of a NUL-terminated wide text in units, terminator not counted.
 inline size_t WideLength(const WCHAR* text) {

@@ -4,10 +4,11 @@
 // everything at its boundary and answers its own failure code.
 #include "plugin/exports.h"
 
-#include "document/archive.h"
-#include "document/decode_pool.h"
+#include "document/open.h"
 #include "plugin/converted_text.h"
 #include "plugin/extraction.h"
+#include "plugin/handles.h"
+#include "plugin/host_codes.h"
 #include "plugin/listing.h"
 #include "plugin/settings.h"
 
@@ -28,32 +29,45 @@ uintptr_t OpenWide(OpenArchiveRecord* record, const WCHAR* path) {
     if (path == nullptr || path[0] == 0) return 0;
     if (record->mode != 0 && record->mode != 1) return 0;
     record->resultCode = HostNoMemory;
-    PdfArchive* archive = OpenPdfFile(path, false).archive;
-    if (archive == nullptr) return 0;
-    MakeEntries(*archive, ReadDecodeSettings());
+    const std::string password = ReadPassword();
+    const OpenRequest request{ReadDecodeSettings(), password};
+    std::unique_ptr<Archive> archive;
+    const OpenOutcome outcome = OpenDocument(path, request, archive);
+    record->resultCode = HostCode(outcome.status, HostCall::Open, outcome.systemError);
+    if (outcome.status != Status::Ok) return 0;
+    record->resultCode = HostNoMemory;
+    const uintptr_t handle = AddHandle(std::move(archive));
     record->resultCode = HostOk;
-    return reinterpret_cast<uintptr_t>(archive);
+    return handle;
 }
 
 // One header call: the next entry becomes the archive's current entry, and
 // the end of the listing clears it.
 template <typename Record, typename Fill>
 int ReadNextHeader(uintptr_t handle, Record* record, Fill fill) {
-    ArchiveCall call(handle);
-    PdfArchive* archive = call.Archive();
-    if (archive == nullptr) return HostUnknownFormat;
-    StreamEntry* entry = HandOutNextEntry(*archive);
-    archive->currentEntry = entry;
-    if (entry == nullptr) return HostEndArchive;
-    fill(*entry, *record, HeaderTimeStamp(*archive));
+    HandleCall call(handle);
+    if (!call) return HostUnknownFormat;
+    Archive& archive = call.Opened();
+    const int64_t row = HandOutNextEntry(archive);
+    archive.currentRow = row;
+    if (row < 0) return HostEndArchive;
+    fill(archive.entries[static_cast<size_t>(row)], *record, call.Handle().headerTimeStamp);
     return HostOk;
 }
 
 int CloseWhole(uintptr_t handle) {
-    ArchiveCall call(handle);
-    if (call.Archive() == nullptr) return HostNotSupported;
+    HandleCall call(handle);
+    if (!call) return HostNotSupported;
     call.Close();
     return HostOk;
+}
+
+// An archive's own callback when the handle is one, else the default.
+void SetProgressCallback(uintptr_t handle, ProcessDataProc narrow, bool setNarrow, ProcessDataProcW wide,
+                         bool setWide) {
+    if (SetHandleCallback(handle, narrow, setNarrow, wide, setWide)) return;
+    if (setNarrow) moduleState.defaultProgress.narrow = narrow;
+    if (setWide) moduleState.defaultProgress.wide = wide;
 }
 
 }  // namespace
@@ -61,7 +75,7 @@ int CloseWhole(uintptr_t handle) {
 extern "C" {
 
 int VELLUM_CALL CanYouHandleThisFileW(const WCHAR* path) {
-    return Guarded(0, [&] { return path != nullptr && OpenPdfFile(path, true).acceptable ? 1 : 0; });
+    return Guarded(0, [&] { return path != nullptr && CheckDocument(path).status == Status::Ok ? 1 : 0; });
 }
 
 int VELLUM_CALL CanYouHandleThisFile(const char* path) {
@@ -144,11 +158,19 @@ int VELLUM_CALL DeleteFilesW(WCHAR*, WCHAR*) { return HostNotSupported; }
 
 void VELLUM_CALL SetChangeVolProc(uintptr_t, void* callback) { moduleState.narrowChangeVolCallback = callback; }
 void VELLUM_CALL SetChangeVolProcW(uintptr_t, void* callback) { moduleState.wideChangeVolCallback = callback; }
-void VELLUM_CALL SetProcessDataProc(uintptr_t, ProcessDataProc callback) {
-    moduleState.narrowProgressCallback = callback;
+
+void VELLUM_CALL SetProcessDataProc(uintptr_t handle, ProcessDataProc callback) {
+    Guarded(0, [&] {
+        SetProgressCallback(handle, callback, true, nullptr, false);
+        return 0;
+    });
 }
-void VELLUM_CALL SetProcessDataProcW(uintptr_t, ProcessDataProcW callback) {
-    moduleState.wideProgressCallback = callback;
+
+void VELLUM_CALL SetProcessDataProcW(uintptr_t handle, ProcessDataProcW callback) {
+    Guarded(0, [&] {
+        SetProgressCallback(handle, nullptr, false, callback, true);
+        return 0;
+    });
 }
 
 }  // extern "C"

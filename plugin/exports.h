@@ -29,6 +29,7 @@ constexpr int HostECreate = 16;
 constexpr int HostEClose = 17;
 constexpr int HostERead = 18;
 constexpr int HostEWrite = 19;
+constexpr int HostAborted = 21;
 constexpr int HostNotSupported = 24;
 
 // ProcessFile operations.

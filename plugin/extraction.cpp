@@ -2,17 +2,15 @@
 
 #include <cstring>
 
-#include "decode/results.h"
-#include "document/entry_bytes.h"
+#include "document/extraction.h"
 #include "plugin/converted_text.h"
 #include "plugin/exports.h"
-#include "plugin/listing.h"
-#include "plugin/module_state.h"
+#include "plugin/handles.h"
+#include "plugin/host_codes.h"
 #include "platform/handle_guards.h"
 
 namespace {
 
-constexpr size_t LargestCapacity = 2147483647;
 // Digits after the last '-' that can still name an object.
 constexpr ptrdiff_t MaxNumberDigits = 10;
 
@@ -23,7 +21,13 @@ constexpr WCHAR NativeSeparator = WIDE('\\');
 constexpr WCHAR NativeSeparator = WIDE('/');
 #endif
 
-bool IsSeparator(WCHAR unit) { return unit == WIDE('\\') || unit == WIDE('/'); }
+bool IsSeparator(WCHAR unit) {
+#ifdef _WIN32
+    return unit == WIDE('\\') || unit == WIDE('/');
+#else
+    return unit == WIDE('/');
+#endif
+}
 
 // The separator that joins a name to a directory of `length` units: '/' after
 // a URL's scheme, else the system's own.
@@ -49,12 +53,75 @@ private:
     HLOCAL block_;
 };
 
-// The entry an extraction works on: the current entry if a header call left
+// A file being written: closed, and deleted, on every way out unless it was
+// made whole. The system's code for a failed write survives the deletion.
+class FileUnderWay {
+public:
+    explicit FileUnderWay(const WCHAR* path)
+        : path_(path), file_(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr)) {}
+    ~FileUnderWay() {
+        if (!file_.Valid() || whole_) return;
+        const DWORD error = GetLastError();
+        file_.Close();
+        DeleteFileW(path_);
+        SetLastError(error);
+    }
+    FileUnderWay(const FileUnderWay&) = delete;
+    FileUnderWay& operator=(const FileUnderWay&) = delete;
+
+    bool Valid() const { return file_.Valid(); }
+    HANDLE Get() const { return file_.Get(); }
+    void Keep() { whole_ = true; }
+
+private:
+    const WCHAR* path_;
+    FileHandle file_;
+    bool whole_ = false;
+};
+
+// Where progress goes: the archive's own callbacks, or the default ones. The
+// name is converted for a narrow callback once, before anything is written.
+struct ProgressTarget {
+    ArchiveHandle* handle;
+    const WCHAR* name;
+    ConvertedText<char> narrowName;
+
+    const ProgressCallbacks& Callbacks() const {
+        return handle->callbacks.own.load() ? handle->callbacks : moduleState.defaultProgress;
+    }
+};
+
+// One report; false when the host asks to stop, or closed the archive from
+// within a callback.
+bool Report(ProgressTarget& target, uint64_t bytes) {
+    const int count = ProgressCount(bytes);
+    const ProgressCallbacks& callbacks = target.Callbacks();
+    // Each slot is read once: the host may replace it from another thread.
+    int answer = 1;
+    if (ProcessDataProcW wide = callbacks.wide.load(); wide != nullptr) {
+        answer = wide(const_cast<WCHAR*>(target.name), count);
+    } else if (ProcessDataProc narrow = callbacks.narrow.load(); narrow != nullptr) {
+        answer = narrow(target.narrowName.text, count);
+    }
+    return answer != 0 && !target.handle->closed;
+}
+
+bool ReportFromSink(void* context, uint64_t bytes) { return Report(*static_cast<ProgressTarget*>(context), bytes); }
+
+// Prepares a target: the narrow name is made now, when a narrow callback
+// could be called, so that no conversion is left for the middle of a write.
+void StartProgress(ProgressTarget& target, ArchiveHandle& handle, const WCHAR* name) {
+    target.handle = &handle;
+    target.name = name;
+    ConvertToAnsi(target.narrowName, name);
+}
+
+// The row an extraction works on: the current entry if a header call left
 // one, else the one the name's number finds. The current entry is used up.
-StreamEntry* ChooseEntry(PdfArchive& archive, const WCHAR* name) {
-    StreamEntry* entry = archive.currentEntry;
-    archive.currentEntry = nullptr;
-    return entry != nullptr ? entry : FindEntryByName(archive, name);
+int64_t ChooseEntry(Archive& archive, const WCHAR* name) {
+    const int64_t row = archive.currentRow;
+    archive.currentRow = -1;
+    return row >= 0 ? row : FindEntryByName(archive, name);
 }
 
 // The part of a path after its last separator.
@@ -69,58 +136,48 @@ const WCHAR* LastComponent(const WCHAR* path) {
 }  // namespace
 
 int ExtractToFile(uintptr_t handle, const WCHAR* directory, const WCHAR* name) {
-    ArchiveCall call(handle);
-    PdfArchive* archive = call.Archive();
-    if (archive == nullptr) return HostBadArchive;
+    HandleCall call(handle);
+    if (!call) return HostBadArchive;
+    Archive& archive = call.Opened();
 
     WCHAR path[DestinationPathUnits];
-    bool whole = JoinPath(path, DestinationPathUnits, directory, name);
-    StreamEntry* entry = ChooseEntry(*archive, LastComponent(path));
+    const bool whole = JoinPath(path, DestinationPathUnits, directory, name);
+    const int64_t row = ChooseEntry(archive, LastComponent(path));
     if (!whole) return HostECreate;
-    if (entry == nullptr) return HostEOpen;
-    // The bytes come first, so that a failure leaves no file behind.
-    EntryBytes bytes(*archive, *entry);
-    if (bytes.Result() != ResultOk) return HostNoMemory;
+    if (row < 0) return HostEOpen;
+    ProgressTarget progress;
+    StartProgress(progress, call.Handle(), path);
 
-    FileHandle file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+    FileUnderWay file(path);
     if (!file.Valid()) return HostECreate;
-
-    const uint8_t* data = bytes.Bytes().begin;
-    bool complete = WriteInChunks(
-        EntrySize(*entry),
-        [&](uint64_t offset, uint32_t size) {
-            DWORD written = 0;
-            return WriteFile(file.Get(), data + offset, size, &written, nullptr) != FALSE && written == size;
-        },
-        [&](uint32_t size) { ReportProgress(path, size); });
-    if (complete) return HostOk;
-    // A cut file would pass for the entry: it goes.
-    file.Close();
-    DeleteFileW(path);
-    return HostEWrite;
+    FileSink output;
+    Status status = StartFileSink(output, file.Get(), Progress{ReportFromSink, &progress});
+    if (status == Status::Ok) status = ExtractEntryToFile(archive, static_cast<uint32_t>(row), output);
+    if (status == Status::Ok) file.Keep();
+    return HostCode(status, HostCall::Extract, output.systemError);
 }
 
 int ExtractToMemory(uintptr_t handle, void* resultSlot, const WCHAR* name) {
-    ArchiveCall call(handle);
-    PdfArchive* archive = call.Archive();
-    if (archive == nullptr) return HostBadArchive;
+    HandleCall call(handle);
+    if (!call) return HostBadArchive;
     if (resultSlot == nullptr) return HostEOpen;
+    Archive& archive = call.Opened();
 
-    StreamEntry* entry = ChooseEntry(*archive, name);
-    if (entry == nullptr) return HostEOpen;
-    EntryBytes bytes(*archive, *entry);
-    if (bytes.Result() != ResultOk) return HostNoMemory;
-
-    uint64_t length = EntrySize(*entry);
+    const int64_t row = ChooseEntry(archive, name);
+    if (row < 0) return HostEOpen;
+    const uint64_t length = archive.entries[static_cast<size_t>(row)].decodedSize;
     if (length > SIZE_MAX - ExtractBlockOverhead) return HostNoMemory;
+    ProgressTarget progress;
+    StartProgress(progress, call.Handle(), name);
     auto* block = static_cast<uint8_t*>(LocalAlloc(LMEM_ZEROINIT, static_cast<SIZE_T>(length + ExtractBlockOverhead)));
     if (block == nullptr) return HostNoMemory;
     LocalBlockGuard blockGuard(block);
 
-    ReportProgress(name, 0);
-    if (length != 0) std::memcpy(block + sizeof length, bytes.Bytes().begin, static_cast<size_t>(length));
+    if (!Report(progress, 0)) return HostAborted;
+    const Status status = ExtractEntryToBlock(archive, static_cast<uint32_t>(row), block + sizeof length);
+    if (status != Status::Ok) return HostCode(status, HostCall::Extract);
     std::memcpy(block, &length, sizeof length);
-    ReportProgress(name, length);
+    if (!Report(progress, length)) return HostAborted;
 
     std::memcpy(resultSlot, &block, sizeof block);
     blockGuard.Dismiss();
@@ -130,10 +187,9 @@ int ExtractToMemory(uintptr_t handle, void* resultSlot, const WCHAR* name) {
 bool JoinPath(WCHAR* buffer, size_t capacity, const WCHAR* directory, const WCHAR* name) {
     if (capacity == 0) return false;
     buffer[0] = 0;
-    size_t directoryLength = 0;
-    if (directory != nullptr && capacity <= LargestCapacity) directoryLength = WideLength(directory);
-    size_t nameLength = name != nullptr ? WideLength(name) : 0;
-    bool separated = directoryLength != 0 && nameLength != 0 && !IsSeparator(directory[directoryLength - 1]);
+    const size_t directoryLength = directory != nullptr ? WideLength(directory) : 0;
+    const size_t nameLength = name != nullptr ? WideLength(name) : 0;
+    const bool separated = directoryLength != 0 && nameLength != 0 && !IsSeparator(directory[directoryLength - 1]);
     // Never a cut path: it could lose the extension or name another file.
     if (directoryLength + (separated ? 1 : 0) + nameLength >= capacity) return false;
     size_t length = 0;
@@ -154,19 +210,19 @@ const WCHAR* FindExtension(const WCHAR* path) {
     return dot != nullptr ? dot : unit;
 }
 
-StreamEntry* FindEntryByName(PdfArchive& archive, const WCHAR* name) {
-    if (name == nullptr) return nullptr;
+int64_t FindEntryByName(const Archive& archive, const WCHAR* name) {
+    if (name == nullptr) return -1;
     const WCHAR* extension = FindExtension(name);
     const WCHAR* dash = wcsrchr(name, WIDE('-'));
-    if (dash == nullptr || dash == name) return nullptr;
+    if (dash == nullptr || dash == name) return -1;
     const WCHAR* run = dash + 1;
-    if (run >= extension) return nullptr;
-    if (*run < WIDE('0') || *run > WIDE('9')) return nullptr;
-    if (extension - run > MaxNumberDigits) return nullptr;
+    if (run >= extension) return -1;
+    if (*run < WIDE('0') || *run > WIDE('9')) return -1;
+    if (extension - run > MaxNumberDigits) return -1;
     uint64_t value = 0;  // ten digits at most, so no overflow
     const WCHAR* unit = run;
     for (; unit < extension && *unit >= WIDE('0') && *unit <= WIDE('9'); ++unit) value = value * 10 + (*unit - WIDE('0'));
-    if (unit != extension) return nullptr;
+    if (unit != extension) return -1;
     // The listing writes object numbers as unsigned 32-bit values (a header
     // "-5 0 obj" is listed as 4294967291), so every listed name reads back as
     // its own entry's number. A run beyond 32 bits names no entry the listing
@@ -178,19 +234,4 @@ StreamEntry* FindEntryByName(PdfArchive& archive, const WCHAR* name) {
 int ProgressCount(uint64_t byteCount) {
     // Hosts read a negative count as a percentage.
     return byteCount > INT32_MAX ? INT32_MAX : static_cast<int>(byteCount);
-}
-
-void ReportProgress(const WCHAR* name, uint64_t byteCount) {
-    int count = ProgressCount(byteCount);
-    // Each slot is read once: the host may replace it from another thread.
-    ProcessDataProcW wide = moduleState.wideProgressCallback.load();
-    if (wide != nullptr) {
-        wide(const_cast<WCHAR*>(name), count);
-        return;
-    }
-    ProcessDataProc narrow = moduleState.narrowProgressCallback.load();
-    if (narrow == nullptr) return;
-    ConvertedText<char> converted;
-    ConvertToAnsi(converted, name);
-    narrow(converted.text, count);
 }

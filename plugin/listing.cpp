@@ -1,78 +1,107 @@
 #include "plugin/listing.h"
 
-#include <cstdarg>
-#include <cstdint>
-
 namespace {
 
-constexpr size_t LargestCapacity = 2147483647;
 constexpr int HeaderNameBytes = 260;
 constexpr int HeaderExNameBytes = 1024;
 constexpr size_t HeaderExWNameUnits = 1024;
+// Digits the object number is padded to.
+constexpr int NumberDigits = 8;
+constexpr WCHAR NamePrefix[] = WIDE("object-stream-");
 
 void StoreSize64(uint32_t& low, uint32_t& high, uint64_t value) {
     low = static_cast<uint32_t>(value);
     high = static_cast<uint32_t>(value >> 32);
 }
 
+#ifdef _WIN32
+// The local time of a file time. When a conversion fails (the zero file time
+// in a zone west of UTC has no local time), the UTC time stands in, and when
+// even that fails the zero file time, 1 January 1601 00:00:00, does.
+SYSTEMTIME LocalTimeOf(FILETIME fileTime) {
+    SYSTEMTIME universal{};
+    if (!FileTimeToSystemTime(&fileTime, &universal)) {
+        universal = SYSTEMTIME{};
+        universal.wYear = 1601;
+        universal.wMonth = 1;
+        universal.wDay = 1;
+        return universal;
+    }
+    SYSTEMTIME local{};
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) return universal;
+    return local;
+}
+#endif
+
 }  // namespace
 
-uint32_t FormatWide(WCHAR* destination, size_t capacity, const WCHAR* format, ...) {
-    if (capacity == 0 || capacity > LargestCapacity) return FormatInvalidArgument;
-    va_list arguments;
-    va_start(arguments, format);
-    int written = _vsnwprintf(destination, capacity - 1, format, arguments);
-    va_end(arguments);
-    // The runtime terminates only when there is room, and answers -1 when the
-    // text did not fit; either way the last unit gets a terminator here.
-    if (written < 0 || static_cast<size_t>(written) > capacity - 1) {
-        destination[capacity - 1] = 0;
-        return FormatTruncated;
+const WCHAR* ExtensionOf(ContentKind kind) {
+    switch (kind) {
+    case ContentKind::Xml: return WIDE(".xml");
+    case ContentKind::Tiff: return WIDE(".tif");
+    case ContentKind::Pbm: return WIDE(".pbm");
+    case ContentKind::Jpeg: return WIDE(".jpg");
+    case ContentKind::Pdf: return WIDE(".pdf");
+    case ContentKind::Data: break;
     }
-    destination[written] = 0;
-    return FormatOk;
+    return WIDE(".dat");
 }
 
-void FormatEntryName(const StreamEntry& entry, WCHAR (&name)[EntryNameUnits]) {
-    FormatWide(name, EntryNameUnits, WIDE("object-%s-%08u%s"), entry.typeWord, entry.objectNumber, entry.extension);
+void FormatEntryName(const EntryRow& entry, WCHAR (&name)[EntryNameUnits]) {
+    size_t length = 0;
+    for (const WCHAR* unit = NamePrefix; *unit != 0; ++unit) name[length++] = *unit;
+    WCHAR digits[16];
+    int count = 0;
+    for (uint32_t number = entry.objectNumber; number != 0 || count < NumberDigits; number /= 10) {
+        digits[count++] = static_cast<WCHAR>(WIDE('0') + number % 10);
+    }
+    while (count > 0) name[length++] = digits[--count];
+    for (const WCHAR* unit = ExtensionOf(entry.kind); *unit != 0; ++unit) name[length++] = *unit;
+    name[length] = 0;
 }
 
-uint64_t EntrySize(const StreamEntry& entry) { return entry.decodedSize; }
+uint32_t PackDosDateTime(const SYSTEMTIME& localTime) {
+    const uint32_t year = static_cast<uint32_t>(localTime.wYear - 1980) & 0x7Fu;
+    return year << 25 | (localTime.wMonth & 0xFu) << 21 | (localTime.wDay & 0x1Fu) << 16 |
+           (localTime.wHour & 0x1Fu) << 11 | (localTime.wMinute & 0x3Fu) << 5 | ((localTime.wSecond / 2u) & 0x1Fu);
+}
 
-uint32_t HeaderTimeStamp(const PdfArchive& archive) {
+uint32_t HeaderTimeStamp(FILETIME lastWriteTime) {
 #ifdef _WIN32
-    return archive.dosDateTime;
+    return PackDosDateTime(LocalTimeOf(lastWriteTime));
 #else
+    const uint64_t ticks = (uint64_t{lastWriteTime.dwHighDateTime} << 32) | lastWriteTime.dwLowDateTime;
+    const int64_t seconds = static_cast<int64_t>(ticks / FileTimeTicksPerSecond) - FileTimeSecondsBefore1970;
     // The field has 32 bits: times before 1970 or after 2106 are pinned to its ends.
-    if (archive.lastWriteUnixTime < 0) return 0;
-    if (archive.lastWriteUnixTime > INT64_C(0xFFFFFFFF)) return UINT32_MAX;
-    return static_cast<uint32_t>(archive.lastWriteUnixTime);
+    if (seconds < 0) return 0;
+    if (seconds > INT64_C(0xFFFFFFFF)) return UINT32_MAX;
+    return static_cast<uint32_t>(seconds);
 #endif
 }
 
-void FillHeader(const StreamEntry& entry, HeaderRecord& record, uint32_t timeStamp) {
+void FillHeader(const EntryRow& entry, HeaderRecord& record, uint32_t timeStamp) {
     WCHAR name[EntryNameUnits];
     FormatEntryName(entry, name);
     WideCharToMultiByte(CP_ACP, WC_COMPOSITECHECK, name, -1, record.entryName, HeaderNameBytes, nullptr, nullptr);
     record.timeStamp = timeStamp;
-    record.packedSize = entry.packedSize;
+    record.packedSize = 0;
     record.attributes = HeaderAttributes;
     // This record has room for the low 32 bits only.
-    record.unpackedSize = static_cast<uint32_t>(EntrySize(entry));
+    record.unpackedSize = static_cast<uint32_t>(entry.decodedSize);
 }
 
-void FillHeaderEx(const StreamEntry& entry, HeaderRecordEx& record, uint32_t timeStamp) {
+void FillHeaderEx(const EntryRow& entry, HeaderRecordEx& record, uint32_t timeStamp) {
     WCHAR name[EntryNameUnits];
     FormatEntryName(entry, name);
     WideCharToMultiByte(CP_ACP, WC_COMPOSITECHECK, name, -1, record.entryName, HeaderExNameBytes, nullptr,
                         nullptr);
     record.timeStamp = timeStamp;
-    StoreSize64(record.packedSize, record.packedSizeHigh, entry.packedSize);
+    StoreSize64(record.packedSize, record.packedSizeHigh, 0);
     record.attributes = HeaderAttributes;
-    StoreSize64(record.unpackedSize, record.unpackedSizeHigh, EntrySize(entry));
+    StoreSize64(record.unpackedSize, record.unpackedSizeHigh, entry.decodedSize);
 }
 
-void FillHeaderExW(const StreamEntry& entry, HeaderRecordExW& record, uint32_t timeStamp) {
+void FillHeaderExW(const EntryRow& entry, HeaderRecordExW& record, uint32_t timeStamp) {
     WCHAR name[EntryNameUnits];
     FormatEntryName(entry, name);
     size_t copied = 0;
@@ -82,7 +111,7 @@ void FillHeaderExW(const StreamEntry& entry, HeaderRecordExW& record, uint32_t t
     }
     record.entryName[copied] = 0;
     record.timeStamp = timeStamp;
-    StoreSize64(record.packedSize, record.packedSizeHigh, entry.packedSize);
+    StoreSize64(record.packedSize, record.packedSizeHigh, 0);
     record.attributes = HeaderAttributes;
-    StoreSize64(record.unpackedSize, record.unpackedSizeHigh, EntrySize(entry));
+    StoreSize64(record.unpackedSize, record.unpackedSizeHigh, entry.decodedSize);
 }

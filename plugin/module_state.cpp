@@ -1,4 +1,4 @@
 #include "plugin/module_state.h"
 
 // Every slot starts null.
-ModuleState moduleState{nullptr, nullptr, nullptr, nullptr};
+ModuleState moduleState;

@@ -1,6 +1,6 @@
-// The module-wide state: one record per loaded library, shared by all
-// archives. The callback slots are replaced whole by the host's setters, and
-// may be set on one thread while another extracts, so each is atomic.
+// The module-wide state: the default progress callbacks, used by every
+// archive that has none of its own, and the change-volume slots. A setter
+// may run on one thread while another extracts, so each slot is atomic.
 #pragma once
 
 #include <atomic>
@@ -20,11 +20,17 @@ typedef int (
         *ProcessDataProcW)(WCHAR* fileName, int size);
 }
 
+// One set of progress callbacks: an archive's own, or the default.
+struct ProgressCallbacks {
+    std::atomic<ProcessDataProc> narrow{nullptr};   // used when no wide callback is set
+    std::atomic<ProcessDataProcW> wide{nullptr};    // preferred
+    std::atomic<bool> own{false};                   // an archive's: a setter named its handle
+};
+
 struct ModuleState {
-    std::atomic<ProcessDataProc> narrowProgressCallback;   // used when no wide callback is set
-    std::atomic<ProcessDataProcW> wideProgressCallback;    // preferred progress callback
-    std::atomic<void*> narrowChangeVolCallback;            // stored, never called
-    std::atomic<void*> wideChangeVolCallback;              // stored, never called
+    ProgressCallbacks defaultProgress;                // for archives without their own
+    std::atomic<void*> narrowChangeVolCallback{nullptr};  // stored, never called
+    std::atomic<void*> wideChangeVolCallback{nullptr};    // stored, never called
 };
 
 extern ModuleState moduleState;

@@ -12,6 +12,8 @@ constexpr DWORD SettingCapacity = 32;
 // Digits beyond these could overflow and name nothing sensible anyway.
 constexpr DWORD MaxSettingDigits = 12;
 constexpr uint64_t BytesPerMiB = uint64_t{1} << 20;
+// Longest password read; the standard handler uses at most 127 bytes of one.
+constexpr DWORD PasswordCapacity = 256;
 
 // The variable as a whole number, or false when it is unset or not one.
 bool ReadNumber(const char* name, uint64_t& value) {
@@ -38,10 +40,20 @@ uint64_t KeptBytesBudget() {
     if (ReadNumber("VELLUM_MEMORY_MB", mebibytes)) return mebibytes * BytesPerMiB;
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof status;
-    const uint64_t quarter = GlobalMemoryStatusEx(&status) ? status.ullTotalPhys / 4 : 0;
-    return quarter > MinimumDefaultBudget ? quarter : MinimumDefaultBudget;
+    if (!GlobalMemoryStatusEx(&status)) return MinimumDefaultBudget;
+    const uint64_t machine = status.ullAvailPageFile < status.ullTotalPhys ? status.ullAvailPageFile : status.ullTotalPhys;
+    const uint64_t quarter = machine / 4;
+    const uint64_t floor = MinimumDefaultBudget < machine / 2 ? MinimumDefaultBudget : machine / 2;
+    return quarter > floor ? quarter : floor;
 }
 
 }  // namespace
 
 DecodeSettings ReadDecodeSettings() { return DecodeSettings{DecodeThreadCount(), KeptBytesBudget()}; }
+
+std::string ReadPassword() {
+    char text[PasswordCapacity];
+    const DWORD length = GetEnvironmentVariableA("VELLUM_PASSWORD", text, PasswordCapacity);
+    if (length == 0 || length >= PasswordCapacity) return std::string();
+    return std::string(text, length);
+}

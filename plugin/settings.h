@@ -1,13 +1,23 @@
 // The plug-in's only settings: environment variables read at each open.
 #pragma once
 
+#include <string>
+
 #include "document/archive.h"
 
-// Smallest default budget for kept decoded bytes.
+// Smallest default budget for kept decoded bytes, where the machine has four
+// times as much or more.
 constexpr uint64_t MinimumDefaultBudget = uint64_t{256} << 20;
 
 // VELLUM_THREADS: the threads an open decodes on, when it holds a whole
 // number from 1 up (at most 16 are used); else the machine's hardware threads.
 // VELLUM_MEMORY_MB: the budget for decoded bytes kept in memory, in MiB (0
-// keeps none); else a quarter of the machine's memory, at least 256 MiB.
+// keeps none), shared by every archive open in the process; else a quarter
+// of the machine's memory (the least of its physical memory, the memory that
+// can still be committed and a control group's limit), at least 256 MiB
+// where that is no more than half of it. Anything else falls back to the
+// default.
 DecodeSettings ReadDecodeSettings();
+// VELLUM_PASSWORD: the password tried on an encrypted document, as its bytes;
+// empty when unset.
+std::string ReadPassword();

@@ -1,31 +1,49 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <string>
 
 #include "document/archive.h"
-#include "document/decode_pool.h"
+#include "document/open.h"
 #include "platform/handle_guards.h"
+#include "plugin/listing.h"
 
 namespace {
 
+using WideString = std::basic_string<WCHAR>;
+
 const uint8_t* Bytes(const std::string& text) { return reinterpret_cast<const uint8_t*>(text.data()); }
 
-std::string Region(const PdfArchive& archive) {
-    return std::string(reinterpret_cast<const char*>(archive.data.begin), archive.data.Size());
-}
+WideString Widen(const std::string& text) { return WideString(text.begin(), text.end()); }
 
-// Closes an archive the way CloseArchive does, so that ASan sees every block go.
-void Close(PdfArchive* archive) {
-    ArchiveCall call(reinterpret_cast<uintptr_t>(archive));
-    ASSERT_NE(call.Archive(), nullptr);
-    call.Close();
-}
+std::string Padding(size_t n) { return std::string(n, '.'); }
+
+// A file under the test's temporary folder, removed at the end of the scope.
+class TemporaryFile {
+public:
+    TemporaryFile(const std::string& name, const std::string& bytes) : path_(testing::TempDir() + name) {
+        std::FILE* file = std::fopen(path_.c_str(), "wb");
+        EXPECT_NE(file, nullptr);
+        if (file == nullptr) return;
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+    ~TemporaryFile() { std::remove(path_.c_str()); }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    WideString Wide() const { return Widen(path_); }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
 
 // The FILETIME of a time given in seconds since 1970 UTC.
 FILETIME FileTimeOf(int64_t unixSeconds) {
-    const uint64_t ticks = static_cast<uint64_t>(unixSeconds + 11644473600) * 10000000u;
+    const uint64_t ticks = static_cast<uint64_t>(unixSeconds + FileTimeSecondsBefore1970) * FileTimeTicksPerSecond;
     return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
 }
 
@@ -45,12 +63,11 @@ TEST(PackDosDateTime, Table) {
     for (const DosCase& c : cases) EXPECT_EQ(PackDosDateTime(c.time), c.packed) << c.label;
 }
 
-TEST(CreateArchive, TimeStampsFromLastWriteTime) {
+// The time stamp a header carries is what the host reads on this system: a
+// local DOS date and time on Windows, seconds since 1970 on Linux.
+TEST(HeaderTimeStamp, IsWhatTheHostReadsOnThisSystem) {
     const int64_t unixSeconds = 1686839445;  // 15 June 2023 14:30:45 UTC
-    const std::string body = "1 0 obj\n";
-    PdfArchive* archive = CreateArchive(Bytes(body), Bytes(body) + body.size(), FileTimeOf(unixSeconds));
-    ASSERT_NE(archive, nullptr);
-    EXPECT_EQ(archive->lastWriteUnixTime, unixSeconds);
+#ifdef _WIN32
     // The C runtime's local time of the same instant, packed by the DOS layout.
     const std::time_t instant = static_cast<std::time_t>(unixSeconds);
     const std::tm local = *std::localtime(&instant);
@@ -58,97 +75,87 @@ TEST(CreateArchive, TimeStampsFromLastWriteTime) {
                               static_cast<uint32_t>(local.tm_mon + 1) << 21 | static_cast<uint32_t>(local.tm_mday) << 16 |
                               static_cast<uint32_t>(local.tm_hour) << 11 | static_cast<uint32_t>(local.tm_min) << 5 |
                               static_cast<uint32_t>(local.tm_sec / 2);
-    EXPECT_EQ(archive->dosDateTime, expected);
-    EXPECT_EQ(archive->magic, 0x434947414D464450u);
-    EXPECT_EQ(archive->refCount, 1);
-    EXPECT_EQ(archive->currentEntry, nullptr);
-    EXPECT_EQ(Region(*archive), body);
-    EXPECT_TRUE(archive->data.ownsMemory);
-    EXPECT_EQ(archive->data.cursor, archive->data.begin);
-    Close(archive);
+    EXPECT_EQ(HeaderTimeStamp(FileTimeOf(unixSeconds)), expected);
+    // East of UTC the zero file time is still 1 January 1601; west of it there
+    // is no local time and the UTC time stands in: the date is 1601-01-01 either way.
+    EXPECT_EQ(HeaderTimeStamp(FILETIME{0, 0}) >> 16, 0x0A21u);
+#else
+    EXPECT_EQ(HeaderTimeStamp(FileTimeOf(unixSeconds)), 1686839445u);
+    EXPECT_EQ(HeaderTimeStamp(FILETIME{0, 0}), 0u) << "before 1970 is pinned to the field's start";
+    EXPECT_EQ(HeaderTimeStamp(FileTimeOf(INT64_C(0x100000000))), UINT32_MAX) << "after 2106 to its end";
+#endif
 }
 
-TEST(CreateArchive, ZeroFileTimeGetsADefinedStamp) {
-    const std::string body = "x";
-    PdfArchive* archive = CreateArchive(Bytes(body), Bytes(body) + 1, FILETIME{0, 0});
-    ASSERT_NE(archive, nullptr);
-    EXPECT_EQ(archive->lastWriteUnixTime, -11644473600);
-    // East of UTC the local time is still on 1 January 1601; west of it there
-    // is none and the UTC time stands in: the date is 1601-01-01 either way.
-    EXPECT_EQ(archive->dosDateTime >> 16, 0x0A21u);
-    Close(archive);
-}
-
-struct ValidateCase {
+struct BodyCase {
     const char* label;
     std::string file;
-    bool acceptable;
-    std::string region;  // the body kept, when acceptable
+    NotPdfReason reason;
+    std::string body;  // the body kept, when there is one
 };
 
-std::string Padding(size_t n) { return std::string(n, '.'); }
-
-TEST(ValidatePdf, Table) {
+TEST(FindDocumentBody, Table) {
     const std::string body = "1 0 obj\n" + Padding(800) + "\n";
-    const ValidateCase cases[] = {
-        {"marker ends the file", "%PDF-1.4\n" + body + "%%EOF", true, body},
-        {"marker then CR LF", "%PDF-1.7\r\n" + body + "%%EOF\r\n", true, body},
-        {"any version digit", "%PDF-1.x\r" + body, true, body},
-        {"marker starting 36 bytes from the end", "%PDF-1.4\n" + body + "%%EOF" + Padding(31), true, body},
-        {"marker starting 37 bytes from the end is body", "%PDF-1.4\n" + body + "%%EOF" + Padding(32), true,
-         body + "%%EOF" + Padding(32)},
-        {"the later of two markers", "%PDF-1.4\n" + body + "%%EOF\n%%EOF\n", true, body + "%%EOF\n"},
-        {"first line ending at <<", "%PDF-1.4<<" + body, true, "<<" + body},
-        {"version 2 refused", "%PDF-2.0\n" + body, false, ""},
-        {"lower-case header refused", "%pdf-1.4\n" + body, false, ""},
-        {"no line end anywhere", "%PDF-1.7" + Padding(900), false, ""},
-        {"marker right after the first line", "%PDF-1.4\n%%EOF" + Padding(20), false, ""},
+    const BodyCase cases[] = {
+        {"marker ends the file", "%PDF-1.4\n" + body + "%%EOF", NotPdfReason::None, body},
+        {"marker then CR LF", "%PDF-1.7\r\n" + body + "%%EOF\r\n", NotPdfReason::None, body},
+        {"any version digit", "%PDF-1.x\r" + body, NotPdfReason::None, body},
+        {"marker starting 36 bytes from the end", "%PDF-1.4\n" + body + "%%EOF" + Padding(31), NotPdfReason::None, body},
+        {"marker starting 37 bytes from the end is body", "%PDF-1.4\n" + body + "%%EOF" + Padding(32),
+         NotPdfReason::None, body + "%%EOF" + Padding(32)},
+        {"the later of two markers", "%PDF-1.4\n" + body + "%%EOF\n%%EOF\n", NotPdfReason::None, body + "%%EOF\n"},
+        {"first line ending at <<", "%PDF-1.4<<" + body, NotPdfReason::None, "<<" + body},
+        {"version 2 is told apart", "%PDF-2.0\n" + body, NotPdfReason::Pdf2, ""},
+        {"lower-case header refused", "%pdf-1.4\n" + body, NotPdfReason::NoHeader, ""},
+        {"no line end anywhere", "%PDF-1.7" + Padding(900), NotPdfReason::NoBody, ""},
+        {"marker right after the first line", "%PDF-1.4\n%%EOF" + Padding(20), NotPdfReason::NoBody, ""},
     };
-    for (const ValidateCase& c : cases) {
-        const OpenOutcome check = ValidatePdf(Bytes(c.file), c.file.size(), FILETIME{}, true);
-        EXPECT_EQ(check.acceptable, c.acceptable) << c.label;
-        EXPECT_EQ(check.archive, nullptr) << c.label;
-        const OpenOutcome open = ValidatePdf(Bytes(c.file), c.file.size(), FILETIME{}, false);
-        EXPECT_EQ(open.acceptable, c.acceptable) << c.label;
-        EXPECT_EQ(open.archive != nullptr, c.acceptable) << c.label;
-        if (open.archive == nullptr) continue;
-        EXPECT_EQ(Region(*open.archive), c.region) << c.label;
-        Close(open.archive);
+    for (const BodyCase& c : cases) {
+        uint64_t start = 0;
+        uint64_t end = 0;
+        EXPECT_EQ(FindDocumentBody(Bytes(c.file), c.file.size(), start, end), c.reason) << c.label;
+        if (c.reason == NotPdfReason::None) EXPECT_EQ(c.file.substr(start, end - start), c.body) << c.label;
     }
 }
 
-std::basic_string<WCHAR> Widen(const std::string& text) { return std::basic_string<WCHAR>(text.begin(), text.end()); }
-
-TEST(OpenPdfFile, SizeLimitAndMissingFile) {
+// Each cause of a refusal travels up unchanged, the system's code with an
+// I/O error, so that the command line can name it.
+TEST(OpenDocument, OutcomesNameTheirCause) {
     const std::string head = "%PDF-1.4\n";
     const std::string tail = "%%EOF";
-    struct FileCase {
+    const TemporaryFile smallest("vellum-open-768.pdf", head + Padding(768 - head.size() - tail.size()) + tail);
+    const TemporaryFile tooSmall("vellum-open-767.pdf", head + Padding(767 - head.size() - tail.size()) + tail);
+    const TemporaryFile later("vellum-open-pdf2.pdf", "%PDF-2.0\n" + Padding(800) + tail);
+    const TemporaryFile text("vellum-open-text.pdf", Padding(1000));
+    struct OpenCase {
         const char* label;
-        size_t size;
-        bool acceptable;
+        WideString path;
+        Status status;
+        NotPdfReason reason;
+        uint32_t systemError;
     } cases[] = {
-        {"767 bytes refused", 767, false},
-        {"768 bytes accepted", 768, true},
+        {"768 bytes open", smallest.Wide(), Status::Ok, NotPdfReason::None, 0},
+        {"767 bytes are too small", tooSmall.Wide(), Status::NotPdf, NotPdfReason::TooSmall, 0},
+        {"a PDF 2.0 file", later.Wide(), Status::NotPdf, NotPdfReason::Pdf2, 0},
+        {"text", text.Wide(), Status::NotPdf, NotPdfReason::NoHeader, 0},
+#ifndef _WIN32
+        {"a missing file", Widen(testing::TempDir() + "vellum-no-such-file.pdf"), Status::IoError, NotPdfReason::None,
+         ENOENT},
+        {"a directory", Widen(testing::TempDir()), Status::IoError, NotPdfReason::None, EISDIR},
+#endif
     };
-    for (const FileCase& c : cases) {
-        const std::string path = testing::TempDir() + "vellum-open-" + std::to_string(c.size) + ".pdf";
-        const std::string body = Padding(c.size - head.size() - tail.size());
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(file, nullptr);
-        std::fwrite((head + body + tail).data(), 1, c.size, file);
-        std::fclose(file);
-
-        EXPECT_EQ(OpenPdfFile(Widen(path).c_str(), true).acceptable, c.acceptable) << c.label;
-        const OpenOutcome open = OpenPdfFile(Widen(path).c_str(), false);
-        EXPECT_EQ(open.archive != nullptr, c.acceptable) << c.label;
-        if (open.archive != nullptr) {
-            EXPECT_EQ(Region(*open.archive), body) << c.label;
-            Close(open.archive);
-        }
-        // Every handle is closed again: the file can be removed at once, on Windows too.
-        EXPECT_EQ(std::remove(path.c_str()), 0) << c.label;
+    for (const OpenCase& c : cases) {
+        const OpenOutcome checked = CheckDocument(c.path.c_str());
+        EXPECT_EQ(checked.status, c.status) << c.label;
+        EXPECT_EQ(checked.reason, c.reason) << c.label;
+        EXPECT_EQ(checked.systemError, c.systemError) << c.label;
+        std::unique_ptr<Archive> archive;
+        const OpenOutcome opened = OpenDocument(c.path.c_str(), OpenRequest{DecodeSettings{1, 0}, ""}, archive);
+        EXPECT_EQ(opened.status, c.status) << c.label;
+        EXPECT_EQ(opened.reason, c.reason) << c.label;
+        EXPECT_EQ(archive != nullptr, c.status == Status::Ok) << c.label;
     }
-    EXPECT_FALSE(OpenPdfFile(Widen(testing::TempDir() + "vellum-no-such-file.pdf").c_str(), true).acceptable);
+    // Every handle is closed again: the file can be removed at once, on Windows too.
+    EXPECT_TRUE(std::filesystem::remove(smallest.Path()));
 }
 
 // The body is read in requests of a bounded size: ranges that start, end and
@@ -157,109 +164,62 @@ TEST(ReadFileRange, RangesAcrossRequestsComeOutWhole) {
     constexpr uint64_t chunk = 65536;
     std::string bytes(3 * chunk + 1234, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
-    const std::string path = testing::TempDir() + "vellum-read-range.bin";
-    {
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(file, nullptr);
-        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-        std::fclose(file);
+    const TemporaryFile stored("vellum-read-range.bin", bytes);
+    FileHandle file(CreateFileW(stored.Wide().c_str(), FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file.Valid());
+    struct Range {
+        uint64_t offset;
+        uint64_t length;
+        uint64_t chunkBytes;
+    } ranges[] = {
+        {0, bytes.size(), chunk},               // every request, the last one short
+        {9, bytes.size() - 9 - 5, chunk},       // a body after the first line, before the end marker
+        {chunk - 1, 2, 1},                      // one byte per request
+        {chunk, chunk, chunk},                  // exactly one request
+        {100, bytes.size() - 100, 3 * chunk},   // larger requests
+        {bytes.size(), 0, chunk},               // nothing at the very end
+    };
+    for (const Range& r : ranges) {
+        std::string copy(r.length, 'x');
+        EXPECT_TRUE(ReadFileRange(file.Get(), r.offset, r.length, reinterpret_cast<uint8_t*>(copy.data()), r.chunkBytes))
+            << r.offset << "+" << r.length;
+        EXPECT_TRUE(copy == bytes.substr(r.offset, r.length)) << r.offset << "+" << r.length;
     }
-    const std::basic_string<WCHAR> widePath(path.begin(), path.end());
-    {
-        FileHandle file(CreateFileW(widePath.c_str(), FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(file.Valid());
-        struct Range {
-            uint64_t offset;
-            uint64_t length;
-            uint64_t chunkBytes;
-        } ranges[] = {
-            {0, bytes.size(), chunk},               // every request, the last one short
-            {9, bytes.size() - 9 - 5, chunk},       // a body after the first line, before the end marker
-            {chunk - 1, 2, 1},                      // one byte per request
-            {chunk, chunk, chunk},                  // exactly one request
-            {100, bytes.size() - 100, 3 * chunk},   // larger requests
-            {bytes.size(), 0, chunk},               // nothing at the very end
-        };
-        for (const Range& r : ranges) {
-            std::string copy(r.length, 'x');
-            EXPECT_TRUE(ReadFileRange(file.Get(), r.offset, r.length, reinterpret_cast<uint8_t*>(copy.data()), r.chunkBytes))
-                << r.offset << "+" << r.length;
-            EXPECT_TRUE(copy == bytes.substr(r.offset, r.length)) << r.offset << "+" << r.length;
-        }
-        uint8_t sink[16];
-        EXPECT_FALSE(ReadFileRange(file.Get(), bytes.size() - 4, 5, sink, chunk)) << "past the end";
-        EXPECT_FALSE(ReadFileRange(file.Get(), bytes.size() + 10, 1, sink, chunk)) << "after the end";
-        EXPECT_FALSE(ReadFileRange(file.Get(), 0, 4, sink, 0)) << "no request size";
-    }  // the file is closed before it goes
-    std::remove(path.c_str());
-}
-
-TEST(AcquireArchive, RefusesWhatIsNotAnArchive) {
-    EXPECT_EQ(AcquireArchive(0), nullptr);
-    EXPECT_EQ(AcquireArchive(UINTPTR_MAX), nullptr);
-    alignas(PdfArchive) unsigned char foreign[sizeof(PdfArchive)] = {};
-    EXPECT_EQ(AcquireArchive(reinterpret_cast<uintptr_t>(foreign)), nullptr);
+    uint8_t sink[16];
+    EXPECT_FALSE(ReadFileRange(file.Get(), bytes.size() - 4, 5, sink, chunk)) << "past the end";
+    EXPECT_FALSE(ReadFileRange(file.Get(), bytes.size() + 10, 1, sink, chunk)) << "after the end";
+    EXPECT_FALSE(ReadFileRange(file.Get(), 0, 4, sink, 0)) << "no request size";
 }
 
 // Three stream objects around an object without a stream and one whose
 // filter fails, and a second object 5 further on.
 const std::string ThreeStreams =
+    "%PDF-1.4\n"
     "5 0 obj\n<</Length 3>>\nstream\nabc\nendstream\nendobj\n"
     "6 0 obj\n<</Type/Catalog>>\nendobj\n"
     "7 0 obj\n<</Length 4/Filter/FlateDecode>>\nstream\njunk\nendstream\nendobj\n"
     "8 0 obj\n<</Length 2>>\nstream\nde\nendstream\nendobj\n"
-    "5 0 obj\n<</Length 1>>\nstream\nf\nendstream\nendobj\n";
+    "5 0 obj\n<</Length 1>>\nstream\nf\nendstream\nendobj\n%" + Padding(800) + "\n%%EOF\n";
 
-int ListLength(PdfArchive& archive) {
-    int length = 0;
-    for (ListLink* node = archive.entries.next; node != &archive.entries; node = node->next) ++length;
-    return length;
-}
-
-TEST(ArchiveLifetime, ReferencesFollowTheListing) {
-    PdfArchive* archive = CreateArchive(Bytes(ThreeStreams), Bytes(ThreeStreams) + ThreeStreams.size(), FILETIME{});
-    ASSERT_NE(archive, nullptr);
-    const uintptr_t handle = reinterpret_cast<uintptr_t>(archive);
-    MakeEntries(*archive, DecodeSettings{1, UINT64_MAX});
-    EXPECT_EQ(archive->refCount, 4);  // the handle and three entries; the failed stream holds nothing
-    EXPECT_EQ(ListLength(*archive), 3);
-    StreamEntry* listed[3] = {};
-    for (StreamEntry*& entry : listed) {
-        ArchiveCall call(handle);
-        ASSERT_NE(call.Archive(), nullptr);
-        entry = HandOutNextEntry(*call.Archive());
-        ASSERT_NE(entry, nullptr);
-        EXPECT_EQ(entry->archive, archive);
-        EXPECT_EQ(entry->refCount, 1);
-        EXPECT_EQ(*entry->link.prevLink, &entry->link);
+TEST(EntryTable, RowsInScanOrderFoundByNumberOnceHandedOut) {
+    const TemporaryFile file("vellum-three-streams.pdf", ThreeStreams);
+    std::unique_ptr<Archive> archive;
+    ASSERT_EQ(OpenDocument(file.Wide().c_str(), OpenRequest{DecodeSettings{1, UINT64_MAX}, ""}, archive).status,
+              Status::Ok);
+    ASSERT_EQ(archive->entries.size(), 3u) << "the failed stream is left out";
+    const uint32_t numbers[] = {5, 8, 5};
+    const char* const bytes[] = {"abc", "de", "f"};
+    for (uint32_t row = 0; row < 3; ++row) {
+        const EntryRow& entry = archive->entries[row];
+        EXPECT_EQ(entry.objectNumber, numbers[row]);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(entry.keptBytes), entry.decodedSize), bytes[row]);
         // Found by its number once handed out, not before.
-        EXPECT_NE(FindListedEntry(*archive, entry->objectNumber), nullptr);
+        EXPECT_EQ(FindListedEntry(*archive, entry.objectNumber), entry.objectNumber == 5 && row == 2 ? 0 : -1);
+        EXPECT_EQ(HandOutNextEntry(*archive), row);
+        EXPECT_EQ(FindListedEntry(*archive, entry.objectNumber), entry.objectNumber == 5 ? 0 : int64_t{row});
     }
-    EXPECT_EQ(archive->entries.prevLink, &listed[2]->link.next);  // linked in scan order
-    EXPECT_EQ(listed[0]->objectNumber, 5u);
-    EXPECT_EQ(listed[1]->objectNumber, 8u);
-    EXPECT_EQ(listed[2]->objectNumber, 5u);
-    EXPECT_EQ(EntryFromLink(archive->entries.next), listed[0]);
-    {
-        ArchiveCall call(handle);
-        EXPECT_EQ(HandOutNextEntry(*archive), nullptr);
-        EXPECT_EQ(FindListedEntry(*archive, 5), listed[0]);  // the first listed wins
-        EXPECT_EQ(FindListedEntry(*archive, 8), listed[1]);
-        EXPECT_EQ(FindListedEntry(*archive, 7), nullptr);
-
-        // Destroying a listed entry takes it out of the list, the index and
-        // currentEntry, and gives back its reference on the archive.
-        archive->currentEntry = listed[1];
-        EXPECT_EQ(ReleaseEntry(listed[1]), 0);
-        EXPECT_EQ(archive->currentEntry, nullptr);
-        EXPECT_EQ(FindListedEntry(*archive, 8), nullptr);
-        EXPECT_EQ(ListLength(*archive), 2);
-        EXPECT_EQ(archive->refCount, 4);  // the handle, two entries and this call
-        EXPECT_EQ(archive->entries.next, &listed[0]->link);
-        EXPECT_EQ(listed[0]->link.next, &listed[2]->link);
-        EXPECT_EQ(listed[2]->link.prevLink, &listed[0]->link.next);
-        call.Close();
-    }
+    EXPECT_EQ(HandOutNextEntry(*archive), -1);
+    EXPECT_EQ(FindListedEntry(*archive, 7), -1);
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 // Hostile documents are listed within memory of the document plus its decoded
 // entries: the heap bytes alive once a document is listed (the archive's
-// copy and the entries' blocks, whatever growth room the decoders left in
-// them) are held against the document's size and the decoded sizes the
-// header records report, and everything goes back at the close. Time is
-// measured in tests/bench/adversarial_bench.cpp.
+// copy and the entries' blocks) are held against the document's size and the
+// decoded sizes the header records report, and everything goes back at the
+// close. The whole job's high-water mark is held against the document plus
+// the budget, whatever the entries' sizes and the threads. Time is measured
+// in tests/bench/adversarial_bench.cpp.
 #ifndef _WIN32
 
 #include <gtest/gtest.h>
@@ -121,6 +122,59 @@ TEST(Bounds, ManyTinyObjectsCostAFixedAmountEach) {
     EXPECT_EQ(session.decodedBytes, static_cast<uint64_t>(objects));
     // Unfiltered entries view the archive's copy: nothing beyond it.
     ExpectLiveWithin(session, body.size());
+}
+
+// Eight streams that each inflate to 24 MiB, opened, listed and extracted
+// to files with a budget of 16 MiB: no path holds a whole entry, on any
+// number of threads, so the heap's high-water mark stays within the body,
+// the budget and the fixed allowance for windows, waiting jobs and reading
+// ahead.
+TEST(Bounds, BigEntriesNeverHeldWhole) {
+    constexpr uint64_t EntryBytes = uint64_t{24} << 20;
+    constexpr uint64_t Budget = uint64_t{16} << 20;
+    constexpr uint64_t Allowance = uint64_t{64} << 20;
+    std::string plain(EntryBytes, '\0');
+    for (size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<char>("stream data "[i % 12]);
+    const std::string packed = Compressed(plain);
+    std::string body;
+    for (int number = 1; number <= 8; ++number) {
+        body += StreamObject(number, "<</Filter/FlateDecode/Length " + std::to_string(packed.size()) + ">>", packed);
+    }
+    const auto path = std::filesystem::temp_directory_path() / ("vellum-peak-" + std::to_string(::getpid()) + ".pdf");
+    const auto folder = std::filesystem::temp_directory_path() / ("vellum-peak-" + std::to_string(::getpid()));
+    {
+        std::ofstream file(path, std::ios::binary);
+        file << Prefix << body << Suffix;
+    }
+    std::filesystem::create_directories(folder);
+    setenv("VELLUM_MEMORY_MB", "16", 1);
+    for (const char* threads : {"1", "4", "8"}) {
+        setenv("VELLUM_THREADS", threads, 1);
+        const uint64_t liveBefore = LiveHeapBytes();
+        ResetPeakHeapBytes();
+        std::string pathText = path.string();
+        std::string folderText = folder.string();
+        OpenArchiveRecord record{};
+        record.pathName = pathText.data();
+        const uintptr_t handle = OpenArchive(&record);
+        ASSERT_NE(handle, 0u);
+        int entries = 0;
+        HeaderRecordEx header{};
+        while (ReadHeaderEx(handle, &header) == HostOk) {
+            ++entries;
+            EXPECT_EQ(header.unpackedSize, EntryBytes);
+            EXPECT_EQ(ProcessFile(handle, HostExtract, folderText.data(), header.entryName), HostOk);
+            EXPECT_EQ(std::filesystem::file_size(folder / header.entryName), EntryBytes);
+            std::filesystem::remove(folder / header.entryName);
+        }
+        EXPECT_EQ(CloseArchive(handle), HostOk);
+        EXPECT_EQ(entries, 8);
+        EXPECT_LE(PeakHeapBytes() - liveBefore, body.size() + Budget + Allowance) << threads << " threads";
+    }
+    unsetenv("VELLUM_THREADS");
+    unsetenv("VELLUM_MEMORY_MB");
+    std::filesystem::remove_all(folder);
+    std::filesystem::remove(path);
 }
 
 struct HostileText {

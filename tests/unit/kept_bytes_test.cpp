@@ -1,21 +1,19 @@
-// The memory budget: which entries keep their decoded bytes (charged in scan
-// order, so the same ones whatever the number of threads), and the bytes an
-// extraction gets for the others, decoded again or ahead by helpers.
+// The memory budget: which entries keep their decoded bytes (decided by their
+// sizes in scan order alone, so the same ones whatever the number of
+// threads), and the bytes an extraction gets for the others, decoded again
+// or ahead by helpers.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "decode/results.h"
-#include "document/archive.h"
-#include "document/decode_pool.h"
-#include "document/entry_bytes.h"
+#include "document/extraction.h"
+#include "document/kept_bytes.h"
+#include "document/open.h"
+#include "tests/support/pdf_text.h"
 
 namespace {
-
-std::string StreamObject(int number, const std::string& dictionary, const std::string& data) {
-    return std::to_string(number) + " 0 obj\n" + dictionary + "\nstream\n" + data + "\nendstream\nendobj\n";
-}
 
 std::string Hex(const std::string& text) {
     static const char digits[] = "0123456789ABCDEF";
@@ -27,79 +25,88 @@ std::string Hex(const std::string& text) {
     return hex + ">";
 }
 
-// Entries whose decoded bytes are blocks of their own (ASCIIHex), of 6, 5, 4
-// and 3 bytes, around an unfiltered one that only views the document.
-const std::vector<std::string> Decoded = {"sixsix", "five5", "view", "four", "333"};
+// Entries decoded by ASCIIHex, around one that views the stored bytes and
+// two at the size limit: one byte past it, and exactly at it.
+const std::string PastTheLimit(KeptEntryLimit + 1, 'p');
+const std::string AtTheLimit(KeptEntryLimit, 'l');
+const std::vector<std::string> Decoded = {"sixsix", "five5", "view", PastTheLimit, "four", AtTheLimit, "333"};
 
 std::string Document() {
-    std::string body;
+    std::string text = "%PDF-1.4\n";
     for (size_t i = 0; i < Decoded.size(); ++i) {
         const bool view = Decoded[i] == "view";
-        body += StreamObject(static_cast<int>(i + 1), view ? "<<>>" : "<</Filter/AHx>>",
-                             view ? Decoded[i] : Hex(Decoded[i]));
+        text += StreamObject(static_cast<int>(i + 1), view ? "<<>>" : "<</Filter/AHx>>", view ? Decoded[i] : Hex(Decoded[i]));
     }
-    return body;
+    return text + "%" + std::string(800, '-') + "\n%%EOF\n";
 }
 
+// The document, written once, opened as an archive with the given settings.
 class OpenedDocument {
 public:
-    OpenedDocument(const std::string& body, DecodeSettings settings)
-        : body_(body),
-          archive_(CreateArchive(reinterpret_cast<const uint8_t*>(body_.data()),
-                                 reinterpret_cast<const uint8_t*>(body_.data()) + body_.size(), FILETIME{})),
-          call_(reinterpret_cast<uintptr_t>(archive_)) {
-        MakeEntries(*archive_, settings);
-    }
-    ~OpenedDocument() { call_.Close(); }
-
-    PdfArchive& Archive() { return *archive_; }
-    std::vector<StreamEntry*> Entries() {
-        std::vector<StreamEntry*> entries;
-        for (ListLink* node = archive_->entries.next; node != &archive_->entries; node = node->next) {
-            entries.push_back(EntryFromLink(node));
+    OpenedDocument(uint32_t threads, uint64_t budget) {
+        const std::string text = Document();
+        std::FILE* file = std::fopen(Path().c_str(), "wb");
+        EXPECT_NE(file, nullptr);
+        if (file != nullptr) {
+            std::fwrite(text.data(), 1, text.size(), file);
+            std::fclose(file);
         }
-        return entries;
+        const std::basic_string<WCHAR> wide(Path().begin(), Path().end());
+        EXPECT_EQ(OpenDocument(wide.c_str(), OpenRequest{DecodeSettings{threads, budget}, ""}, archive_).status,
+                  Status::Ok);
     }
+    ~OpenedDocument() { std::remove(Path().c_str()); }
+    OpenedDocument(const OpenedDocument&) = delete;
+    OpenedDocument& operator=(const OpenedDocument&) = delete;
+
+    Archive& Opened() { return *archive_; }
 
 private:
-    std::string body_;
-    PdfArchive* archive_;
-    ArchiveCall call_;
+    static std::string Path() { return testing::TempDir() + "vellum-kept-bytes.pdf"; }
+    std::unique_ptr<Archive> archive_;
 };
 
-std::string BytesOf(PdfArchive& archive, StreamEntry& entry) {
-    EntryBytes bytes(archive, entry);
-    EXPECT_EQ(bytes.Result(), ResultOk);
-    return std::string(reinterpret_cast<const char*>(bytes.Bytes().begin), bytes.Bytes().Size());
+std::string BytesOf(Archive& archive, uint32_t row) {
+    std::string bytes(archive.entries[row].decodedSize, '\0');
+    EXPECT_EQ(ExtractEntryToBlock(archive, row, reinterpret_cast<uint8_t*>(bytes.data())), Status::Ok);
+    return bytes;
 }
 
-TEST(KeptBytes, BudgetIsChargedInScanOrderWhateverTheThreads) {
+TEST(KeptBytes, DecidedBySizesInScanOrderWhateverTheThreads) {
+    const uint64_t all = 6 + 5 + 4 + KeptEntryLimit + 3;
     struct Case {
         uint64_t budget;
         std::vector<bool> kept;  // per entry, in listing order
     } cases[] = {
-        {UINT64_MAX, {true, true, true, true, true}},
-        // 6 fits, 5 does not, 4 fits what is left; the view costs nothing.
-        {10, {true, false, true, true, false}},
-        {5, {false, true, true, false, false}},
-        {0, {false, false, true, false, false}},
+        // The entry past the limit is never kept, and does not end the keeping.
+        {all, {true, true, true, false, true, true, true}},
+        // 6 fits and 5 does not: the keeping ends there; the view costs nothing.
+        {10, {true, false, true, false, false, false, false}},
+        {5, {false, false, true, false, false, false, false}},
+        {0, {false, false, true, false, false, false, false}},
+        // The entry at the limit is the last that fits.
+        {all - 3, {true, true, true, false, true, true, false}},
     };
     for (const Case& c : cases) {
-        for (uint32_t threads : {1u, 3u}) {
-            OpenedDocument document(Document(), DecodeSettings{threads, c.budget});
-            const std::vector<StreamEntry*> entries = document.Entries();
-            ASSERT_EQ(entries.size(), Decoded.size());
+        for (uint32_t threads : {1u, 3u, 8u}) {
+            OpenedDocument document(threads, c.budget);
+            const Archive& archive = document.Opened();
+            ASSERT_EQ(archive.entries.size(), Decoded.size());
             uint64_t kept = 0;
-            for (size_t i = 0; i < entries.size(); ++i) {
-                EXPECT_EQ(entries[i]->bytesKept, c.kept[i]) << "budget " << c.budget << ", entry " << i;
-                EXPECT_EQ(entries[i]->decodedSize, Decoded[i].size());
-                // The unfiltered entry views the document and costs nothing.
-                if (entries[i]->bytesKept && Decoded[i] != "view") kept += entries[i]->decodedSize;
-                if (!entries[i]->bytesKept) {
-                    EXPECT_EQ(entries[i]->data.begin, nullptr);
+            for (size_t i = 0; i < Decoded.size(); ++i) {
+                const EntryRow& row = archive.entries[i];
+                const bool isKept = (row.flags & EntryKept) != 0;
+                EXPECT_EQ(isKept, c.kept[i]) << "budget " << c.budget << ", " << threads << " threads, entry " << i;
+                EXPECT_EQ(row.decodedSize, Decoded[i].size());
+                if (isKept) {
+                    EXPECT_EQ(std::string(reinterpret_cast<const char*>(row.keptBytes), row.decodedSize), Decoded[i]);
+                    // The unfiltered entry views the document and costs nothing.
+                    if (Decoded[i] != "view") kept += row.decodedSize;
+                } else {
+                    EXPECT_EQ(row.keptBytes, nullptr);
                 }
             }
-            EXPECT_EQ(document.Archive().keptBytes, kept);
+            EXPECT_EQ(archive.keptBytes, kept);
             EXPECT_LE(kept, c.budget);
         }
     }
@@ -109,39 +116,36 @@ TEST(KeptBytes, BudgetIsChargedInScanOrderWhateverTheThreads) {
 // decode the next entries ahead, and an extraction out of order still gets
 // its own bytes.
 TEST(KeptBytes, ExtractionsGetEveryEntrysBytesInAnyOrder) {
-    const std::vector<std::vector<size_t>> orders = {{0, 1, 2, 3, 4}, {4, 3, 2, 1, 0}, {1, 1, 0, 3, 2, 4, 4}};
+    const std::vector<std::vector<uint32_t>> orders = {{0, 1, 2, 3, 4, 5, 6}, {6, 5, 4, 3, 2, 1, 0}, {1, 1, 0, 3, 2, 4, 4, 6}};
     for (uint32_t threads : {1u, 2u, 4u}) {
-        for (const std::vector<size_t>& order : orders) {
-            OpenedDocument document(Document(), DecodeSettings{threads, 0});
-            const std::vector<StreamEntry*> entries = document.Entries();
-            ASSERT_EQ(entries.size(), Decoded.size());
-            for (size_t index : order) {
-                EXPECT_EQ(BytesOf(document.Archive(), *entries[index]), Decoded[index])
-                    << threads << " threads, entry " << index;
+        for (const std::vector<uint32_t>& order : orders) {
+            OpenedDocument document(threads, 0);
+            ASSERT_EQ(document.Opened().entries.size(), Decoded.size());
+            for (uint32_t row : order) {
+                EXPECT_TRUE(BytesOf(document.Opened(), row) == Decoded[row]) << threads << " threads, entry " << row;
             }
-            if (threads == 1) {
-                EXPECT_TRUE(document.Archive().decodedAhead.empty());
-            }
+            if (threads == 1) EXPECT_TRUE(document.Opened().decodedAhead.empty());
         }
     }
 }
 
 TEST(KeptBytes, HelpersDecodeTheNextEntriesAhead) {
-    OpenedDocument document(Document(), DecodeSettings{2, 0});
-    const std::vector<StreamEntry*> entries = document.Entries();
-    ASSERT_EQ(BytesOf(document.Archive(), *entries[0]), Decoded[0]);
-    // The entries after the first whose bytes are not kept, in list order.
-    std::vector<StreamEntry*> ahead;
-    for (const DecodedAhead& decoded : document.Archive().decodedAhead) {
-        ahead.push_back(decoded.entry);
-        EXPECT_EQ(decoded.result, ResultOk);
-        EXPECT_EQ(decoded.bytes.Size(), decoded.entry->decodedSize);
+    OpenedDocument document(2, 0);
+    Archive& archive = document.Opened();
+    ASSERT_EQ(BytesOf(archive, 0), Decoded[0]);
+    // The entries after the first whose bytes are not kept, in listing order.
+    std::vector<uint32_t> ahead;
+    for (const DecodedAhead& decoded : archive.decodedAhead) {
+        ahead.push_back(decoded.row);
+        EXPECT_EQ(decoded.bytes.Size(), archive.entries[decoded.row].decodedSize);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(decoded.bytes.Data()), decoded.bytes.Size()),
+                  Decoded[decoded.row]);
     }
-    EXPECT_EQ(ahead, (std::vector<StreamEntry*>{entries[1], entries[3], entries[4]}));
-    // Taking the fourth entry lets go of the second, which the host passed over.
-    ASSERT_EQ(BytesOf(document.Archive(), *entries[3]), Decoded[3]);
-    ASSERT_EQ(document.Archive().decodedAhead.size(), 1u);
-    EXPECT_EQ(document.Archive().decodedAhead.front().entry, entries[4]);
+    EXPECT_EQ(ahead, (std::vector<uint32_t>{1, 3, 4, 5, 6}));
+    // Taking the fifth entry lets go of those before it, which the host passed over.
+    ASSERT_EQ(BytesOf(archive, 4), Decoded[4]);
+    ASSERT_EQ(archive.decodedAhead.size(), 2u);
+    EXPECT_EQ(archive.decodedAhead.front().row, 5u);
 }
 
 }  // namespace

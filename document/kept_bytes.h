@@ -1,0 +1,49 @@
+// Where kept entries' bytes live: blocks of the archive, each filled by one
+// decoding thread at a time from its front, so that a chain's last step
+// writes an entry's bytes straight into the place they are kept, with no
+// growing, no copy and no slack. An entry keeps its bytes only when it is no
+// bigger than KeptEntryLimit; one that grows past it while it is decoded
+// gives its place back and is only counted.
+#pragma once
+
+#include <cstdint>
+
+#include "decode/sink.h"
+#include "document/archive.h"
+
+// Entries up to this size may keep their bytes; bigger ones are decoded again
+// when they are extracted. It bounds what a job holds while it waits to be
+// filed, and so what a thread's kept block must have room for.
+constexpr uint64_t KeptEntryLimit = uint64_t{1} << 20;
+// Bytes of each kept block.
+constexpr uint64_t KeptBlockBytes = uint64_t{4} << 20;
+
+// A thread's place in its current kept block.
+struct KeptSlab {
+    uint8_t* next = nullptr;     // first free byte
+    uint8_t* end = nullptr;      // end of the block
+    size_t block = 0;            // the block's index in the archive's keptBlocks
+};
+
+// Makes sure the slab has room for `bytes` (at most KeptBlockBytes): a block
+// with less is given its unused end back and a new one is taken. False when
+// no block can be had (the slab is then empty). The caller serialises calls
+// that may take a block.
+bool ReadySlab(Archive& archive, KeptSlab& slab, uint64_t bytes);
+// Gives the unused end of the slab's block back; nothing more is written to it.
+void RetireSlab(Archive& archive, KeptSlab& slab);
+
+// A sink that writes into a slab, up to KeptEntryLimit bytes, and only counts
+// from there on. Started on a slab with room for KeptEntryLimit + 1 bytes.
+struct KeepSink {
+    Sink sink;
+    KeptSlab* slab = nullptr;
+    uint8_t* start = nullptr;     // where the entry's bytes begin in the slab
+    uint8_t* scratch = nullptr;   // SinkWindowBytes of counting room, the caller's
+    bool outgrown = false;        // the entry passed the limit: only counted
+};
+void StartKeepSink(KeepSink& keep, KeptSlab& slab, uint8_t* scratch);
+// Ends a run into the sink: with `succeeded` and an entry within the limit,
+// the entry's bytes stay in the slab and their start is answered; otherwise
+// the slab takes its room back and null is answered.
+const uint8_t* FinishKeepSink(KeepSink& keep, bool succeeded);

@@ -1,0 +1,27 @@
+#include "document/stream_decoding.h"
+
+StreamInput StreamInputFor(const Archive& archive, const uint8_t* begin, const uint8_t* end,
+                           DictionaryText dictionary, uint32_t objectNumber, uint32_t generation) {
+    StreamInput input;
+    input.begin = begin;
+    input.end = end;
+    input.dictionary = dictionary;
+    input.filters = ParseFilterList(dictionary);
+    input.key = KeyForStream(archive.security, objectNumber, generation, dictionary);
+    return input;
+}
+
+Status DecodeEntryAgain(const Archive& archive, const EntryRow& row, Sink& sink) {
+    const StreamInput input = StreamInputFor(archive, row.storedBegin, row.storedBegin + row.storedLength,
+                                             EntryDictionary(row), row.objectNumber, row.generation);
+    const ChainPlan plan = PlanChain(input);
+    FaxRun fax;
+    if (plan.fax) {
+        fax.figures.rewriteRows = (row.flags & EntryFaxRowsRewritten) != 0;
+        fax.figures.dataLength = row.decodedSize - FaxHeaderSize(plan.faxParameters);
+    }
+    ChainOutcome outcome;
+    const Status status = RunChain(input, plan, fax, sink, outcome);
+    if (status != Status::Ok) return status;
+    return outcome.size == row.decodedSize ? Status::Ok : Status::InvalidData;
+}
