@@ -14,6 +14,7 @@
 #include "decode/flate.h"
 #include "decode/lzw.h"
 #include "decode/run_length.h"
+#include "platform/heap_block.h"
 
 namespace {
 
@@ -241,10 +242,10 @@ ChainPlan PlanChain(const StreamInput& input) {
 Status RunChain(const StreamInput& input, const ChainPlan& plan, const FaxRun& fax, Sink& sink,
                 ChainOutcome& outcome) {
     outcome = ChainOutcome{};
-    Status status = sink.take(sink, sink.room, 0, false);
-    if (status != Status::Ok) return status;
-    if (plan.steps == 0) return HandOverStored(input, sink, outcome);
     try {
+        Status status = sink.take(sink, sink.room, 0, false);
+        if (status != Status::Ok) return status;
+        if (plan.steps == 0) return HandOverStored(input, sink, outcome);
         Chain chain;
         status = StartSteps(input, plan, fax, chain);
         if (status == Status::Ok) status = Drive(input, chain, sink, outcome);

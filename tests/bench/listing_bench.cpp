@@ -7,9 +7,9 @@
 #include <map>
 #include <string>
 
-#include "document/archive.h"
-#include "document/decode_pool.h"
 #include "plugin/exports.h"
+#include "plugin/handles.h"
+#include "tests/support/archive_in_memory.h"
 
 namespace {
 
@@ -29,11 +29,8 @@ const std::string& SmallStreamDocument(int count) {
 }
 
 uintptr_t OpenInMemory(const std::string& document) {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(document.data());
     // The body starts after the first line, as the open takes it.
-    PdfArchive* archive = CreateArchive(bytes + 9, bytes + document.size(), FILETIME{});
-    if (archive != nullptr) MakeEntries(*archive, DecodeSettings{1, UINT64_MAX});
-    return reinterpret_cast<uintptr_t>(archive);
+    return AddHandle(ListedInMemory(document.substr(9), 1, UINT64_MAX));
 }
 
 void ReleaseBlock(void* block) { std::free(block); }

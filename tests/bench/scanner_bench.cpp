@@ -9,14 +9,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
-#include "decode/byte_buffer.h"
-#include "document/archive.h"
-#include "document/decode_pool.h"
 #include "plugin/exports.h"
+#include "platform/heap_block.h"
+#include "tests/support/archive_in_memory.h"
 
 namespace {
 
@@ -100,18 +100,18 @@ const std::string& FlateDocument() {
 }
 
 void ListDocument(benchmark::State& state, const std::string& document, bool expectEntries) {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(document.data());
     int64_t listed = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        PdfArchive* archive = CreateArchive(bytes, bytes + document.size(), FILETIME{});
-        ArchiveCall call(reinterpret_cast<uintptr_t>(archive));
+        std::unique_ptr<Archive> archive = ArchiveInMemory(document);
+        archive->settings = DecodeSettings{1, UINT64_MAX};
+        archive->budget.TakeWhatIsLeft(UINT64_MAX);
         state.ResumeTiming();
         listed = 0;
-        MakeEntries(*archive, DecodeSettings{1, UINT64_MAX});
-        while (HandOutNextEntry(*archive) != nullptr) ++listed;
+        MakeEntries(*archive);
+        while (HandOutNextEntry(*archive) >= 0) ++listed;
         state.PauseTiming();
-        call.Close();
+        archive.reset();
         state.ResumeTiming();
     }
     if (expectEntries != (listed > 0)) state.SkipWithError("unexpected listing");
@@ -155,12 +155,11 @@ void BM_ReadUnendedBinaryFile(benchmark::State& state) {
     const std::filesystem::path& path = UnendedBinaryFile();
     const uint64_t size = std::filesystem::file_size(path);
     for (auto _ : state) {
-        ByteBuffer block;
-        if (block.Reserve(size) != 0) state.SkipWithError("no memory");
+        HeapBlock block;
+        if (!block.Allocate(size)) state.SkipWithError("no memory");
         std::FILE* file = std::fopen(path.c_str(), "rb");
-        if (file == nullptr || std::fread(block.begin, 1, size, file) != size) state.SkipWithError("cannot read");
+        if (file == nullptr || std::fread(block.Data(), 1, size, file) != size) state.SkipWithError("cannot read");
         if (file != nullptr) std::fclose(file);
-        block.Release();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(size));
 }
@@ -171,10 +170,10 @@ void BM_CopyUnendedBinaryDocument(benchmark::State& state) {
     const std::string& document = UnendedBinaryDocument();
     const auto* bytes = reinterpret_cast<const uint8_t*>(document.data());
     for (auto _ : state) {
-        ByteBuffer copy;
-        copy.Attach(bytes, bytes + document.size(), true);
-        benchmark::DoNotOptimize(copy.begin);
-        copy.Release();
+        HeapBlock copy;
+        if (!copy.Allocate(document.size())) state.SkipWithError("no memory");
+        std::memcpy(copy.Data(), bytes, document.size());
+        benchmark::DoNotOptimize(copy.Data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(document.size()));
 }

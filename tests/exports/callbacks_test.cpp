@@ -40,7 +40,9 @@ std::string HexEncoded(const std::string& bytes) {
 int Answer(CallbackLog& log) {
     if (log.owner != std::thread::id() && log.owner != std::this_thread::get_id()) ++log.strays;
     const int call = log.calls++;
-    if (log.closeOnCall != 0 && call == 0) EXPECT_EQ(Plugin().closeArchive(log.closeOnCall), HostOk);
+    if (log.closeOnCall != 0 && call == 0) {
+        EXPECT_EQ(Plugin().closeArchive(log.closeOnCall), HostOk);
+    }
     return call == log.cancelAt ? 0 : 1;
 }
 
@@ -148,6 +150,8 @@ TEST_F(Callbacks, EachArchiveCallsOnlyItsOwn) {
     const std::filesystem::path pdf = Document(false);
     OpenedArchive one(pdf);
     OpenedArchive two(pdf);
+    ASSERT_EQ(one.ListAll().size(), 1u);
+    ASSERT_EQ(two.ListAll().size(), 1u);
     Plugin().setProcessDataProcW(0, SecondProgress);  // the default: used by neither
     Plugin().setProcessDataProcW(one.Handle(), FirstProgress);
     Plugin().setProcessDataProcW(two.Handle(), FirstProgress);

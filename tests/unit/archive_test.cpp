@@ -113,7 +113,9 @@ TEST(FindDocumentBody, Table) {
         uint64_t start = 0;
         uint64_t end = 0;
         EXPECT_EQ(FindDocumentBody(Bytes(c.file), c.file.size(), start, end), c.reason) << c.label;
-        if (c.reason == NotPdfReason::None) EXPECT_EQ(c.file.substr(start, end - start), c.body) << c.label;
+        if (c.reason == NotPdfReason::None) {
+            EXPECT_EQ(c.file.substr(start, end - start), c.body) << c.label;
+        }
     }
 }
 

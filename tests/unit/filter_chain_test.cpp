@@ -108,7 +108,7 @@ TEST(ParseFilterList, Table) {
 // past it; `failAfter` bytes in, it refuses more.
 struct StringSink {
     Sink sink;
-    size_t room;
+    size_t room = 0;
     std::vector<uint8_t> window;
     std::string bytes;
     bool ended = false;
@@ -142,15 +142,17 @@ Decoded Decode(const char* dictionary, const Bytes& raw, size_t room = 65536, si
     input.dictionary = dictionary;
     input.filters = ParseFilterList(input.dictionary);
     const ChainPlan plan = PlanChain(input);
-    StringSink target{Sink{nullptr, 0, TakeIntoString, nullptr}, room};
-    target.sink.owner = &target;
+    StringSink target;
+    target.sink = Sink{nullptr, 0, TakeIntoString, &target};
+    target.room = room;
     target.failAfter = failAfter;
     ChainOutcome outcome;
     FaxRun fax;
     if (plan.fax) {
         // A fax stream is surveyed first, as the listing does, and then written.
-        StringSink survey{Sink{nullptr, 0, TakeIntoString, nullptr}, room};
-        survey.sink.owner = &survey;
+        StringSink survey;
+        survey.sink = Sink{nullptr, 0, TakeIntoString, &survey};
+        survey.room = room;
         fax.pass = FaxPass::Survey;
         const Status surveyed = RunChain(input, plan, fax, survey.sink, outcome);
         EXPECT_TRUE(survey.bytes.empty()) << dictionary << ": a survey writes nothing";

@@ -51,7 +51,8 @@ public:
             std::fwrite(text.data(), 1, text.size(), file);
             std::fclose(file);
         }
-        const std::basic_string<WCHAR> wide(Path().begin(), Path().end());
+        const std::string path = Path();
+        const std::basic_string<WCHAR> wide(path.begin(), path.end());
         EXPECT_EQ(OpenDocument(wide.c_str(), OpenRequest{DecodeSettings{threads, budget}, ""}, archive_).status,
                   Status::Ok);
     }
@@ -124,7 +125,9 @@ TEST(KeptBytes, ExtractionsGetEveryEntrysBytesInAnyOrder) {
             for (uint32_t row : order) {
                 EXPECT_TRUE(BytesOf(document.Opened(), row) == Decoded[row]) << threads << " threads, entry " << row;
             }
-            if (threads == 1) EXPECT_TRUE(document.Opened().decodedAhead.empty());
+            if (threads == 1) {
+                EXPECT_TRUE(document.Opened().decodedAhead.empty());
+            }
         }
     }
 }

@@ -1,17 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "decode/filter_list.h"
 #include "document/archive.h"
 #include "document/decode_pool.h"
+#include "document/open.h"
 #include "document/scanner.h"
+#include "tests/support/archive_in_memory.h"
 #include "tests/unit/test_allocator.h"
 
 namespace {
-
-const uint8_t* Bytes(const std::string& text) { return reinterpret_cast<const uint8_t*>(text.data()); }
 
 struct Listed {
     uint32_t objectNumber;
@@ -24,48 +27,35 @@ void PrintTo(const Listed& listed, std::ostream* out) {
     *out << listed.objectNumber << ": \"" << testing::PrintToString(listed.data) << "\"";
 }
 
-// An archive over `body` as its whole region, held by one call as a header
-// function holds it, and closed as CloseArchive closes it.
+// An archive over `body` as its whole body, as an open makes it.
 class ScannedDocument {
 public:
-    explicit ScannedDocument(const std::string& body)
-        : body_(body),
-          archive_(CreateArchive(Bytes(body_), Bytes(body_) + body_.size(), FILETIME{})),
-          call_(reinterpret_cast<uintptr_t>(archive_)) {}
-    ~ScannedDocument() {
-        if (call_.Archive() != nullptr) call_.Close();
-    }
+    explicit ScannedDocument(const std::string& body) : body_(body), archive_(ArchiveInMemory(body)) {}
 
-    PdfArchive& Archive() { return *archive_; }
-    uint64_t ScanOffset() const { return static_cast<uint64_t>(archive_->data.cursor - archive_->data.begin); }
+    Archive& Opened() { return *archive_; }
+    uint64_t ScanOffset() const { return static_cast<uint64_t>(archive_->scan.position - archive_->body.Data()); }
 
-    // Makes the entries on `threads` threads and hands every one out,
-    // checking each against the references of a listed entry.
+    // Makes the entries on `threads` threads and hands every one out.
     std::vector<Listed> ListAll(uint32_t threads = 1) {
-        MakeEntries(*archive_, DecodeSettings{threads, UINT64_MAX});
+        archive_ = ListedInMemory(body_, threads, UINT64_MAX);
         std::vector<Listed> listed;
-        while (StreamEntry* entry = HandOutNextEntry(*archive_)) {
-            EXPECT_EQ(entry->archive, archive_);
-            EXPECT_EQ(entry->refCount, 1);
-            // No filter: the entry views the archive's copy.
-            if (entry->filterCount == 0 && entry->data.begin != nullptr) {
-                EXPECT_FALSE(entry->data.ownsMemory);
-                EXPECT_GE(entry->data.begin, archive_->data.begin);
-                EXPECT_LE(entry->data.end, archive_->data.end);
+        for (int64_t row; (row = HandOutNextEntry(*archive_)) >= 0;) {
+            const EntryRow& entry = archive_->entries[static_cast<size_t>(row)];
+            EXPECT_NE(entry.flags & EntryKept, 0) << "every entry fits the budget";
+            // No filter: the entry views the archive's body.
+            if (ParseFilterList(EntryDictionary(entry)).count == 0) {
+                EXPECT_EQ(entry.keptBytes, entry.storedBegin);
             }
-            listed.push_back({entry->objectNumber, std::string(reinterpret_cast<const char*>(entry->data.begin),
-                                                               entry->data.Size())});
+            listed.push_back({entry.objectNumber, std::string(reinterpret_cast<const char*>(entry.keptBytes),
+                                                              static_cast<size_t>(entry.decodedSize))});
         }
-        // The handle, one per entry and this call.
-        EXPECT_EQ(archive_->refCount, static_cast<int32_t>(2 + listed.size()));
-        EXPECT_EQ(HandOutNextEntry(*archive_), nullptr);
+        EXPECT_EQ(HandOutNextEntry(*archive_), -1);
         return listed;
     }
 
 private:
     std::string body_;
-    PdfArchive* archive_;
-    ArchiveCall call_;
+    std::unique_ptr<Archive> archive_;
 };
 
 struct ScanCase {
@@ -170,14 +160,15 @@ TEST(ObjectScanner, WhereTheScanResumes) {
     for (const ResumeCase& c : cases) {
         ScannedDocument document(c.body);
         FoundStream found{};
-        ASSERT_TRUE(FindNextStream(document.Archive(), found)) << c.label;
+        ASSERT_TRUE(FindNextStream(document.Opened().scan, found)) << c.label;
         EXPECT_EQ(document.ScanOffset(), c.before.size()) << c.label;
     }
 }
 
-// Out of memory at each allocation of a listing in turn: the listing ends
-// early with the entries kept (or only the index by number is missing), and
-// the list, the lookups and the counts agree.
+// Out of memory at each allocation of a listing in turn: the table ends
+// early with the entries made so far, or the index by number is missing and
+// the lookups walk the table, or a kept block is missing and nothing but
+// memory changes; either way the rows and the lookups agree.
 TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
     if (!allocationFailureAvailable) GTEST_SKIP() << "allocations cannot be made to fail in this build";
     const std::string body =
@@ -186,36 +177,26 @@ TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
         "3 0 obj\n<</Length 1>>\nstream\nc\nendstream\nendobj\n";
     for (long failAt = 0;; ++failAt) {
         ScannedDocument document(body);
-        PdfArchive& archive = document.Archive();
-        std::vector<StreamEntry*> listed;
-        listed.reserve(3);  // the test's own allocation stays out of the count
+        Archive& archive = document.Opened();
+        archive.settings = DecodeSettings{1, UINT64_MAX};
+        archive.budget.TakeWhatIsLeft(UINT64_MAX);
         FailAllocationAfter(failAt);
-        MakeEntries(archive, DecodeSettings{1, UINT64_MAX});
-        while (StreamEntry* entry = HandOutNextEntry(archive)) listed.push_back(entry);
+        MakeEntries(archive);
         const bool failed = AllocationFailed();
         FailAllocationAfter(-1);
 
-        // The entries handed out are the first ones linked, each found by its number.
-        size_t linked = 0;
-        ListLink* node = archive.entries.next;
-        for (; node != &archive.entries; node = node->next) {
-            StreamEntry* entry = EntryFromLink(node);
-            EXPECT_EQ(entry->refCount, 1) << failAt;
-            if (linked < listed.size()) {
-                EXPECT_EQ(entry, listed[linked]) << failAt;
-                EXPECT_EQ(FindListedEntry(archive, entry->objectNumber), entry) << failAt;
-            }
-            ++linked;
+        // The rows made are the first ones in scan order, each found by its number once handed out.
+        const char* const data[] = {"a", "b", "c"};
+        for (size_t row = 0; row < archive.entries.size(); ++row) {
+            EXPECT_EQ(archive.entries[row].objectNumber, row + 1) << failAt;
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(archive.entries[row].keptBytes), 1), data[row]) << failAt;
+            EXPECT_EQ(HandOutNextEntry(archive), static_cast<int64_t>(row)) << failAt;
+            EXPECT_EQ(FindListedEntry(archive, static_cast<uint32_t>(row + 1)), static_cast<int64_t>(row)) << failAt;
         }
-        EXPECT_LE(listed.size(), linked) << failAt;
-        EXPECT_EQ(archive.refCount, static_cast<int32_t>(2 + linked)) << failAt;
         if (!failed) {
-            EXPECT_EQ(listed.size(), 3u);
+            EXPECT_EQ(archive.entries.size(), 3u);
             break;
         }
-        // The failure ended the listing early, or took the index by number,
-        // and the lookups above walked the list instead.
-        EXPECT_TRUE(listed.size() < 3u || archive.entriesByNumber.empty()) << failAt;
     }
 }
 
@@ -236,17 +217,13 @@ TEST(ObjectScanner, GhostscriptPageListsExactlyItsStreams) {
     const std::string name = "ghostscript-endstream-after-data";
     const std::string path = std::string(VELLUM_SOURCE_DIR) + "/tests/data/" + name + ".pdf";
     const std::basic_string<WCHAR> widePath(path.begin(), path.end());
-    const OpenOutcome open = OpenPdfFile(widePath.c_str(), false);
-    ASSERT_NE(open.archive, nullptr);
+    std::unique_ptr<Archive> archive;
+    ASSERT_EQ(OpenDocument(widePath.c_str(), OpenRequest{DecodeSettings{1, UINT64_MAX}, ""}, archive).status, Status::Ok);
     std::vector<Listed> listed;
-    {
-        ArchiveCall call(reinterpret_cast<uintptr_t>(open.archive));
-        MakeEntries(*open.archive, DecodeSettings{1, UINT64_MAX});
-        while (StreamEntry* entry = HandOutNextEntry(*open.archive)) {
-            listed.push_back({entry->objectNumber, std::string(reinterpret_cast<const char*>(entry->data.begin),
-                                                               entry->data.Size())});
-        }
-        call.Close();
+    for (int64_t row; (row = HandOutNextEntry(*archive)) >= 0;) {
+        const EntryRow& entry = archive->entries[static_cast<size_t>(row)];
+        listed.push_back({entry.objectNumber, std::string(reinterpret_cast<const char*>(entry.keptBytes),
+                                                          static_cast<size_t>(entry.decodedSize))});
     }
     const std::vector<Listed> expected = {{5, ReadFixture(name + ".5.txt")}, {9, ReadFixture(name + ".9.xml")}};
     ASSERT_FALSE(expected[0].data.empty());
