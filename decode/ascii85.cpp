@@ -1,9 +1,7 @@
-// ASCII85 decoding: whole-buffer, one call.
+// ASCII85 decoding as a resumable stage.
 #include "decode/ascii85.h"
 
 #include <cstring>
-
-#include "decode/results.h"
 
 namespace {
 
@@ -14,63 +12,87 @@ constexpr uint8_t LastDigit = 'u';         // value 84, also the padding digit
 constexpr uint8_t ZeroGroup = 'z';
 constexpr uint8_t EndMark = '~';
 
-struct Ascii85State {
-    uint32_t accumulator = 0;  // value of the group being read, modulo 2^32
-    uint32_t count = 0;        // digits of that group read so far, 0 to 4
-};
-
-void GroupBytesOf(uint32_t value, uint8_t (&bytes)[GroupBytes]) {
-    bytes[0] = static_cast<uint8_t>(value >> 24);
-    bytes[1] = static_cast<uint8_t>(value >> 16);
-    bytes[2] = static_cast<uint8_t>(value >> 8);
-    bytes[3] = static_cast<uint8_t>(value);
+// Holds `count` bytes of a group's value for writing.
+void HoldGroup(Ascii85Stage& stage, uint32_t value, uint32_t count) {
+    stage.pending[0] = static_cast<uint8_t>(value >> 24);
+    stage.pending[1] = static_cast<uint8_t>(value >> 16);
+    stage.pending[2] = static_cast<uint8_t>(value >> 8);
+    stage.pending[3] = static_cast<uint8_t>(value);
+    stage.pendingStart = 0;
+    stage.pendingEnd = count;
 }
 
-// Writes a group's bytes at the cursor. Full groups fit the first reservation
-// and are stored directly; only "z" groups can outgrow it.
-uint32_t PutGroup(ByteBuffer& output, uint32_t value) {
-    uint8_t bytes[GroupBytes];
-    GroupBytesOf(value, bytes);
-    if (static_cast<uint64_t>(output.end - output.cursor) < GroupBytes) return output.Append(bytes, GroupBytes);
-    std::memcpy(output.cursor, bytes, GroupBytes);
-    output.cursor += GroupBytes;
-    return ResultOk;
+// The last group of fewer than five digits, padded with the highest digit.
+void HoldLastGroup(Ascii85Stage& stage) {
+    if (stage.digits == 0) return;
+    const uint32_t count = stage.digits - 1;
+    for (; stage.digits < GroupDigits; ++stage.digits) stage.accumulator = stage.accumulator * 85u + 84u;
+    HoldGroup(stage, stage.accumulator, count);
+    stage.accumulator = 0;
+    stage.digits = 0;
 }
 
 }  // namespace
 
-uint32_t DecodeAscii85(ByteBuffer& output, ByteBuffer& input) {
-    uint32_t result = output.Reserve(input.Size());
-    if (result != ResultOk) return result;
+void StartAscii85(Ascii85Stage& stage) { stage = Ascii85Stage{}; }
 
-    Ascii85State state;
-    uint8_t bytes[GroupBytes];
-    while (input.cursor < input.end) {
-        const uint8_t c = *input.cursor++;
+Status RunAscii85(Ascii85Stage& stage, Window& window, bool inputEnds) {
+    if (stage.ended) return Status::End;
+    const uint8_t* in = window.nextIn;
+    const uint8_t* const inEnd = in + window.availIn;
+    uint8_t* out = window.nextOut;
+    uint8_t* const outEnd = out + window.availOut;
+    for (;;) {
+        // Bytes of a group come out first; nothing is read while they wait.
+        while (stage.pendingStart < stage.pendingEnd && out < outEnd) *out++ = stage.pending[stage.pendingStart++];
+        if (stage.pendingStart < stage.pendingEnd) break;
+        if (stage.inputEnded) {
+            stage.ended = true;
+            break;
+        }
+        // Whole groups of five digits go straight out while they have room.
+        while (stage.digits == 0 && inEnd - in >= static_cast<ptrdiff_t>(GroupDigits) &&
+               outEnd - out >= static_cast<ptrdiff_t>(GroupBytes)) {
+            uint32_t value = 0;
+            uint32_t i = 0;
+            for (; i < GroupDigits && in[i] >= FirstDigit && in[i] <= LastDigit; ++i) {
+                value = value * 85u + static_cast<uint32_t>(in[i] - FirstDigit);
+            }
+            if (i != GroupDigits) break;
+            in += GroupDigits;
+            out[0] = static_cast<uint8_t>(value >> 24);
+            out[1] = static_cast<uint8_t>(value >> 16);
+            out[2] = static_cast<uint8_t>(value >> 8);
+            out[3] = static_cast<uint8_t>(value);
+            out += GroupBytes;
+        }
+        if (in == inEnd) {
+            if (!inputEnds) break;
+            stage.inputEnded = true;
+            HoldLastGroup(stage);
+            continue;
+        }
+        const uint8_t c = *in++;
         if (c >= FirstDigit && c <= LastDigit) {
-            state.accumulator = state.accumulator * 85u + static_cast<uint32_t>(c - FirstDigit);
-            if (++state.count < GroupDigits) continue;
-            result = PutGroup(output, state.accumulator);
-            if (result != ResultOk) return result;
-            state = Ascii85State{};
+            stage.accumulator = stage.accumulator * 85u + static_cast<uint32_t>(c - FirstDigit);
+            if (++stage.digits < GroupDigits) continue;
+            HoldGroup(stage, stage.accumulator, GroupBytes);
+            stage.accumulator = 0;
+            stage.digits = 0;
         } else if (c == ZeroGroup) {
             // A group already begun is dropped, as the producer cannot have meant it.
-            state = Ascii85State{};
-            result = PutGroup(output, 0);
-            if (result != ResultOk) return result;
+            stage.accumulator = 0;
+            stage.digits = 0;
+            HoldGroup(stage, 0, GroupBytes);
         } else if (c == EndMark) {
-            break;
+            stage.inputEnded = true;
+            HoldLastGroup(stage);
         }
         // Every other byte (white space, control characters, bytes from 118 up) is skipped.
     }
-
-    if (state.count > 0) {
-        const uint32_t pending = state.count;
-        for (; state.count < GroupDigits; ++state.count) state.accumulator = state.accumulator * 85u + 84u;
-        GroupBytesOf(state.accumulator, bytes);
-        result = output.Append(bytes, pending - 1);
-        if (result != ResultOk) return result;
-    }
-    output.end = output.cursor;
-    return ResultOk;
+    window.availIn -= static_cast<size_t>(in - window.nextIn);
+    window.nextIn = in;
+    window.availOut -= static_cast<size_t>(out - window.nextOut);
+    window.nextOut = out;
+    return stage.ended ? Status::End : Status::Ok;
 }

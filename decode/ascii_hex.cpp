@@ -1,7 +1,5 @@
-// ASCIIHex decoding: whole-buffer, one call.
+// ASCIIHex decoding as a resumable stage.
 #include "decode/ascii_hex.h"
-
-#include "decode/results.h"
 
 namespace {
 
@@ -20,29 +18,54 @@ constexpr struct HexDigits {
 
 uint8_t HexValue(uint8_t c) { return c < 128 ? HexDigitTable.value[c] : NotHexDigit; }
 
-struct AsciiHexState {
-    uint8_t high = 0;  // value of the first digit of the pair being read
-    uint8_t low = 0;   // value of its second digit
-};
+Status Ended(AsciiHexStage& stage) {
+    stage.ended = true;
+    return Status::End;
+}
 
 }  // namespace
 
-uint32_t DecodeAsciiHex(ByteBuffer& output, ByteBuffer& input) {
-    if (output.Reserve(input.Size() / 2) != ResultOk) return ResultOutOfMemory;
+void StartAsciiHex(AsciiHexStage& stage) { stage = AsciiHexStage{}; }
 
-    AsciiHexState state;
-    for (;;) {
-        while (input.cursor < input.end && (*input.cursor == '\r' || *input.cursor == '\n')) ++input.cursor;
-        if (input.end - input.cursor < 2) break;
-        state.high = HexValue(input.cursor[0]);
-        state.low = HexValue(input.cursor[1]);
-        // Any non-digit ends the data: the closing '>', white space, or a line
-        // break inside a pair.
-        if (state.high == NotHexDigit || state.low == NotHexDigit) break;
-        input.cursor += 2;
-        // Each output byte takes two input bytes, so the reservation always suffices.
-        *output.cursor++ = static_cast<uint8_t>(state.high * 16 + state.low);
+Status RunAsciiHex(AsciiHexStage& stage, Window& window, bool inputEnds) {
+    if (stage.ended) return Status::End;
+    const uint8_t* in = window.nextIn;
+    const uint8_t* const inEnd = in + window.availIn;
+    uint8_t* out = window.nextOut;
+    uint8_t* const outEnd = out + window.availOut;
+    Status status = Status::Ok;
+    while (out < outEnd) {
+        if (!stage.haveHigh) {
+            while (in < inEnd && (*in == '\r' || *in == '\n')) ++in;
+            if (in == inEnd) {
+                if (inputEnds) status = Ended(stage);
+                break;
+            }
+            stage.high = HexValue(*in);
+            if (stage.high == NotHexDigit) {
+                status = Ended(stage);
+                break;
+            }
+            ++in;
+            stage.haveHigh = true;
+        }
+        if (in == inEnd) {
+            // An odd last digit is dropped.
+            if (inputEnds) status = Ended(stage);
+            break;
+        }
+        const uint8_t low = HexValue(*in);
+        if (low == NotHexDigit) {
+            status = Ended(stage);
+            break;
+        }
+        ++in;
+        stage.haveHigh = false;
+        *out++ = static_cast<uint8_t>(stage.high * 16 + low);
     }
-    output.end = output.cursor;
-    return ResultOk;
+    window.availIn -= static_cast<size_t>(in - window.nextIn);
+    window.nextIn = in;
+    window.availOut -= static_cast<size_t>(out - window.nextOut);
+    window.nextOut = out;
+    return status;
 }

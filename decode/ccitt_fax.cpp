@@ -5,10 +5,6 @@
 
 #include <cstring>
 
-#include "syntax/dictionary.h"
-#include "decode/fax_rows.h"
-#include "decode/results.h"
-
 namespace {
 
 constexpr uint16_t TiffLittleEndian = 0x4949;  // "II"
@@ -59,17 +55,61 @@ struct HeaderWriter {
     }
 };
 
-// The fax parameters of a stream's dictionary text, defaults where absent.
-struct FaxParameters {
-    int32_t k = 0;
-    int32_t columns = DefaultColumns;
-    int32_t rows = 0;
-    int32_t blackIs1 = 0;
-    int32_t encodedByteAlign = 0;
-};
+// The header for a fax stream with these parameters and `dataLength` bytes
+// of fax data (written as unsigned 32-bit); answers its size.
+uint32_t BuildHeader(const FaxParameters& p, uint64_t dataLength, uint8_t (&bytes)[FaxTiffHeaderWithOptionsSize]) {
+    // Without T4Options a reader takes Group 3 codes for one-dimensional and
+    // unaligned, and decodes 2-D or byte-aligned data to wrong pixels. Group 4
+    // has no way to say "byte-aligned" in TIFF, so it gets no option.
+    uint32_t t4Options = 0;
+    if (p.k > 0) t4Options |= T4OptionTwoDimensional;
+    if (p.k >= 0 && p.encodedByteAlign != 0) t4Options |= T4OptionByteAligned;
+    const bool withOptions = t4Options != 0;
+
+    const uint32_t size = withOptions ? FaxTiffHeaderWithOptionsSize : FaxTiffHeaderSize;
+    HeaderWriter out{bytes};
+    out.Put16(TiffLittleEndian);
+    out.Put16(TiffVersion);
+    out.Put32(TiffFirstIfdOffset);
+    out.Put16(withOptions ? FaxIfdEntriesWithOptions : FaxIfdEntries);
+    out.PutEntry(TagImageWidth, TypeLong, static_cast<uint32_t>(p.columns));
+    out.PutEntry(TagImageLength, TypeLong, static_cast<uint32_t>(p.rows));
+    out.PutEntry(TagBitsPerSample, TypeShort, 1);
+    out.PutEntry(TagCompression, TypeShort, p.k < 0 ? CompressionT6 : CompressionT4);
+    out.PutEntry(TagPhotometric, TypeShort, p.blackIs1 != 0 ? 1 : 0);
+    out.PutEntry(TagStripOffsets, TypeLong, size);
+    out.PutEntry(TagRowsPerStrip, TypeLong, static_cast<uint32_t>(p.rows));
+    out.PutEntry(TagStripByteCounts, TypeLong, static_cast<uint32_t>(dataLength));
+    if (withOptions) out.PutEntry(TagT4Options, TypeLong, t4Options);
+    out.Put32(0);  // no further IFD
+    return size;
+}
+
+// Hands over what the window holds, counted.
+Status CopyStored(FaxStage& stage, Window& window, bool inputEnds) {
+    const size_t count = window.availIn < window.availOut ? window.availIn : window.availOut;
+    if (stage.pass == FaxPass::Emit && count != 0) std::memcpy(window.nextOut, window.nextIn, count);
+    const size_t taken = stage.pass == FaxPass::Emit ? count : window.availIn;
+    window.nextIn += taken;
+    window.availIn -= taken;
+    if (stage.pass == FaxPass::Emit) {
+        window.nextOut += count;
+        window.availOut -= count;
+    }
+    stage.copied += taken;
+    if (window.availIn != 0 || !inputEnds) return Status::Ok;
+    if (stage.pass == FaxPass::Survey) stage.figures = FaxFigures{false, stage.copied};
+    // The data must be as long as when it was surveyed.
+    return stage.pass == FaxPass::Survey || stage.copied == stage.figures.dataLength ? Status::End : Status::InvalidData;
+}
+
+}  // namespace
 
 FaxParameters ReadFaxParameters(DictionaryText dictionaryText) {
     FaxParameters p;
+    int32_t imageMask = 0;
+    GetIntValue(dictionaryText, "/ImageMask", 0, true, imageMask);
+    p.imageMask = imageMask != 0;
     GetIntValue(dictionaryText, "/K", 0, false, p.k);
     GetIntValue(dictionaryText, "/Columns", DefaultColumns, false, p.columns);
     // Many producers give the height only as the image's "/Height"; a TIFF of
@@ -80,77 +120,47 @@ FaxParameters ReadFaxParameters(DictionaryText dictionaryText) {
     return p;
 }
 
-FaxTiffHeader BuildHeader(const FaxParameters& p, uint64_t dataLength) {
-    // Without T4Options a reader takes Group 3 codes for one-dimensional and
-    // unaligned, and decodes 2-D or byte-aligned data to wrong pixels. Group 4
-    // has no way to say "byte-aligned" in TIFF, so it gets no option.
-    uint32_t t4Options = 0;
-    if (p.k > 0) t4Options |= T4OptionTwoDimensional;
-    if (p.k >= 0 && p.encodedByteAlign != 0) t4Options |= T4OptionByteAligned;
-    const bool withOptions = t4Options != 0;
-
-    FaxTiffHeader header{};
-    header.size = withOptions ? FaxTiffHeaderWithOptionsSize : FaxTiffHeaderSize;
-
-    HeaderWriter out{header.bytes};
-    out.Put16(TiffLittleEndian);
-    out.Put16(TiffVersion);
-    out.Put32(TiffFirstIfdOffset);
-    out.Put16(withOptions ? FaxIfdEntriesWithOptions : FaxIfdEntries);
-    out.PutEntry(TagImageWidth, TypeLong, static_cast<uint32_t>(p.columns));
-    out.PutEntry(TagImageLength, TypeLong, static_cast<uint32_t>(p.rows));
-    out.PutEntry(TagBitsPerSample, TypeShort, 1);
-    out.PutEntry(TagCompression, TypeShort, p.k < 0 ? CompressionT6 : CompressionT4);
-    out.PutEntry(TagPhotometric, TypeShort, p.blackIs1 != 0 ? 1 : 0);
-    out.PutEntry(TagStripOffsets, TypeLong, header.size);
-    out.PutEntry(TagRowsPerStrip, TypeLong, static_cast<uint32_t>(p.rows));
-    out.PutEntry(TagStripByteCounts, TypeLong, static_cast<uint32_t>(dataLength));
-    if (withOptions) out.PutEntry(TagT4Options, TypeLong, t4Options);
-    out.Put32(0);  // no further IFD
-    return header;
+uint32_t FaxHeaderSize(const FaxParameters& parameters) {
+    if (parameters.imageMask) return 0;
+    uint8_t bytes[FaxTiffHeaderWithOptionsSize];
+    return BuildHeader(parameters, 0, bytes);
 }
 
-}  // namespace
-
-FaxTiffHeader BuildFaxTiffHeader(DictionaryText dictionaryText, uint64_t dataLength) {
-    return BuildHeader(ReadFaxParameters(dictionaryText), dataLength);
+void StartFax(FaxStage& stage, const FaxParameters& parameters, FaxPass pass, const FaxFigures& known) {
+    stage.parameters = parameters;
+    stage.pass = pass;
+    stage.figures = pass == FaxPass::Emit ? known : FaxFigures{};
+    stage.headerSize = 0;
+    stage.headerWritten = 0;
+    stage.copied = 0;
+    // Only one-dimensional rows may need their end-of-line codes, and only
+    // rows a survey found to need them are rewritten.
+    stage.readsRows = !parameters.imageMask && parameters.k == 0 && (pass == FaxPass::Survey || known.rewriteRows);
+    if (stage.readsRows) {
+        StartFaxRows(stage.rows, parameters.columns, parameters.rows, parameters.encodedByteAlign != 0,
+                     pass == FaxPass::Emit);
+    }
+    if (pass == FaxPass::Emit && !parameters.imageMask) {
+        stage.headerSize = BuildHeader(parameters, known.dataLength, stage.header);
+    }
 }
 
-uint32_t WrapCcittFax(ByteBuffer& output, ByteBuffer& input, DictionaryText dictionaryText) {
-    int32_t imageMask = 0;
-    GetIntValue(dictionaryText, "/ImageMask", 0, true, imageMask);
-    const FaxParameters parameters = ReadFaxParameters(dictionaryText);
-    // The header's size does not depend on the data's length, so the data is
-    // written behind room for it and the header last.
-    const uint32_t headerSize = imageMask == 0 ? BuildHeader(parameters, 0).size : 0;
-    const bool rewriteRows = imageMask == 0 && parameters.k == 0;
-
-    // Room for the data too, unless the row rewrite sizes the block itself.
-    uint32_t result = output.Reserve(headerSize + (rewriteRows ? 0 : input.Size()));
-    if (result != ResultOk) return result;
-    output.cursor = output.begin + headerSize;
-
-    // One-dimensional rows that came without end-of-line codes get them: TIFF
-    // readers need one before every row. Data that does not read as such rows
-    // is kept as stored.
-    uint32_t rewritten = ResultInvalidData;
-    if (rewriteRows) {
-        rewritten = AddFaxEndOfLines(output, input, parameters.columns, parameters.rows,
-                                     parameters.encodedByteAlign != 0);
-        if (rewritten == ResultOutOfMemory) return rewritten;
+Status RunFax(FaxStage& stage, Window& window, bool inputEnds) {
+    while (stage.headerWritten < stage.headerSize) {
+        if (window.availOut == 0) return Status::Ok;
+        *window.nextOut++ = stage.header[stage.headerWritten++];
+        --window.availOut;
     }
-    if (rewritten != ResultOk) {
-        // One block of the final size, so the output is never moved.
-        result = output.Reserve(headerSize + input.Size());
-        if (result != ResultOk) return result;
-        result = output.Append(input.begin, input.Size());
-        if (result != ResultOk) return result;
+    if (!stage.readsRows) return CopyStored(stage, window, inputEnds);
+    const uint64_t outBefore = window.availOut;
+    const Status status = RunFaxRows(stage.rows, window, inputEnds);
+    stage.copied += outBefore - window.availOut;
+    if (status != Status::End) return status;
+    if (stage.pass == FaxPass::Survey) {
+        stage.figures = FaxFigures{FaxRowsRewritten(stage.rows), FaxRowsBytes(stage.rows)};
+        return Status::End;
     }
-    output.end = output.cursor;
-
-    if (headerSize != 0) {
-        const FaxTiffHeader header = BuildHeader(parameters, output.Size() - headerSize);
-        std::memcpy(output.begin, header.bytes, header.size);
-    }
-    return ResultOk;
+    return stage.copied == stage.figures.dataLength ? Status::End : Status::InvalidData;
 }
+
+FaxFigures SurveyedFigures(const FaxStage& stage) { return stage.figures; }

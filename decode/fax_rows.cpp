@@ -1,16 +1,17 @@
-// End-of-line codes for one-dimensional Group 3 fax rows: whole-buffer, one
-// call, one pass. Codes are read through a 64-bit window of the data, mostly
-// a white and a black run or two at a time from a table indexed by 13 bits;
-// each row is then copied, up to 56 bits at a time, behind its end-of-line
-// code into a block that grows when the next row would not fit.
+// End-of-line codes for one-dimensional Group 3 fax rows, resumable. Codes
+// are read through a 64-bit window of the data, mostly a white and a black
+// run or two at a time from a table indexed by 13 bits; each row is then
+// copied, up to 56 bits at a time, behind its end-of-line code.
+//
+// The input is gathered into a carry block that holds the bytes from the end
+// of the last row read on, so that a row whose codes run across input
+// windows is read again whole once more input has come.
 #include "decode/fax_rows.h"
 
 #include <array>
 #include <bit>
 #include <cstddef>
 #include <cstring>
-
-#include "decode/results.h"
 
 namespace {
 
@@ -198,68 +199,35 @@ uint64_t PeekBits(const uint8_t* data, uint64_t byteCount, uint64_t bit) {
 
 uint32_t PeekedBits(uint64_t bit) { return WordBits - static_cast<uint32_t>(bit & 7); }
 
-// Bits written most significant first, a word at a time: each Put stores the
-// accumulator's 8 bytes at the first byte not yet complete, so the block needs
-// 8 bytes of room from there.
-struct BitWriter {
-    uint8_t* block = nullptr;  // where the rows start in the output block
-    uint64_t byte = 0;         // bytes complete
-    uint64_t pending = 0;      // the bits of the incomplete byte, at the top
-    uint32_t pendingBits = 0;  // their number, below 8 between calls
 
-    uint64_t BitsWritten() const { return byte * 8 + pendingBits; }
-
-    // The `count` low bits of `value`, 1 to MostBitsPerPut of them.
-    void Put(uint64_t value, uint32_t count) {
-        pending |= value << (WordBits - pendingBits - count);
-        pendingBits += count;
-        const uint64_t word = FirstByteHighest(pending);
-        std::memcpy(block + byte, &word, WordBytes);
-        const uint32_t complete = pendingBits / 8;
-        byte += complete;
-        pending <<= 8 * complete;
-        pendingBits -= 8 * complete;
-    }
+// Where the rows are read: the carry block's bytes, as bits.
+struct RowReader {
+    const uint8_t* data;   // the carry's bytes
+    uint64_t byteCount;    // how many
+    uint64_t bitCount;     // and as bits
 };
 
-struct FaxRowState {
-    const uint8_t* data = nullptr;     // the fax data
-    uint64_t byteCount = 0;            // its length in bytes
-    uint64_t bitCount = 0;             // and in bits
-    uint64_t bit = 0;                  // next bit to read
-    int64_t columns = 0;               // pixels in a row
-    int64_t rowLimit = 0;              // rows to read; 0 for as many as there are
-    bool byteAligned = false;          // each row starts on a byte boundary
-    uint64_t rows = 0;                 // rows read so far
-    bool everyRowHadEndOfLine = true;  // no row so far came without its end-of-line code
-    ByteBuffer* output = nullptr;      // the block the rows are written to
-    uint64_t rowsOffset = 0;           // where in it they start
-    uint64_t firstRoom = 0;            // bytes to make room for when the block first runs short
-    uint64_t mostRoom = 0;             // bytes no rows of the data can need more than
-    BitWriter writer;                  // the write position
-};
-
-// Reads the run codes of one row; false when they are not a row of `columns`
-// pixels, and the caller then gives the rows up. The hot loop of the rewrite:
-// pairs of runs that do not finish the row are taken whole, the rest code by
-// code. Past the end of the data the window reads zeros, which complete no
-// code on their own, so reading stops there; a code that runs over the end is
-// caught by checking the row's end against the data's, once.
-bool ReadRow(FaxRowState& s) {
-    uint64_t bit = s.bit;
+// Reads the run codes of one row from `bit` on. True with `bit` after the
+// row when they are a row of `columns` pixels that lies whole in the data;
+// otherwise false with `failure` where the failing code starts. The hot loop
+// of the rewrite: pairs of runs that do not finish the row are taken whole,
+// the rest code by code. Past the end of the data the window reads zeros,
+// which complete no code on their own.
+bool ReadRow(const RowReader& r, int64_t columns, uint64_t& bit, uint64_t& failure) {
+    uint64_t at = bit;
     uint64_t window = 0;
     uint32_t windowBits = 0;  // bits of the data at the top of the window
     int64_t x = 0;
     for (;;) {
         if (windowBits < PairBits) [[unlikely]] {
-            window = PeekBits(s.data, s.byteCount, bit);
-            windowBits = PeekedBits(bit);
+            window = PeekBits(r.data, r.byteCount, at);
+            windowBits = PeekedBits(at);
         }
         const RunPairs pairs = PairsAhead[window >> (WordBits - PairBits)];
-        if (pairs.bits != 0 && x + pairs.run < s.columns) [[likely]] {
+        if (pairs.bits != 0 && x + pairs.run < columns) [[likely]] {
             window <<= pairs.bits;
             windowBits -= pairs.bits;
-            bit += pairs.bits;
+            at += pairs.bits;
             x += pairs.run;
             continue;
         }
@@ -268,141 +236,343 @@ bool ReadRow(FaxRowState& s) {
             CodeEntry code;
             do {
                 if (windowBits < LongestCodeBits) {
-                    window = PeekBits(s.data, s.byteCount, bit);
-                    windowBits = PeekedBits(bit);
+                    window = PeekBits(r.data, r.byteCount, at);
+                    windowBits = PeekedBits(at);
                 }
                 code = (*codes)[window >> (WordBits - LongestCodeBits)];
-                if (code.kind == CodeKind::Invalid) return false;
+                if (code.kind == CodeKind::Invalid || x + code.run > columns) {
+                    failure = at;
+                    return false;
+                }
                 window <<= code.bits;
                 windowBits -= code.bits;
-                bit += code.bits;
+                at += code.bits;
                 x += code.run;
-                if (x > s.columns) return false;
             } while (code.kind == CodeKind::MakeUp);
-            if (x == s.columns) {
-                if (bit > s.bitCount) return false;
-                s.bit = bit;
+            if (x == columns) {
+                if (at > r.bitCount) {
+                    failure = at;
+                    return false;
+                }
+                bit = at;
                 return true;
             }
         }
     }
 }
 
-// Zero bits from the read position, up to the next one bit or the end of the data.
-uint64_t ZerosAhead(const FaxRowState& s) {
-    uint64_t at = s.bit;
+// Zero bits from `bit` on, up to the next one bit or the end of the data.
+uint64_t ZerosAhead(const RowReader& r, uint64_t bit) {
+    uint64_t at = bit;
     for (;;) {
-        const uint64_t window = PeekBits(s.data, s.byteCount, at);
+        const uint64_t window = PeekBits(r.data, r.byteCount, at);
         // A one bit in the window lies in the data: past its end the window holds zeros.
-        if (window != 0) return at + static_cast<uint64_t>(std::countl_zero(window)) - s.bit;
+        if (window != 0) return at + static_cast<uint64_t>(std::countl_zero(window)) - bit;
         at += PeekedBits(at);
-        if (at >= s.bitCount) return s.bitCount - s.bit;
+        if (at >= r.bitCount) return r.bitCount - bit;
     }
 }
 
-// Makes room for `bits` more bits of rows. The block grows by half at least,
-// so that growing stays linear, but the rows never get more room than the
-// data can need. Returns Reserve's result: on failure the output is empty.
-uint32_t MakeRoom(FaxRowState& s, uint64_t bits) {
-    const BitWriter& w = s.writer;
-    const uint64_t needed = w.byte + (w.pendingBits + bits + 7) / 8 + WordBytes;
-    const uint64_t room = s.output->Size() - s.rowsOffset;
-    if (needed <= room) return ResultOk;
-    uint64_t grown = room + room / 2;
-    if (grown < s.firstRoom) grown = s.firstRoom;
-    if (grown > s.mostRoom) grown = s.mostRoom;
-    if (grown < needed) grown = needed;
-    const uint32_t result = s.output->Reserve(s.rowsOffset + grown);
-    if (result == ResultOk) s.writer.block = s.output->begin + s.rowsOffset;
-    return result;
-}
-
-// Copies bits [from, to) of the data to the output, up to 56 at a time.
-void CopyBits(FaxRowState& s, uint64_t from, uint64_t to) {
+// Copies bits [from, to) of the data to the writer, up to 56 at a time.
+void CopyBits(const RowReader& r, FaxBitWriter& writer, uint64_t from, uint64_t to) {
     for (; to - from >= MostBitsPerPut; from += MostBitsPerPut) {
-        s.writer.Put(PeekBits(s.data, s.byteCount, from) >> (WordBits - MostBitsPerPut), MostBitsPerPut);
+        writer.Put(PeekBits(r.data, r.byteCount, from) >> (WordBits - MostBitsPerPut), MostBitsPerPut);
     }
     if (from < to) {
         const auto count = static_cast<uint32_t>(to - from);
-        s.writer.Put(PeekBits(s.data, s.byteCount, from) >> (WordBits - count), count);
+        writer.Put(PeekBits(r.data, r.byteCount, from) >> (WordBits - count), count);
     }
 }
 
-void PutEndOfLine(FaxRowState& s) {
-    // Fill bits are zeros ahead of the code's own zeros, so both are one number.
-    const uint64_t fill = s.byteAligned ? (8 - (s.writer.BitsWritten() + EndOfLineBits) % 8) % 8 : 0;
-    s.writer.Put(1, EndOfLineBits + static_cast<uint32_t>(fill));
+// The zero fill bits before an end-of-line code, with `written` bits out so far.
+uint32_t FillBits(bool byteAligned, uint64_t written) {
+    return byteAligned ? static_cast<uint32_t>((8 - (written + EndOfLineBits) % 8) % 8) : 0;
 }
 
-// Reads the rows and writes each behind an end-of-line code, then the data after them.
-uint32_t RewriteRows(FaxRowState& s) {
-    uint64_t tail = 0;  // first bit after the rows: copied as it stands
+// What one step of the rows found.
+enum class Step : uint8_t {
+    Row,        // a row was read
+    RowsEnded,  // the rows end here: the row limit, the end of the page, or fill to the end
+    NotRows,    // the data does not read as rows
+    NeedMore,   // the decision needs bytes that have not come yet
+};
+
+RowReader ReaderOf(const FaxRows& s) { return RowReader{s.carry.Data(), s.carryBytes, s.carryBytes * 8}; }
+
+// Reads the end-of-line codes and the row after the last row read, from
+// `tail` on. With `rowStart` and `rowEnd` set for a row.
+Step ReadNextRow(const FaxRows& s, uint64_t& rowStart, uint64_t& rowEnd, bool& hadEndOfLine) {
+    const RowReader r = ReaderOf(s);
+    if (s.rowLimit > 0 && s.rows == static_cast<uint64_t>(s.rowLimit)) return Step::RowsEnded;
+    uint64_t bit = s.tail;
+    uint64_t endOfLines = 0;
     for (;;) {
-        tail = s.bit;
-        if (s.rowLimit > 0 && s.rows == static_cast<uint64_t>(s.rowLimit)) break;
-        uint64_t endOfLines = 0;
-        bool endOfData = false;
-        for (;;) {
-            // The data's length is whole bytes, so aligning never passes its end.
-            if (s.byteAligned) s.bit = (s.bit + 7) & ~uint64_t{7};
-            const uint64_t zeros = ZerosAhead(s);
-            if (s.bit + zeros == s.bitCount) {
-                endOfData = true;  // fill bits to the end
-                break;
-            }
-            if (zeros < EndOfLineZeros) break;
-            s.bit += zeros + 1;
-            ++endOfLines;
+        // The data's length is whole bytes, so aligning never passes its end.
+        if (s.byteAligned) bit = (bit + 7) & ~uint64_t{7};
+        const uint64_t zeros = ZerosAhead(r, bit);
+        if (bit + zeros == r.bitCount) {
+            // Fill bits to the end of the data, if the data ends here.
+            return s.inputEnded ? Step::RowsEnded : Step::NeedMore;
         }
-        if (endOfData || endOfLines >= EndOfPageLines) break;
-        if (endOfLines == 0) s.everyRowHadEndOfLine = false;
-        const uint64_t rowStart = s.bit;
-        if (!ReadRow(s)) return ResultInvalidData;
-        const uint32_t room = MakeRoom(s, MostFillBits + EndOfLineBits + (s.bit - rowStart));
-        if (room != ResultOk) return room;
-        PutEndOfLine(s);
-        CopyBits(s, rowStart, s.bit);
-        ++s.rows;
+        if (zeros < EndOfLineZeros) break;
+        bit += zeros + 1;
+        ++endOfLines;
     }
-    if (s.rows == 0 || s.everyRowHadEndOfLine) return ResultInvalidData;
-    const uint32_t room = MakeRoom(s, s.bitCount - tail);
-    if (room != ResultOk) return room;
-    CopyBits(s, tail, s.bitCount);
-    return ResultOk;
+    if (endOfLines >= EndOfPageLines) return Step::RowsEnded;
+    hadEndOfLine = endOfLines != 0;
+    rowStart = bit;
+    uint64_t failure = 0;
+    if (ReadRow(r, s.columns, bit, failure)) {
+        rowEnd = bit;
+        return Step::Row;
+    }
+    // A code that lies whole in the data decides; one that runs past it may
+    // read otherwise once more bytes have come.
+    if (!s.inputEnded && failure + LongestCodeBits > r.bitCount) return Step::NeedMore;
+    return Step::NotRows;
+}
+
+// Drops the carry's bytes before the tail's, which nothing reads again.
+void DropReadBytes(FaxRows& s) {
+    const uint64_t drop = s.tail / 8;
+    if (drop == 0) return;
+    std::memmove(s.carry.Data(), s.carry.Data() + drop, static_cast<size_t>(s.carryBytes - drop));
+    s.carryBytes -= drop;
+    s.tail -= drop * 8;
+    s.tailCopied -= drop * 8;
+}
+
+// Makes room in the carry for up to `bytes` more, after the bytes before the
+// tail's have gone; answers the room made, which is less only at the carry's
+// limit, or 0 with `status` set when no block can be had.
+uint64_t GrowCarry(FaxRows& s, uint64_t bytes, Status& status) {
+    DropReadBytes(s);
+    if (bytes > FaxCarryLimit - s.carryBytes) bytes = FaxCarryLimit - s.carryBytes;
+    const uint64_t needed = s.carryBytes + bytes;
+    if (needed <= s.carry.Size()) return bytes;
+    uint64_t capacity = s.carry.Size() < FaxCarryChunk ? FaxCarryChunk : s.carry.Size() * 2;
+    if (capacity < needed) capacity = needed;
+    if (capacity > FaxCarryLimit) capacity = FaxCarryLimit;
+    HeapBlock grown;
+    if (!grown.Allocate(capacity)) {
+        status = Status::OutOfMemory;
+        return 0;
+    }
+    if (s.carryBytes != 0) std::memcpy(grown.Data(), s.carry.Data(), static_cast<size_t>(s.carryBytes));
+    s.carry = std::move(grown);
+    return bytes;
+}
+
+// Makes room in the output block for `bits` more bits and the writer's word.
+bool GrowOutput(FaxRows& s, uint64_t bits, Status& status) {
+    const uint64_t needed = s.writer.byte + (s.writer.pendingBits + bits + 7) / 8 + WordBytes;
+    if (needed <= s.output.Size()) return true;
+    uint64_t capacity = s.output.Size() < FaxCarryChunk ? FaxCarryChunk : s.output.Size() * 2;
+    if (capacity < needed) capacity = needed;
+    HeapBlock grown;
+    if (!grown.Allocate(capacity)) {
+        status = Status::OutOfMemory;
+        return false;
+    }
+    if (s.output.Data() != nullptr) std::memcpy(grown.Data(), s.output.Data(), static_cast<size_t>(s.writer.byte + 1));
+    s.output = std::move(grown);
+    s.writer.block = s.output.Data();
+    return true;
+}
+
+// Moves up to `wanted` input bytes into the carry; false when none fit, at
+// the carry's limit or for lack of memory (then with `status` set).
+bool TakeInput(FaxRows& s, Window& window, uint64_t wanted, Status& status) {
+    const uint64_t take = GrowCarry(s, window.availIn < wanted ? window.availIn : wanted, status);
+    if (take == 0) return false;
+    std::memcpy(s.carry.Data() + s.carryBytes, window.nextIn, static_cast<size_t>(take));
+    s.carryBytes += take;
+    s.inputBytes += take;
+    window.nextIn += take;
+    window.availIn -= take;
+    return true;
+}
+
+// Hands complete output bytes to the window; the byte being filled stays.
+void Deliver(FaxRows& s, Window& window) {
+    while (s.delivered < s.writer.byte && window.availOut != 0) {
+        const uint64_t left = s.writer.byte - s.delivered;
+        const size_t count = static_cast<size_t>(left < window.availOut ? left : window.availOut);
+        std::memcpy(window.nextOut, s.output.Data() + s.delivered, count);
+        window.nextOut += count;
+        window.availOut -= count;
+        s.delivered += count;
+    }
+    if (s.delivered == s.writer.byte && s.delivered != 0) {
+        // Everything complete is out: the byte being filled moves to the front.
+        s.output.Data()[0] = s.output.Data()[s.writer.byte];
+        s.writer.byte = 0;
+        s.delivered = 0;
+    }
+}
+
+// One row, behind its end-of-line code: written, or only counted.
+Status PutRow(FaxRows& s, uint64_t rowStart, uint64_t rowEnd) {
+    const uint32_t fill = FillBits(s.byteAligned, s.bitsOut);
+    s.bitsOut += fill + EndOfLineBits + (rowEnd - rowStart);
+    if (!s.emit) return Status::Ok;
+    Status status = Status::Ok;
+    if (!GrowOutput(s, fill + EndOfLineBits + (rowEnd - rowStart), status)) return status;
+    // Fill bits are zeros ahead of the code's own zeros, so both are one number.
+    s.writer.Put(1, EndOfLineBits + fill);
+    CopyBits(ReaderOf(s), s.writer, rowStart, rowEnd);
+    return Status::Ok;
+}
+
+// The rows, as far as the input allows.
+Status ReadRows(FaxRows& s, Window& window, bool inputEnds) {
+    Status status = Status::Ok;
+    for (;;) {
+        uint64_t rowStart = 0;
+        uint64_t rowEnd = 0;
+        bool hadEndOfLine = false;
+        const Step step = ReadNextRow(s, rowStart, rowEnd, hadEndOfLine);
+        if (step == Step::Row) {
+            if (!hadEndOfLine) s.everyRowHadEndOfLine = false;
+            status = PutRow(s, rowStart, rowEnd);
+            if (status != Status::Ok) return status;
+            ++s.rows;
+            s.tail = rowEnd;
+            s.tailCopied = rowEnd;
+            s.wanted = FaxCarryChunk;
+            if (s.emit && s.writer.byte - s.delivered >= FaxCarryChunk) return Status::Ok;
+            continue;
+        }
+        if (step == Step::NeedMore) {
+            if (s.inputEnded) return Status::InvalidData;  // the whole data is there: nothing is missing
+            if (window.availIn == 0) {
+                if (!inputEnds) return Status::Ok;
+                s.inputEnded = true;
+                continue;
+            }
+            // Each time the decision waits, it may have twice the bytes.
+            const uint64_t before = s.carryBytes;
+            if (!TakeInput(s, window, s.wanted, status)) {
+                if (status != Status::Ok) return status;
+                // A row longer than the carry may hold: far from any real one.
+                s.phase = FaxRowsPhase::NotRows;
+                return Status::Ok;
+            }
+            if (s.carryBytes - before >= s.wanted) s.wanted *= 2;
+            continue;
+        }
+        if (step == Step::RowsEnded && s.rows != 0 && !s.everyRowHadEndOfLine) {
+            s.phase = FaxRowsPhase::Tail;
+        } else {
+            s.phase = FaxRowsPhase::NotRows;
+        }
+        return Status::Ok;
+    }
+}
+
+// The input's bits after the last row, as they stand, then zero bits up to
+// the next byte.
+Status CopyTail(FaxRows& s, Window& window, bool inputEnds) {
+    Status status = Status::Ok;
+    for (;;) {
+        const uint64_t end = s.carryBytes * 8;
+        if (s.tailCopied < end) {
+            if (s.emit) {
+                if (!GrowOutput(s, end - s.tailCopied, status)) return status;
+                CopyBits(ReaderOf(s), s.writer, s.tailCopied, end);
+            }
+            s.bitsOut += end - s.tailCopied;
+            s.tailCopied = end;
+            s.tail = end;
+            DropReadBytes(s);
+            if (s.emit) return Status::Ok;  // delivered before more is read
+        }
+        if (window.availIn == 0) {
+            if (!inputEnds) return Status::Ok;
+            s.inputEnded = true;
+            if (s.emit && s.writer.pendingBits != 0) {
+                // The last byte, filled with zeros, is complete now.
+                s.writer.byte += 1;
+                s.writer.pendingBits = 0;
+            }
+            s.phase = FaxRowsPhase::Done;
+            return Status::Ok;
+        }
+        if (!TakeInput(s, window, FaxCarryChunk, status)) return status;
+    }
 }
 
 }  // namespace
 
-uint32_t AddFaxEndOfLines(ByteBuffer& output, const ByteBuffer& input, int32_t columns, int32_t rows,
-                          bool byteAligned) {
-    const uint64_t size = input.Size();
-    // Bit positions and the room computed below must fit in 64 bits.
-    if (columns <= 0 || size == 0 || size > (UINT64_MAX >> 8)) return ResultInvalidData;
+void FaxBitWriter::Put(uint64_t value, uint32_t count) {
+    pending |= value << (WordBits - pendingBits - count);
+    pendingBits += count;
+    const uint64_t word = FirstByteHighest(pending);
+    std::memcpy(block + byte, &word, WordBytes);
+    const uint32_t complete = pendingBits / 8;
+    byte += complete;
+    pending <<= 8 * complete;
+    pendingBits -= 8 * complete;
+}
 
-    FaxRowState state;
-    state.data = input.begin;
-    state.byteCount = size;
-    state.bitCount = size * 8;
-    state.columns = columns;
-    state.rowLimit = rows > 0 ? rows : 0;
-    state.byteAligned = byteAligned;
-    state.output = &output;
-    state.rowsOffset = output.begin != nullptr ? static_cast<uint64_t>(output.cursor - output.begin) : 0;
-    state.writer.block = output.cursor;
+void StartFaxRows(FaxRows& rows, int32_t columns, int32_t rowCount, bool byteAligned, bool emit) {
+    rows.columns = columns;
+    rows.rowLimit = rowCount > 0 ? rowCount : 0;
+    rows.byteAligned = byteAligned;
+    rows.emit = emit;
+    rows.phase = columns > 0 ? FaxRowsPhase::Rows : FaxRowsPhase::NotRows;
+    rows.carryBytes = 0;
+    rows.inputBytes = 0;
+    rows.inputEnded = false;
+    rows.tail = 0;
+    rows.tailCopied = 0;
+    rows.rows = 0;
+    rows.everyRowHadEndOfLine = true;
+    rows.wanted = FaxCarryChunk;
+    rows.bitsOut = 0;
+    rows.writer = FaxBitWriter{};
+    rows.delivered = 0;
+}
 
-    // Each row gains an end-of-line code and at most 7 fill bits, and there
-    // are no more rows than asked for, nor than rows of 4 bits would make.
-    uint64_t mostRows = state.bitCount / ShortestRowBits;
-    if (state.rowLimit > 0 && static_cast<uint64_t>(state.rowLimit) < mostRows) mostRows = state.rowLimit;
-    state.mostRoom = size + (mostRows * (EndOfLineBits + MostFillBits) + 7) / 8 + WordBytes;
-    // Rows of text pages gain a few percent; blank rows, without a row count
-    // to bound them, make the block grow once or twice more.
-    state.firstRoom = size + size / 8 + WordBytes;
+Status RunFaxRows(FaxRows& s, Window& window, bool inputEnds) {
+    for (;;) {
+        if (s.emit) {
+            Deliver(s, window);
+            if (s.delivered < s.writer.byte) return Status::Ok;
+        }
+        Status status = Status::Ok;
+        switch (s.phase) {
+        case FaxRowsPhase::Rows:
+            status = ReadRows(s, window, inputEnds);
+            if (status != Status::Ok) return status;
+            if (s.phase == FaxRowsPhase::Rows && window.availIn == 0 && !inputEnds &&
+                (!s.emit || s.delivered == s.writer.byte)) {
+                return Status::Ok;
+            }
+            break;
+        case FaxRowsPhase::Tail:
+            status = CopyTail(s, window, inputEnds);
+            if (status != Status::Ok) return status;
+            if (s.phase == FaxRowsPhase::Tail && window.availIn == 0 && !inputEnds &&
+                (!s.emit || s.delivered == s.writer.byte)) {
+                return Status::Ok;
+            }
+            break;
+        case FaxRowsPhase::NotRows:
+            // Counting the rest of the input tells the length of the data as stored.
+            s.inputBytes += window.availIn;
+            window.nextIn += window.availIn;
+            window.availIn = 0;
+            if (!inputEnds) return Status::Ok;
+            return s.emit ? Status::InvalidData : Status::End;
+        case FaxRowsPhase::Done:
+            return Status::End;
+        }
+    }
+}
 
-    const uint32_t result = RewriteRows(state);
-    if (result == ResultInvalidData && output.begin != nullptr) output.cursor = output.begin + state.rowsOffset;
-    if (result != ResultOk) return result;
-    output.cursor = state.writer.block + (state.writer.BitsWritten() + 7) / 8;
-    output.end = output.cursor;
-    return ResultOk;
+bool FaxRowsRewritten(const FaxRows& rows) { return rows.phase == FaxRowsPhase::Done; }
+
+uint64_t FaxRowsBytes(const FaxRows& rows) {
+    return FaxRowsRewritten(rows) ? (rows.bitsOut + 7) / 8 : rows.inputBytes;
 }

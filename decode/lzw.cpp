@@ -1,118 +1,155 @@
-// LZW decoding: whole-buffer, one call.
+// LZW decoding as a resumable stage.
 #include "decode/lzw.h"
 
 #include <cstring>
-#include <memory>
-
-#include "decode/results.h"
 
 namespace {
 
 constexpr int32_t ClearCode = 256;
 constexpr int32_t EndCode = 257;
 constexpr int32_t FirstFreeCode = 258;
-constexpr int32_t LastTableCode = 4096;            // codes are at most 12 bits
-constexpr int32_t TableSlots = LastTableCode + 1;  // the slot after the last code is filled before the check
+constexpr int32_t LastTableCode = LzwTableSlots - 1;  // the slot after the last code is filled before the check
 constexpr uint32_t FirstCodeWidth = 9;
-constexpr uint32_t ScratchSize = 4096;             // longest possible string between two clear codes
 
-struct LzwEntry {
-    int32_t length;    // bytes of the entry's string
-    int32_t prefix;    // code of the string without its last byte
-    uint8_t lastByte;  // last byte of the string
-};
+// Builds the string of `code` in the scratch area; its length, or 0 when the
+// code is invalid.
+int32_t StringOf(LzwStage& s, int32_t code) {
+    if (code < ClearCode) {
+        s.scratch[0] = static_cast<uint8_t>(code);
+        return 1;
+    }
+    if (code < s.nextCode) {
+        const int32_t length = s.table[code].length;
+        if (length < 1 || static_cast<uint32_t>(length) > LzwLongestString) return 0;
+        int32_t link = code;
+        for (int32_t position = length - 1; position > 0; --position) {
+            if (link < FirstFreeCode) return 0;  // chain shorter than its length
+            s.scratch[position] = s.table[link].lastByte;
+            link = s.table[link].prefix;
+        }
+        // A chain that has not reached a single byte by now points back at
+        // itself: a stream whose first code after a clear was nextCode made
+        // an entry whose prefix is its own slot.
+        if (link >= ClearCode) return 0;
+        s.scratch[0] = static_cast<uint8_t>(link);
+        return length;
+    }
+    if (code == s.nextCode) {
+        // The previous string is still at the front of the scratch area.
+        const int32_t length = s.previousLength + 1;
+        if (static_cast<uint32_t>(length) > LzwLongestString) return 0;
+        s.scratch[length - 1] = s.previousFirst;
+        return length;
+    }
+    return 0;
+}
 
-struct LzwState {
-    uint32_t accumulator = 0;                 // bits read and not yet used sit at its low end
-    uint32_t bitCount = 0;                    // accumulator bits not yet used
-    uint32_t codeWidth = FirstCodeWidth;      // 9 to 12
-    int32_t nextCode = FirstFreeCode;         // slot the next table entry goes to
-    int32_t previousCode = 0;                 // code of the string output last
-    int32_t previousLength = 0;               // length of that string
-    uint8_t previousFirst = 0;                // first byte of that string
-    bool firstCode = true;                    // the next code adds no table entry
-    uint8_t scratch[ScratchSize];             // the current string, built back to front
-};
+// Decodes one whole code; false when it is invalid.
+bool TakeCode(LzwStage& s, int32_t code) {
+    if (code == EndCode) {
+        s.ended = true;
+        return true;
+    }
+    if (code == ClearCode) {
+        // Leftover bits start the next code: there is no realignment.
+        s.codeWidth = FirstCodeWidth;
+        s.nextCode = FirstFreeCode;
+        s.firstCode = true;
+        s.previousLength = 0;
+        return true;
+    }
+    if (s.nextCode > LastTableCode) return false;
+    const int32_t length = StringOf(s, code);
+    if (length == 0) return false;
+    if (s.firstCode) {
+        s.firstCode = false;
+    } else {
+        s.table[s.nextCode] = LzwEntry{s.previousLength + 1, s.previousCode, s.scratch[0]};
+        ++s.nextCode;
+        const int64_t sum = static_cast<int64_t>(s.nextCode) + s.earlyChange;
+        if (sum == 512) s.codeWidth = 10;
+        else if (sum == 1024) s.codeWidth = 11;
+        else if (sum == 2048) s.codeWidth = 12;
+    }
+    s.previousCode = code;
+    s.previousLength = length;
+    s.previousFirst = s.scratch[0];
+    s.pendingStart = 0;
+    s.pendingEnd = static_cast<uint32_t>(length);
+    return true;
+}
 
 }  // namespace
 
-uint32_t DecodeLzw(ByteBuffer& output, ByteBuffer& input, int32_t earlyChange) {
-    // A failure here shows again at the first Append.
-    (void)output.Reserve(input.Size());
-    const std::unique_ptr<LzwEntry[]> table(new LzwEntry[TableSlots]());
+void StartLzw(LzwStage& stage, int32_t earlyChange) {
+    stage.earlyChange = earlyChange;
+    stage.accumulator = 0;
+    stage.bitCount = 0;
+    stage.codeWidth = FirstCodeWidth;
+    stage.nextCode = FirstFreeCode;
+    stage.previousCode = 0;
+    stage.previousLength = 0;
+    stage.previousFirst = 0;
+    stage.firstCode = true;
+    stage.codeBegun = false;
+    stage.pendingStart = 0;
+    stage.pendingEnd = 0;
+    stage.ended = false;
+}
 
-    LzwState state;
-    while (input.cursor < input.end) {
-        while (state.bitCount < state.codeWidth) {
-            if (input.cursor == input.end) return ResultInvalidData;
-            state.accumulator = (state.accumulator << 8) | *input.cursor++;
-            state.bitCount += 8;
+Status RunLzw(LzwStage& stage, Window& window, bool inputEnds) {
+    const uint8_t* in = window.nextIn;
+    const uint8_t* const inEnd = in + window.availIn;
+    uint8_t* out = window.nextOut;
+    uint8_t* const outEnd = out + window.availOut;
+    Status status = Status::Ok;
+    for (;;) {
+        // A string's bytes come out before the next code overwrites the scratch area.
+        const size_t pending = stage.pendingEnd - stage.pendingStart;
+        if (pending != 0) {
+            const size_t room = static_cast<size_t>(outEnd - out);
+            const size_t count = pending < room ? pending : room;
+            std::memcpy(out, stage.scratch + stage.pendingStart, count);
+            out += count;
+            stage.pendingStart += static_cast<uint32_t>(count);
+            if (count < pending) break;
         }
-        state.bitCount -= state.codeWidth;
-        const int32_t code =
-            static_cast<int32_t>((state.accumulator >> state.bitCount) & ((1u << state.codeWidth) - 1u));
-
-        if (code == EndCode) break;
-        if (code == ClearCode) {
-            // Leftover bits start the next code: there is no realignment.
-            state.codeWidth = FirstCodeWidth;
-            state.nextCode = FirstFreeCode;
-            state.firstCode = true;
-            state.previousLength = 0;
-            continue;
+        if (stage.ended) {
+            status = Status::End;
+            break;
         }
-        if (state.nextCode > LastTableCode) return ResultInvalidData;
-
-        int32_t length = 0;
-        if (code < ClearCode) {
-            state.scratch[0] = static_cast<uint8_t>(code);
-            length = 1;
-        } else if (code < state.nextCode) {
-            length = table[code].length;
-            if (length < 1 || static_cast<uint32_t>(length) > ScratchSize) return ResultInvalidData;
-            int32_t link = code;
-            for (int32_t position = length - 1; position > 0; --position) {
-                if (link < FirstFreeCode) return ResultInvalidData;  // chain shorter than its length
-                state.scratch[position] = table[link].lastByte;
-                link = table[link].prefix;
+        // A code starts only while input bytes remain; bits left over after
+        // the last byte are not a code.
+        if (!stage.codeBegun) {
+            if (in == inEnd) {
+                if (inputEnds) {
+                    stage.ended = true;
+                    status = Status::End;
+                }
+                break;
             }
-            // A chain that has not reached a single byte by now points back at
-            // itself: a stream whose first code after a clear was nextCode
-            // made an entry whose prefix is its own slot.
-            if (link >= ClearCode) return ResultInvalidData;
-            state.scratch[0] = static_cast<uint8_t>(link);
-        } else if (code == state.nextCode) {
-            // The previous string is still at the front of the scratch area.
-            length = state.previousLength + 1;
-            if (static_cast<uint32_t>(length) > ScratchSize) return ResultInvalidData;
-            state.scratch[length - 1] = state.previousFirst;
-        } else {
-            return ResultInvalidData;
+            stage.codeBegun = true;
         }
-
-        if (state.firstCode) {
-            state.firstCode = false;
-        } else {
-            table[state.nextCode] = LzwEntry{state.previousLength + 1, state.previousCode, state.scratch[0]};
-            ++state.nextCode;
-            const int64_t sum = static_cast<int64_t>(state.nextCode) + earlyChange;
-            if (sum == 512) state.codeWidth = 10;
-            else if (sum == 1024) state.codeWidth = 11;
-            else if (sum == 2048) state.codeWidth = 12;
+        while (stage.bitCount < stage.codeWidth && in < inEnd) {
+            stage.accumulator = (stage.accumulator << 8) | *in++;
+            stage.bitCount += 8;
         }
-
-        state.previousCode = code;
-        state.previousLength = length;
-        state.previousFirst = state.scratch[0];
-        if (output.cursor != nullptr && output.end - output.cursor >= length) {
-            // Most strings are a few bytes long and fit: copied without Append's checks.
-            std::memcpy(output.cursor, state.scratch, static_cast<size_t>(length));
-            output.cursor += length;
-            continue;
+        if (stage.bitCount < stage.codeWidth) {
+            if (inputEnds) status = Status::InvalidData;
+            break;
         }
-        const uint32_t result = output.Append(state.scratch, static_cast<uint64_t>(length));
-        if (result != ResultOk) return result;
+        stage.bitCount -= stage.codeWidth;
+        const int32_t code =
+            static_cast<int32_t>((stage.accumulator >> stage.bitCount) & ((1u << stage.codeWidth) - 1u));
+        stage.codeBegun = false;
+        if (!TakeCode(stage, code)) {
+            status = Status::InvalidData;
+            break;
+        }
     }
-    output.end = output.cursor;
-    return ResultOk;
+    window.availIn -= static_cast<size_t>(in - window.nextIn);
+    window.nextIn = in;
+    window.availOut -= static_cast<size_t>(out - window.nextOut);
+    window.nextOut = out;
+    return status;
 }

@@ -1,51 +1,81 @@
-// RunLength decoding: whole-buffer, one call.
+// RunLength decoding as a resumable stage.
 #include "decode/run_length.h"
 
 #include <cstring>
-
-#include "decode/results.h"
 
 namespace {
 
 constexpr uint8_t EndOfData = 128;
 constexpr uint32_t RepeatBase = 257;  // a length byte n from 129 up repeats 257 - n times
 
-struct RunLengthState {
-    uint8_t lengthByte = 0;  // the length byte of the run being decoded
-    uint64_t runLength = 0;  // bytes that run gives
-};
+size_t Least(size_t a, size_t b) { return a < b ? a : b; }
 
 }  // namespace
 
-uint32_t DecodeRunLength(ByteBuffer& output, ByteBuffer& input) {
-    RunLengthState state;
-    while (input.cursor < input.end) {
-        state.lengthByte = *input.cursor++;
-        if (state.lengthByte == EndOfData) break;
-        if (state.lengthByte < EndOfData) {
-            // A literal run longer than what is left copies what is left.
-            const uint64_t remaining = static_cast<uint64_t>(input.end - input.cursor);
-            state.runLength = state.lengthByte + 1u;
-            if (state.runLength > remaining) state.runLength = remaining;
-            const uint32_t result = output.Append(input.cursor, state.runLength);
-            if (result != ResultOk) return result;
-            input.cursor += state.runLength;
-            continue;
+void StartRunLength(RunLengthStage& stage) { stage = RunLengthStage{}; }
+
+Status RunRunLength(RunLengthStage& stage, Window& window, bool inputEnds) {
+    if (stage.ended) return Status::End;
+    const uint8_t* in = window.nextIn;
+    const uint8_t* const inEnd = in + window.availIn;
+    uint8_t* out = window.nextOut;
+    uint8_t* const outEnd = out + window.availOut;
+    Status status = Status::Ok;
+    for (;;) {
+        if (stage.repeatLeft != 0) {
+            const size_t count = Least(stage.repeatLeft, static_cast<size_t>(outEnd - out));
+            std::memset(out, stage.repeated, count);
+            out += count;
+            stage.repeatLeft -= static_cast<uint32_t>(count);
+            if (stage.repeatLeft != 0) break;
         }
-        if (input.cursor == input.end) return ResultInvalidData;
-        const uint8_t repeated = *input.cursor++;
-        state.runLength = RepeatBase - state.lengthByte;
-        if (output.cursor == nullptr || static_cast<uint64_t>(output.end - output.cursor) < state.runLength) {
-            const uint64_t used = output.begin == nullptr ? 0 : static_cast<uint64_t>(output.cursor - output.begin);
-            // Doubling keeps a long series of repeat runs linear; growing by
-            // each run alone copied the whole output again for every run.
-            const uint64_t doubled = 2 * output.Size();
-            const uint32_t result = output.Reserve(used + state.runLength > doubled ? used + state.runLength : doubled);
-            if (result != ResultOk) return result;
+        if (stage.literalLeft != 0) {
+            const size_t count = Least(Least(stage.literalLeft, static_cast<size_t>(inEnd - in)),
+                                       static_cast<size_t>(outEnd - out));
+            std::memcpy(out, in, count);
+            out += count;
+            in += count;
+            stage.literalLeft -= static_cast<uint32_t>(count);
+            if (stage.literalLeft != 0) {
+                // A literal run longer than what is left gives what is left.
+                if (in == inEnd && inputEnds) {
+                    stage.ended = true;
+                    status = Status::End;
+                }
+                break;
+            }
         }
-        std::memset(output.cursor, repeated, static_cast<size_t>(state.runLength));
-        output.cursor += state.runLength;
+        if (stage.lengthByte == 0) {
+            if (in == inEnd) {
+                if (inputEnds) {
+                    stage.ended = true;
+                    status = Status::End;
+                }
+                break;
+            }
+            const uint8_t lengthByte = *in++;
+            if (lengthByte == EndOfData) {
+                stage.ended = true;
+                status = Status::End;
+                break;
+            }
+            if (lengthByte < EndOfData) {
+                stage.literalLeft = lengthByte + 1u;
+                continue;
+            }
+            stage.lengthByte = lengthByte;
+        }
+        if (in == inEnd) {
+            if (inputEnds) status = Status::InvalidData;
+            break;
+        }
+        stage.repeated = *in++;
+        stage.repeatLeft = RepeatBase - stage.lengthByte;
+        stage.lengthByte = 0;
     }
-    output.end = output.cursor;
-    return ResultOk;
+    window.availIn -= static_cast<size_t>(in - window.nextIn);
+    window.nextIn = in;
+    window.availOut -= static_cast<size_t>(out - window.nextOut);
+    window.nextOut = out;
+    return status;
 }

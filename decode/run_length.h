@@ -1,11 +1,23 @@
-// RunLength ("RunLengthDecode"): whole-buffer, one call. Works on any output
-// buffer (the filter chain reserves twice the input first) and grows it.
-// Returns 0; 13 for a repeat length byte without its data byte; or the error
-// of Reserve/Append (8 out of memory).
+// RunLength ("RunLengthDecode", "RL"): a length byte n, then n + 1 literal
+// bytes (n below 128) or one byte repeated 257 - n times (n above 128); 128
+// ends the data. One window at a time (see stage.h for the contract).
+//
+// A literal run longer than what is left gives what is left, and data
+// without the end byte ends with its input. A repeat whose byte is missing is
+// InvalidData.
 #pragma once
 
 #include <cstdint>
 
-#include "decode/byte_buffer.h"
+#include "decode/stage.h"
 
-uint32_t DecodeRunLength(ByteBuffer& output, ByteBuffer& input);
+struct RunLengthStage {
+    uint32_t literalLeft = 0;    // bytes of a literal run still to copy
+    uint32_t repeatLeft = 0;     // bytes of a repeat still to write
+    uint8_t repeated = 0;        // the byte of that repeat
+    uint8_t lengthByte = 0;      // a repeat's length byte whose byte has not come yet; 0 none
+    bool ended = false;          // the data has ended
+};
+
+void StartRunLength(RunLengthStage& stage);
+Status RunRunLength(RunLengthStage& stage, Window& window, bool inputEnds);

@@ -11,6 +11,7 @@
 
 #include "decode/content_kind.h"
 #include "document/budget.h"
+#include "document/security.h"
 #include "platform/heap_block.h"
 #include "platform/win32.h"
 #include "syntax/dictionary.h"
@@ -69,6 +70,7 @@ struct Archive {
     ScanState scan;                     // the scan over body
     FILETIME lastWriteTime{};           // the file's, when it was opened
     DecodeSettings settings;            // as the open found them
+    Security security;                  // how the document is encrypted, if it is
     std::vector<EntryRow> entries;      // every entry, in listing order
     std::vector<uint32_t> rowsByNumber; // rows sorted by object number, then listing order
     uint32_t handedOut = 0;             // entries the header calls gave so far

@@ -11,16 +11,15 @@
 #include <string>
 #include <string_view>
 
-#include "decode/byte_buffer.h"
+#include "tests/support/stage_driver.h"
 #ifndef _WIN32
 #  include "platform/linux_memory_hook.h"
 #endif
 
 // Fuzzing looks for faults, not for how much a chain of expanding filters can
 // take: heap requests beyond this are refused, as on a smaller machine, so that
-// the decoders' out-of-memory answers are exercised instead of the fuzzer's
-// memory limit being hit. The limit also keeps every input quick: tens of
-// megabytes through the fax row rewrite take seconds under the sanitizers.
+// the out-of-memory answers are exercised instead of the fuzzer's memory
+// limit being hit, and no target keeps more output than this.
 constexpr size_t FuzzLargestAllocation = size_t{32} << 20;
 
 inline bool RefuseHugeAllocations(size_t bytes) { return bytes <= FuzzLargestAllocation; }
@@ -41,14 +40,6 @@ inline void CapHeapRequests() {
 
 inline void FuzzCheck(bool condition, const char* what) {
     if (!condition) FuzzFailure(what);
-}
-
-inline void FuzzCheckResult(uint32_t result, std::initializer_list<uint32_t> allowed) {
-    for (uint32_t value : allowed) {
-        if (value == result) return;
-    }
-    std::fprintf(stderr, "unexpected result %u\n", static_cast<unsigned>(result));
-    FuzzFailure("result number outside the allowed set");
 }
 
 // A private copy of the input in a block of exactly its size, so that
@@ -98,49 +89,46 @@ private:
     size_t length_;
 };
 
-// A view of the copy, as the filter chain hands a raw stream to a decoder.
-inline ByteBuffer ViewOf(const ExactCopy& copy) {
-    ByteBuffer view;
-    view.Attach(copy.begin(), copy.end(), false);
-    return view;
+// Bytes a stage run in small windows keeps: enough to compare, few enough
+// that windows of a byte stay quick.
+constexpr size_t FuzzSmallWindowOutput = size_t{1} << 20;
+
+// The windows of a second run: a size taken from the input, and the input
+// cut in three, or fed one byte at a time when it is short.
+inline StageWindows SmallWindows(const uint8_t* data, size_t size) {
+    StageWindows windows;
+    windows.outputWindow = 1 + (size == 0 ? 0 : data[size - 1] % 31);
+    windows.inputCuts = size <= 256 ? EveryByte(size) : std::vector<size_t>{size / 3, 2 * size / 3};
+    windows.outputLimit = FuzzSmallWindowOutput;
+    return windows;
 }
 
-// Reads the first and last decoded byte and one in every 4096 between, so
-// that AddressSanitizer checks the range a decoder claims without the cost of
-// reading gigabytes that a chain of expanding filters may produce; and checks
-// the buffer's shape.
-inline void TouchDecoded(const ByteBuffer& output) {
-    FuzzCheck((output.begin == nullptr) == (output.end == nullptr), "buffer half empty");
-    FuzzCheck(output.begin <= output.end, "buffer ends before it begins");
-    if (output.begin == output.end) return;
-    constexpr uint64_t stride = 4096;
-    volatile uint8_t sum = output.end[-1];
-    for (uint64_t offset = 0; offset < output.Size(); offset += stride) sum = static_cast<uint8_t>(sum + output.begin[offset]);
-    (void)sum;
+// Two runs of one stage over the same input must agree: the status, and
+// the bytes as far as the run in small windows kept them.
+inline void FuzzSameRuns(const StageRun& whole, const StageRun& pieces) {
+    FuzzCheck(whole.fault.empty() && pieces.fault.empty(), "a stage broke the window contract");
+    if (whole.cutShort) return;
+    if (pieces.cutShort) {
+        FuzzCheck(whole.bytes.compare(0, pieces.bytes.size(), pieces.bytes) == 0, "small windows gave other bytes");
+        return;
+    }
+    FuzzCheck(whole.status == pieces.status, "small windows gave another status");
+    FuzzCheck(whole.bytes == pieces.bytes, "small windows gave other bytes");
 }
 
-// A decoder called as decode(output, input) over an exact copy of the input:
-// it must answer an allowed result, leave its input unchanged, and on success
-// cover only bytes of its own block. `check` then sees the result and the
-// output, for what a target knows more.
-template <typename Decoder, typename Check>
-void FuzzDecoder(const uint8_t* data, size_t size, Decoder decode, std::initializer_list<uint32_t> allowed,
-                 Check check) {
-    CapHeapRequests();
-    const ExactCopy copy(data, size);
-    ByteBuffer input = ViewOf(copy);
-    ByteBuffer output;
-    ByteBufferGuard guard(output);
-    const uint32_t result = decode(output, input);
-    FuzzCheckResult(result, allowed);
-    FuzzCheck(copy.Unchanged(data), "input bytes were changed");
-    if (result == 0) TouchDecoded(output);
-    check(result, output);
-}
-
-template <typename Decoder>
-void FuzzDecoder(const uint8_t* data, size_t size, Decoder decode, std::initializer_list<uint32_t> allowed) {
-    FuzzDecoder(data, size, decode, allowed, [](uint32_t, const ByteBuffer&) {});
+// A stage over the input in one large window and again in small windows
+// with the input cut: both must agree. `check` then sees the large run
+// (cut short only past FuzzLargestAllocation bytes of output).
+template <typename Stage, typename Start, typename Run, typename Check>
+void FuzzStage(const uint8_t* data, size_t size, Start start, Run run, Check check) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    auto large = std::make_unique<Stage>();
+    start(*large);
+    const StageRun whole = RunStage(*large, run, input, StageWindows{65536, {}, FuzzLargestAllocation});
+    auto small = std::make_unique<Stage>();
+    start(*small);
+    FuzzSameRuns(whole, RunStage(*small, run, input, SmallWindows(data, size)));
+    check(whole);
 }
 
 // Inputs of targets that also need a dictionary: the bytes before the first

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "decode/ascii_hex.h"
-#include "decoder_harness.h"
+#include "tests/unit/stage_harness.h"
 
 namespace {
 
@@ -11,7 +11,7 @@ struct AsciiHexCase {
     std::string decoded;
 };
 
-TEST(DecodeAsciiHex, Table) {
+TEST(AsciiHexStage, Table) {
     const AsciiHexCase cases[] = {
         {"one pair", "41", "A"},
         {"cases give the same values", "4a4A6f6F", "JJoo"},
@@ -28,9 +28,7 @@ TEST(DecodeAsciiHex, Table) {
         {"only line ends", "\r\n", ""},
     };
     for (const AsciiHexCase& c : cases) {
-        const Decoded d = RunDecoder(DecodeAsciiHex, c.encoded);
-        EXPECT_EQ(d.result, ResultOk) << c.label;
-        EXPECT_EQ(d.bytes, c.decoded) << c.label;
+        ExpectInEveryWindow<AsciiHexStage>(StartAsciiHex, RunAsciiHex, c.encoded, Status::End, c.decoded, c.label);
     }
 }
 

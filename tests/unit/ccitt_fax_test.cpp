@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "decode/byte_buffer.h"
 #include "decode/ccitt_fax.h"
-#include "decode/results.h"
+#include "tests/unit/stage_harness.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -57,16 +56,48 @@ Bytes ExpectedHeader(const TiffFields& f, uint32_t dataLength) {
     return out;
 }
 
-Bytes Wrap(const char* dictionary, const Bytes& data) {
-    ByteBuffer input;
-    input.Attach(data.data(), data.data() + data.size(), false);
-    ByteBuffer output;
-    ByteBufferGuard guard(output);
-    EXPECT_EQ(WrapCcittFax(output, input, dictionary), ResultOk) << dictionary;
-    return Bytes(output.begin, output.end);
+// The stage over `input`, started for one pass.
+StageRun RunFaxPass(const FaxParameters& parameters, FaxPass pass, const FaxFigures& known, const std::string& input,
+                    const StageWindows& windows, FaxFigures& found) {
+    auto stage = std::make_unique<FaxStage>();
+    StartFax(*stage, parameters, pass, known);
+    StageRun run = RunStage(*stage, RunFax, input, windows);
+    if (pass == FaxPass::Survey) found = SurveyedFigures(*stage);
+    return run;
 }
 
-TEST(WrapCcittFax, DefaultHeaderByteForByte) {
+// The stage as the chain runs it: a survey, then the writing with its
+// figures. Every table window, and the input one byte at a time when short,
+// must give the same figures and the same bytes; answers the bytes.
+Bytes Wrap(const char* dictionary, const Bytes& data) {
+    const FaxParameters parameters = ReadFaxParameters(dictionary);
+    const std::string input(data.begin(), data.end());
+    FaxFigures figures;
+    const StageRun survey = RunFaxPass(parameters, FaxPass::Survey, {}, input, StageWindows{}, figures);
+    EXPECT_EQ(survey.status, Status::End) << dictionary;
+    EXPECT_EQ(survey.bytes, "") << dictionary << ": a survey writes nothing";
+    FaxFigures unused;
+    const StageRun written = RunFaxPass(parameters, FaxPass::Emit, figures, input, StageWindows{}, unused);
+    EXPECT_EQ(written.status, Status::End) << dictionary;
+    EXPECT_EQ(written.bytes.size(), FaxHeaderSize(parameters) + figures.dataLength) << dictionary;
+    for (size_t window : TableWindows) {
+        for (bool byteByByte : {false, true}) {
+            if (byteByByte && input.size() > ByteByByteLimit) continue;
+            const StageWindows windows{window, byteByByte ? EveryByte(input.size()) : std::vector<size_t>{}};
+            FaxFigures found;
+            const StageRun again = RunFaxPass(parameters, FaxPass::Survey, {}, input, windows, found);
+            EXPECT_EQ(again.status, Status::End) << dictionary << ", window " << window;
+            EXPECT_EQ(found.rewriteRows, figures.rewriteRows) << dictionary << ", window " << window;
+            EXPECT_EQ(found.dataLength, figures.dataLength) << dictionary << ", window " << window;
+            const StageRun rewritten = RunFaxPass(parameters, FaxPass::Emit, figures, input, windows, found);
+            EXPECT_EQ(rewritten.status, Status::End) << dictionary << ", window " << window;
+            EXPECT_TRUE(rewritten.bytes == written.bytes) << dictionary << ", window " << window;
+        }
+    }
+    return Bytes(written.bytes.begin(), written.bytes.end());
+}
+
+TEST(FaxStage, DefaultHeaderByteForByte) {
     // The 110-byte header of a fax stream without parameters, written out:
     // width 1728, length 0, one bit, T.4, white is zero, data at 110, 3 bytes.
     const Bytes expected = {
@@ -92,7 +123,7 @@ struct HeaderCase {
     TiffFields fields;
 };
 
-TEST(WrapCcittFax, HeaderFieldsFromParameters) {
+TEST(FaxStage, HeaderFieldsFromParameters) {
     const HeaderCase cases[] = {
         {"Group 4", "<</DecodeParms<</K -1/Columns 2480/Rows 3508>>>>", 7, {2480, 3508, 4, 0, 0}},
         {"Group 3 one-dimensional", "<</DecodeParms<</K 0/Columns 40/Rows 20>>>>", 7, {40, 20, 3, 0, 0}},
@@ -152,7 +183,7 @@ struct RowsCase {
 //   101010 0000101    white 16 and black 11: a pair of 13 bits
 // Rows longer than 64 bits and fill bits over more than 64 bits are read and
 // written across several words.
-TEST(WrapCcittFax, OneDimensionalRowsGetEndOfLineCodes) {
+TEST(FaxStage, OneDimensionalRowsGetEndOfLineCodes) {
     const RowsCase cases[] = {
         {"one row, the fill after it kept", "<</DecodeParms<</K 0/Columns 8/Rows 1>>>>",
          "1000111000 000000",
@@ -246,7 +277,7 @@ TEST(WrapCcittFax, OneDimensionalRowsGetEndOfLineCodes) {
     }
 }
 
-TEST(WrapCcittFax, ImageMaskIsPassedThroughWithoutHeader) {
+TEST(FaxStage, ImageMaskIsPassedThroughWithoutHeader) {
     const Bytes data = {0x26, 0xA0, 0x00, 0x10, 0x01};
     EXPECT_EQ(Wrap("<</ImageMask true/DecodeParms<</K -1/Columns 40>>>>", data), data);
     EXPECT_EQ(Wrap("<</ImageMask 1/DecodeParms<</K 2>>>>", data), data);
@@ -256,6 +287,29 @@ TEST(WrapCcittFax, ImageMaskIsPassedThroughWithoutHeader) {
     EXPECT_EQ(Wrap("<</ImageMask true>>", {}), Bytes{});
     // false keeps the header
     EXPECT_EQ(Wrap("<</ImageMask false>>", data).size(), FaxTiffHeaderSize + data.size());
+}
+
+// A writing given other figures than its data has fails, instead of giving
+// a file whose header lies about its length.
+TEST(FaxStage, FiguresThatDoNotFitTheDataAreInvalid) {
+    const FaxParameters rows = ReadFaxParameters("<</DecodeParms<</K 0/Columns 8>>>>");
+    const std::string row(reinterpret_cast<const char*>(Bits("1000111000 000000").data()), 2);
+    const std::string stored(reinterpret_cast<const char*>(Bits("000000000001 1000111000 00").data()), 3);
+    FaxFigures unused;
+    struct Case {
+        const char* label;
+        const std::string& input;
+        FaxFigures figures;
+    } cases[] = {
+        {"stored data one byte longer than listed", stored, FaxFigures{false, 2}},
+        {"stored data one byte shorter than listed", stored, FaxFigures{false, 4}},
+        {"rows to rewrite that are not rows", stored, FaxFigures{true, 5}},
+        {"rewritten rows of another length", row, FaxFigures{true, 9}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RunFaxPass(rows, FaxPass::Emit, c.figures, c.input, StageWindows{}, unused).status, Status::InvalidData)
+            << c.label;
+    }
 }
 
 // --- Read back by libtiff ---------------------------------------------------
@@ -309,7 +363,7 @@ struct ReadBackCase {
     const char* pixels;  // the PBM the fixture's producer was given
 };
 
-TEST(WrapCcittFax, LibtiffDecodesTheExpectedPixels) {
+TEST(FaxStage, LibtiffDecodesTheExpectedPixels) {
     if (std::system("command -v tiffinfo >/dev/null 2>&1") != 0) GTEST_SKIP() << "tiffinfo (libtiff-tools) is not installed";
     const char* const pattern = "ccitt_pattern_40x20.pbm";
     // Rows come from "/Height" in the Group 4 case, as many producers write it.
@@ -344,7 +398,7 @@ TEST(WrapCcittFax, LibtiffDecodesTheExpectedPixels) {
     std::filesystem::remove(tiff);
 }
 #else
-TEST(WrapCcittFax, LibtiffDecodesTheExpectedPixels) {
+TEST(FaxStage, LibtiffDecodesTheExpectedPixels) {
     GTEST_SKIP() << "libtiff's tiffinfo reads the wrapped files on the Linux build only";
 }
 #endif

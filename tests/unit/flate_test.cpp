@@ -6,7 +6,7 @@
 #include <random>
 
 #include "decode/flate.h"
-#include "decoder_harness.h"
+#include "tests/unit/stage_harness.h"
 
 namespace {
 
@@ -56,21 +56,23 @@ std::string Prose(size_t length, uint32_t seed) {
     return text;
 }
 
-Decoded Flate(const std::string& encoded, uint32_t window = std::numeric_limits<uint32_t>::max()) {
-    return RunDecoder([window](ByteBuffer& out, ByteBuffer& in) { return DecodeFlateInWindows(out, in, window); },
-                      encoded);
+// The stage over the input in one large window, or in the windows given.
+StageRun Flate(const std::string& encoded, StageWindows windows = StageWindows{}) {
+    FlateStage stage;
+    EXPECT_EQ(StartFlate(stage), Status::Ok);
+    return RunStage(stage, RunFlate, encoded, windows);
 }
 
 struct FlateCase {
     const char* label;
     std::string encoded;
-    uint32_t result;
+    Status status;
     std::string decoded;
 };
 
-TEST(DecodeFlate, Table) {
+TEST(FlateStage, Table) {
     const std::string prose = Prose(50000, 1);
-    const std::string zeros(1000000, '\0');  // about 1000-fold: many doublings
+    const std::string zeros(1000000, '\0');  // about 1000-fold
     const std::string deflated = Deflate(prose);
     std::string badAdler = deflated;
     badAdler.back() = static_cast<char>(badAdler.back() ^ 1);
@@ -80,100 +82,57 @@ TEST(DecodeFlate, Table) {
     for (size_t i = 10; i < 40; ++i) corrupt[i] = static_cast<char>(0xff);
 
     const FlateCase cases[] = {
-        {"empty input makes no progress", "", ResultFlateCorrupt, ""},
-        {"one byte is consumed without output", deflated.substr(0, 1), ResultOk, ""},
-        {"prose", deflated, ResultOk, prose},
-        {"high expansion", Deflate(zeros), ResultOk, zeros},
-        {"stored block", Deflate(std::string(1, 'q')), ResultOk, "q"},
-        {"trailing bytes ignored", deflated + "endstream\r\n", ResultOk, prose},
-        {"Adler-32 mismatch", badAdler, ResultFlateCorrupt, ""},
-        {"bad header check", badHeader, ResultFlateCorrupt, ""},
-        {"corrupt data", corrupt, ResultFlateCorrupt, ""},
-        {"raw deflate without header", Deflate(prose, -15), ResultFlateCorrupt, ""},
-        {"gzip", Deflate(prose, 31), ResultFlateCorrupt, ""},
-        {"preset dictionary", Deflate(prose, 15, "stream object"), ResultFlateCorrupt, ""},
+        {"empty input makes no progress", "", Status::InvalidData, ""},
+        {"one byte is consumed without output", deflated.substr(0, 1), Status::End, ""},
+        {"prose", deflated, Status::End, prose},
+        {"high expansion", Deflate(zeros), Status::End, zeros},
+        {"stored block", Deflate(std::string(1, 'q')), Status::End, "q"},
+        {"trailing bytes ignored", deflated + "endstream\r\n", Status::End, prose},
+        {"Adler-32 mismatch", badAdler, Status::InvalidData, ""},
+        {"bad header check", badHeader, Status::InvalidData, ""},
+        {"corrupt data", corrupt, Status::InvalidData, ""},
+        {"raw deflate without header", Deflate(prose, -15), Status::InvalidData, ""},
+        {"gzip", Deflate(prose, 31), Status::InvalidData, ""},
+        {"preset dictionary", Deflate(prose, 15, "stream object"), Status::InvalidData, ""},
     };
     for (const FlateCase& c : cases) {
-        const Decoded d = Flate(c.encoded);
-        EXPECT_EQ(d.result, c.result) << c.label;
-        EXPECT_TRUE(d.bytes == c.decoded) << c.label << ": " << d.bytes.size() << " bytes";
+        ExpectInEveryWindow<FlateStage>([](FlateStage& stage) { EXPECT_EQ(StartFlate(stage), Status::Ok); }, RunFlate,
+                                        c.encoded, c.status, c.decoded, c.label);
     }
 }
 
-TEST(DecodeFlate, StreamCutAnywhereGivesWhatZlibInflates) {
+TEST(FlateStage, StreamCutAnywhereGivesWhatZlibInflates) {
     // Every cut point, including those where the last input bits end inside a
-    // copy that overruns the output block: that remainder must not be lost.
+    // copy that overruns the output window: that remainder must not be lost.
     for (const std::string& data : {Prose(3000, 2), std::string(5000, 'a') + Prose(2000, 3)}) {
         const std::string deflated = Deflate(data);
         for (size_t cut = 1; cut < deflated.size(); ++cut) {
             const std::string encoded = deflated.substr(0, cut);
             const std::string expected = InflateWithZlib(encoded, data.size() + 1);
-            const Decoded d = Flate(encoded);
-            ASSERT_EQ(d.result, ResultOk) << "cut " << cut;
-            ASSERT_TRUE(d.bytes == expected) << "cut " << cut << ": " << d.bytes.size() << " of " << expected.size();
+            // In one window, and in windows that end where zlib's own output
+            // would: the stage must find the end both ways.
+            for (size_t window : {size_t{65536}, expected.size() == 0 ? size_t{1} : expected.size(), size_t{7}}) {
+                const StageRun d = Flate(encoded, StageWindows{window, {cut / 2}});
+                ASSERT_EQ(d.status, Status::End) << "cut " << cut << ", window " << window;
+                ASSERT_TRUE(d.bytes == expected) << "cut " << cut << ": " << d.bytes.size() << " of " << expected.size();
+            }
         }
     }
 }
 
-TEST(DecodeFlate, DamagedStreamsGiveWhatZlibGivesOrFail) {
+TEST(FlateStage, DamagedStreamsGiveWhatZlibGivesOrFail) {
     const std::string prose = Prose(20000, 5);
     const std::string deflated = Deflate(prose);
     std::mt19937 random(6);
     for (int trial = 0; trial < 300; ++trial) {
         std::string damaged = deflated;
         damaged[2 + random() % (damaged.size() - 2)] ^= static_cast<char>(1u << (random() % 8));
-        const Decoded d = Flate(damaged);
-        ASSERT_TRUE(d.result == ResultOk || d.result == ResultFlateCorrupt) << trial << ": " << d.result;
-        if (d.result == ResultOk) {
+        const StageRun d = Flate(damaged, StageWindows{4096, {damaged.size() / 2}});
+        ASSERT_TRUE(d.status == Status::End || d.status == Status::InvalidData) << trial;
+        if (d.status == Status::End) {
             EXPECT_TRUE(d.bytes == InflateWithZlib(damaged, 4 * prose.size())) << trial;
         }
     }
-}
-
-TEST(DecodeFlate, SmallZlibWindowsGiveTheSameData) {
-    // zlib counts in 32 bits; beyond 4 GiB the input and output are handed to it
-    // in windows. Tiny windows run the same paths on small data.
-    const std::string prose = Prose(200000, 4);
-    const std::string deflated = Deflate(prose);
-    const std::string cut = deflated.substr(0, deflated.size() / 2);
-    const std::string cutExpected = InflateWithZlib(cut, prose.size());
-    for (uint32_t window : {1u, 7u, 4096u, 65536u}) {
-        Decoded d = Flate(deflated, window);
-        EXPECT_EQ(d.result, ResultOk) << window;
-        EXPECT_TRUE(d.bytes == prose) << window;
-        d = Flate(deflated + "junk", window);
-        EXPECT_EQ(d.result, ResultOk) << window;
-        EXPECT_TRUE(d.bytes == prose) << window;
-        d = Flate(cut, window);
-        EXPECT_EQ(d.result, ResultOk) << window;
-        EXPECT_TRUE(d.bytes == cutExpected) << window << ": " << d.bytes.size() << " of " << cutExpected.size();
-        EXPECT_EQ(Flate("", window).result, ResultFlateCorrupt) << window;
-    }
-}
-
-TEST(DecodeFlate, SizingBeyondFourGiB) {
-    constexpr uint64_t GiB = uint64_t{1} << 30;
-    const uint64_t limit = FlateCapacityLimit();
-    EXPECT_GE(limit, uint64_t{1} << 62);  // 64-bit builds only
-
-    EXPECT_EQ(FlateFirstCapacity(0), 0u);
-    EXPECT_EQ(FlateFirstCapacity(3 * GiB), 12 * GiB);
-    EXPECT_EQ(FlateFirstCapacity(limit / 4 + 1), limit);
-    EXPECT_EQ(FlateFirstCapacity(limit), limit);
-    EXPECT_EQ(FlateFirstCapacity(UINT64_MAX), limit);
-
-    EXPECT_EQ(FlateNextCapacity(2 * GiB), 4 * GiB);
-    EXPECT_EQ(FlateNextCapacity(3 * GiB), 6 * GiB);
-    EXPECT_EQ(FlateNextCapacity(limit / 2 + 1), limit);
-    EXPECT_EQ(FlateNextCapacity(limit), 0u);
-    EXPECT_EQ(FlateNextCapacity(UINT64_MAX), 0u);
-
-    const uint32_t whole = UINT32_MAX;
-    EXPECT_EQ(FlateWindow(100, whole), 100u);
-    EXPECT_EQ(FlateWindow(4 * GiB, whole), whole);      // 2^32 would be 0 in 32 bits
-    EXPECT_EQ(FlateWindow(6 * GiB + 5, whole), whole);  // would be 2 GiB + 5
-    EXPECT_EQ(FlateWindow(4 * GiB, 7), 7u);
-    EXPECT_EQ(FlateWindow(0, whole), 0u);
 }
 
 }  // namespace

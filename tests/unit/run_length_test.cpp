@@ -1,41 +1,36 @@
 #include <gtest/gtest.h>
 
 #include "decode/run_length.h"
-#include "decoder_harness.h"
+#include "tests/unit/stage_harness.h"
 
 namespace {
 
 struct RunLengthCase {
     const char* label;
     std::string encoded;
-    uint32_t result;
+    Status status;
     std::string decoded;
 };
 
-TEST(DecodeRunLength, Table) {
+TEST(RunLengthStage, Table) {
     const RunLengthCase cases[] = {
-        {"128 first gives nothing", Hex({128, 'x', 0, 'y'}), ResultOk, ""},
-        {"literal of one", Hex({0, 'a'}), ResultOk, "a"},
-        {"255 repeats twice", Hex({255, 'b'}), ResultOk, "bb"},
-        {"129 repeats 128 times", Hex({129, 'c'}), ResultOk, std::string(128, 'c')},
-        {"literal longer than the rest", Hex({4, 'a', 'b'}), ResultOk, "ab"},
-        {"no end byte", Hex({1, 'a', 'b', 254, 'z'}), ResultOk, "abzzz"},
-        {"mixed runs, data after 128 ignored", Hex({2, 'x', 'y', 'z', 253, '-', 0, '!', 128, 5}), ResultOk,
+        {"128 first gives nothing", Hex({128, 'x', 0, 'y'}), Status::End, ""},
+        {"literal of one", Hex({0, 'a'}), Status::End, "a"},
+        {"255 repeats twice", Hex({255, 'b'}), Status::End, "bb"},
+        {"129 repeats 128 times", Hex({129, 'c'}), Status::End, std::string(128, 'c')},
+        {"literal longer than the rest", Hex({4, 'a', 'b'}), Status::End, "ab"},
+        {"no end byte", Hex({1, 'a', 'b', 254, 'z'}), Status::End, "abzzz"},
+        {"mixed runs, data after 128 ignored", Hex({2, 'x', 'y', 'z', 253, '-', 0, '!', 128, 5}), Status::End,
          "xyz----!"},
-        {"repeat byte without data", Hex({0, 'a', 200}), ResultInvalidData, ""},
-        {"empty", "", ResultOk, ""},
+        {"repeat byte without data", Hex({0, 'a', 200}), Status::InvalidData, ""},
+        {"empty", "", Status::End, ""},
     };
     for (const RunLengthCase& c : cases) {
-        // Once as the filter chain calls it (twice the input reserved), once on an empty output.
-        for (uint64_t preReserve : {uint64_t{2} * c.encoded.size(), uint64_t{0}}) {
-            const Decoded d = RunDecoder(DecodeRunLength, c.encoded, preReserve);
-            EXPECT_EQ(d.result, c.result) << c.label << " reserve " << preReserve;
-            EXPECT_EQ(d.bytes, c.decoded) << c.label << " reserve " << preReserve;
-        }
+        ExpectInEveryWindow<RunLengthStage>(StartRunLength, RunRunLength, c.encoded, c.status, c.decoded, c.label);
     }
 }
 
-TEST(DecodeRunLength, LongRunsGrowFarBeyondTheReservation) {
+TEST(RunLengthStage, LongRunsAcrossEveryWindowEdge) {
     std::string encoded, expected;
     for (int i = 0; i < 2000; ++i) {
         encoded += Hex({129, i % 251});
@@ -43,9 +38,7 @@ TEST(DecodeRunLength, LongRunsGrowFarBeyondTheReservation) {
         encoded += Hex({2, 1, 2, 3});
         expected += Hex({1, 2, 3});
     }
-    const Decoded d = RunDecoder(DecodeRunLength, encoded, 2 * encoded.size());
-    EXPECT_EQ(d.result, ResultOk);
-    EXPECT_EQ(d.bytes, expected);
+    ExpectInEveryWindow<RunLengthStage>(StartRunLength, RunRunLength, encoded, Status::End, expected, "long runs");
 }
 
 }  // namespace

@@ -1,86 +1,48 @@
-// Drives one decoding stage the way the filter chain does, but with output
-// windows and input pieces of any size, so that tables can check that a stage
-// gives the same bytes and the same status however its windows are cut. Each
-// input piece and each output window is its own exact-size block, so a read
-// or write past either is caught by the sanitizers.
+// Table helpers over the stage driver: every case of a stage's table is run
+// in every output window, whole and one byte at a time.
 #pragma once
 
-#include <algorithm>
-#include <cstdint>
-#include <cstring>
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "decode/stage.h"
+#include "tests/support/stage_driver.h"
 
-struct StageRun {
-    Status status = Status::Ok;  // End on success, else the failure; Ok only for a broken contract
-    std::string bytes;           // everything written, also before a failure
-    std::string fault;           // what broke the window contract, if anything
-};
+// Inputs up to this size are also fed one byte at a time.
+constexpr size_t ByteByByteLimit = 4096;
+// The output windows every table case is run with.
+constexpr size_t TableWindows[] = {1, 2, 3, 7, 65536};
 
-// The output windows and where the input is cut.
-struct StageWindows {
-    size_t outputWindow = 65536;   // room offered at each call
-    std::vector<size_t> inputCuts; // positions the input is cut at, ascending; none: one piece
-};
-
-// Runs `run(stage, window, inputEnds)` over `input` until the stage answers
-// End or a failure. The stage must be started by the caller.
-template <typename Stage, typename Run>
-StageRun RunStage(Stage& stage, Run run, const std::string& input, const StageWindows& windows) {
-    StageRun result;
-    std::vector<size_t> bounds = windows.inputCuts;
-    bounds.push_back(input.size());
-    size_t pieceStart = 0;
-    size_t nextBound = 0;
-    std::vector<uint8_t> piece;
-    std::vector<uint8_t> room(std::max<size_t>(windows.outputWindow, 1));
-    Window window;
-    auto takePiece = [&] {
-        const size_t pieceEnd = std::max(bounds[nextBound], pieceStart);
-        piece.assign(input.begin() + static_cast<std::ptrdiff_t>(pieceStart),
-                     input.begin() + static_cast<std::ptrdiff_t>(pieceEnd));
-        pieceStart = pieceEnd;
-        ++nextBound;
-        window.nextIn = piece.data();
-        window.availIn = piece.size();
-    };
-    takePiece();
-    // A stage that neither reads nor writes when it could is stuck; allow a few such calls.
-    int idleCalls = 0;
-    for (;;) {
-        window.nextOut = room.data();
-        window.availOut = windows.outputWindow;
-        const bool inputEnds = nextBound == bounds.size();
-        const size_t inBefore = window.availIn;
-        const Status status = run(stage, window, inputEnds);
-        const size_t written = windows.outputWindow - window.availOut;
-        result.bytes.append(reinterpret_cast<const char*>(room.data()), written);
-        if (status != Status::Ok) {
-            result.status = status;
-            return result;
-        }
-        if (window.availIn == inBefore && written == 0) {
-            if (window.availIn == 0 && !inputEnds) {
-                takePiece();
-                continue;
+// Runs a freshly started stage over `input` with every table window, whole
+// and (for short inputs) one byte at a time, expecting `status` and, on End,
+// exactly `bytes`. The status of a failure is expected whatever was written.
+template <typename Stage, typename Start, typename Run>
+void ExpectInEveryWindow(Start start, Run run, const std::string& input, Status status, const std::string& bytes,
+                         const std::string& label) {
+    for (size_t window : TableWindows) {
+        for (bool byteByByte : {false, true}) {
+            if (byteByByte && input.size() > ByteByByteLimit) continue;
+            // Large outputs a byte at a time take long and prove nothing more.
+            if (window < 7 && bytes.size() > (size_t{1} << 20)) continue;
+            auto stage = std::make_unique<Stage>();
+            start(*stage);
+            StageWindows windows{window, byteByByte ? EveryByte(input.size()) : std::vector<size_t>{}};
+            const StageRun result = RunStage(*stage, run, input, windows);
+            const std::string where = label + ", window " + std::to_string(window) + (byteByByte ? ", byte by byte" : "");
+            EXPECT_EQ(result.fault, "") << where;
+            EXPECT_EQ(result.status, status) << where;
+            if (status == Status::End) {
+                EXPECT_TRUE(result.bytes == bytes) << where << ": " << result.bytes.size() << " bytes of " << bytes.size();
             }
-            if (++idleCalls > 2) {
-                result.fault = inputEnds && window.availIn == 0 ? "Ok with all input given and room left"
-                                                                : "no progress with input and room";
-                return result;
-            }
-        } else {
-            idleCalls = 0;
         }
-        if (window.availIn == 0 && !inputEnds) takePiece();
     }
 }
 
-// The cuts that feed `size` bytes one at a time.
-inline std::vector<size_t> EveryByte(size_t size) {
-    std::vector<size_t> cuts;
-    for (size_t i = 1; i < size; ++i) cuts.push_back(i);
-    return cuts;
+inline std::string Hex(std::initializer_list<int> bytes) {
+    std::string s;
+    for (int b : bytes) s.push_back(static_cast<char>(b));
+    return s;
 }
