@@ -3,13 +3,11 @@
 // Wide text is UTF-16 in char16_t units, and the "ANSI" code page is UTF-8.
 #pragma once
 
-#include <cstdarg>
 #include <cstdint>
 #include <cstddef>
 #include <pthread.h>
 
 typedef int BOOL;
-typedef unsigned char BYTE;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
@@ -25,7 +23,6 @@ typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
-typedef long HRESULT;
 
 #define TRUE 1
 #define FALSE 0
@@ -35,9 +32,7 @@ typedef long HRESULT;
 // Heap and local memory.
 #define HEAP_ZERO_MEMORY 0x00000008u
 #define HEAP_REALLOC_IN_PLACE_ONLY 0x00000010u
-#define LMEM_FIXED 0x0000u
 #define LMEM_ZEROINIT 0x0040u
-#define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
 
 // Files and mappings.
 #define GENERIC_READ 0x80000000u
@@ -55,9 +50,6 @@ typedef long HRESULT;
 #define CP_ACP 0u
 #define CP_UTF8 65001u
 #define WC_COMPOSITECHECK 0x00000200u
-
-#define DLL_PROCESS_DETACH 0
-#define DLL_PROCESS_ATTACH 1
 
 struct FILETIME {
     DWORD dwLowDateTime;
@@ -184,8 +176,3 @@ const WCHAR* wcsrchr(const WCHAR* text, WCHAR unit);
 WCHAR* wcsrchr(WCHAR* text, WCHAR unit);
 // Folds the ASCII letters only, as the "C" locale does.
 int _wcsnicmp(const WCHAR* left, const WCHAR* right, size_t count);
-// Supports the conversions vellum formats with: %s (a UTF-16 text), %u, %d
-// and %%, with the flag 0 and a field width. Returns the number of units
-// written, or -1 when the text did not fit in `count` units (it is then not
-// terminated), as the Microsoft runtime does.
-int _vsnwprintf(WCHAR* buffer, size_t count, const WCHAR* format, va_list arguments);

@@ -75,8 +75,3 @@ inline const uint8_t* FindLastLineEnd(const uint8_t* from, const uint8_t* end) {
     }
     return nullptr;
 }
-
-// The same for a writable range.
-inline uint8_t* FindLineEnd(uint8_t* from, const uint8_t* end) {
-    return const_cast<uint8_t*>(FindLineEnd(static_cast<const uint8_t*>(from), end));
-}

@@ -193,12 +193,47 @@ protected:
         EXPECT_GT(failAt, 1u) << "no allocation was ever refused";
     }
 
-private:
+protected:
     std::filesystem::path directory_;
 };
 
 TEST_P(AllocationFailure, EachAllocationRefusedOnce) { FailEachAllocationInTurn(false); }
 TEST_P(AllocationFailure, EveryAllocationRefusedFromEachPointOn) { FailEachAllocationInTurn(true); }
+
+int VELLUM_CALL NarrowProgress(char*, int) { return 1; }
+
+// A destination of 200 units with a narrow progress callback: its name is
+// converted once, into a heap buffer, before the file is made. Whichever
+// allocation of the extraction fails, the answer is a code the host may get,
+// and no file stands under the entry's name unless the answer is 0.
+TEST_P(AllocationFailure, LongDestinationWithANarrowCallbackLeavesNoCutFile) {
+    if (!allocationFailureAvailable) GTEST_SKIP() << "allocations cannot be made to fail in this build";
+    const std::string path = Fixture(GetParam().fixture);
+    std::string pathCopy = path;
+    OpenArchiveRecord record{};
+    record.pathName = pathCopy.data();
+    const uintptr_t handle = OpenArchive(&record);
+    ASSERT_NE(handle, 0u);
+    HeaderRecordEx header{};
+    ASSERT_EQ(ReadHeaderEx(handle, &header), HostOk);
+    SetProcessDataProc(handle, NarrowProgress);
+    const std::filesystem::path folder = directory_ / std::string(200 - directory_.string().size() - 27, 'd');
+    std::filesystem::create_directories(folder);
+    std::string folderText = folder.string();
+    std::string name = header.entryName;
+    ASSERT_GE(folderText.size() + 1 + name.size(), 200u);
+    for (uint64_t failAt = 1;; ++failAt) {
+        injection = Injection{};
+        injection.failAt = failAt;
+        const int result = Injected([&] { return ProcessFile(handle, HostExtract, folderText.data(), name.data()); });
+        EXPECT_TRUE(result == HostOk || result == HostNoMemory) << "allocation " << failAt << " answered " << result;
+        EXPECT_EQ(std::filesystem::exists(folder / name), result == HostOk) << "allocation " << failAt;
+        std::filesystem::remove(folder / name);
+        if (injection.refused == 0) break;
+        ASSERT_LT(failAt, 100000u);
+    }
+    EXPECT_EQ(CloseArchive(handle), HostOk);
+}
 
 // Every decoder, the pass-through kinds, a stream that fails to decode and a
 // repeated object number, in one small document.

@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -258,66 +257,6 @@ TEST(Platform, AnsiCodePageForAsciiNames) {
     WCHAR back[260];
     ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, out, -1, back, 260), 27);
     EXPECT_EQ(WideString(back), WideString(name));
-}
-
-int Format(WCHAR* buffer, size_t count, const WCHAR* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    const int result = _vsnwprintf(buffer, count, format, arguments);
-    va_end(arguments);
-    return result;
-}
-
-struct FormatCase {
-    const char* label;
-    unsigned number;
-    WideString expected;
-};
-
-TEST(Platform, FormatsEntryNames) {
-    const FormatCase cases[] = {
-        {"padded to eight digits", 12, WIDE("object-stream-00000012.jpg")},
-        {"nine digits overflow the width", 123456789, WIDE("object-stream-123456789.jpg")},
-        {"largest unsigned value", 4294967295u, WIDE("object-stream-4294967295.jpg")},
-        {"zero", 0, WIDE("object-stream-00000000.jpg")},
-    };
-    for (const FormatCase& c : cases) {
-        SCOPED_TRACE(c.label);
-        WCHAR buffer[260];
-        const int written = Format(buffer, 259, WIDE("object-%s-%08u%s"), WIDE("stream"), c.number, WIDE(".jpg"));
-        ASSERT_EQ(written, static_cast<int>(c.expected.size()));
-        EXPECT_EQ(WideString(buffer), c.expected);
-    }
-}
-
-TEST(Platform, FormatsSignedNumbersWidthsAndPercent) {
-    WCHAR buffer[64];
-    ASSERT_EQ(Format(buffer, 63, WIDE("%d|%05d|%4u|%3s|100%%"), -12, -42, 7u, WIDE("x")), 23);
-    EXPECT_EQ(WideString(buffer), WideString(WIDE("-12|-0042|   7|  x|100%")));
-}
-
-TEST(Platform, FormatTruncation) {
-    const WideString full = WIDE("object-stream-00000012.jpg");  // 26 units
-    struct {
-        const char* label;
-        size_t count;
-        int result;
-        bool terminated;
-    } const cases[] = {
-        {"room to spare", 27, 26, true},
-        {"exact fit is not terminated", 26, 26, false},
-        {"one unit short", 25, -1, false},
-        {"no room at all", 0, -1, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
-        WCHAR buffer[32];
-        for (WCHAR& unit : buffer) unit = 0x7777;
-        EXPECT_EQ(Format(buffer, c.count, WIDE("object-%s-%08u%s"), WIDE("stream"), 12u, WIDE(".jpg")), c.result);
-        const size_t kept = c.count < full.size() ? c.count : full.size();
-        EXPECT_EQ(WideString(buffer, kept), full.substr(0, kept));
-        EXPECT_EQ(buffer[kept], c.terminated ? 0 : 0x7777);
-    }
 }
 
 TEST(Platform, WcsnicmpFoldsAsciiLetters) {
