@@ -1,4 +1,4 @@
-// The two programs scripts/bench needs besides Python (it compiles this file
+// The programs scripts/bench needs besides Python (it compiles this file
 // itself with c++ -O2 and zlib):
 //
 //   bench-helper floor FILE.pdf FILE.manifest DIR
@@ -10,10 +10,18 @@
 //     for decoders that cost about as much as a copy. A manifest line is
 //     "OFFSET LENGTH DECODED KIND" (KIND "flate" or "copy").
 //
+//   bench-helper window count FILE.pdf OFFSET LENGTH
+//   bench-helper window write FILE.pdf OFFSET LENGTH OUT
+//     The floor of a document of one stream far larger than memory should
+//     hold: inflate the Flate data of LENGTH bytes at OFFSET into one window
+//     of 1 MiB, over and over, reading the file 1 MiB at a time, and count the
+//     bytes (printing the count) or write them to the new file OUT.
+//
 //   bench-helper measure REPORT COMMAND ARG...
 //     Runs the command and writes "WALL_SECONDS PEAK_RSS_KB EXIT_STATUS" to
 //     REPORT. Linux starts a child's peak RSS at its parent's when it execs, so
 //     the command must be started from this small process, not from Python.
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -35,6 +43,8 @@ constexpr int ExitFailure = 1;
 constexpr int ExitCannotRun = 127;
 constexpr size_t KindLength = 16;
 constexpr size_t NameLength = 64;
+constexpr size_t WindowSize = size_t{1} << 20;
+constexpr size_t InputSize = size_t{1} << 20;
 
 bool ReadWholeFile(const char* path, std::vector<unsigned char>& data) {
     const int fd = open(path, O_RDONLY);
@@ -63,16 +73,21 @@ bool Inflate(const unsigned char* input, uint64_t length, unsigned char* output,
     return result == Z_STREAM_END && stream.total_out == size;
 }
 
-bool WriteWholeFile(const char* path, const unsigned char* data, uint64_t size) {
-    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL, 0644);
-    if (fd < 0) return false;
+bool WriteAll(int fd, const unsigned char* data, uint64_t size) {
     uint64_t done = 0;
     while (done < size) {
         const ssize_t wrote = write(fd, data + done, size - done);
-        if (wrote <= 0) break;
+        if (wrote <= 0) return false;
         done += static_cast<uint64_t>(wrote);
     }
-    return close(fd) == 0 && done == size;
+    return true;
+}
+
+bool WriteWholeFile(const char* path, const unsigned char* data, uint64_t size) {
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0) return false;
+    const bool written = WriteAll(fd, data, size);
+    return close(fd) == 0 && written;
 }
 
 int Floor(int argc, char** argv) {
@@ -123,6 +138,76 @@ int Floor(int argc, char** argv) {
     return status;
 }
 
+bool ParseSize(const char* text, uint64_t& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoull(text, &end, 10);
+    return errno == 0 && end != text && *end == '\0';
+}
+
+// Inflates the stream through one window; returns whether it reached the end
+// of the Flate data. out < 0 only counts.
+bool InflateThroughWindow(int in, uint64_t offset, uint64_t length, int out, uint64_t& produced) {
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK) return false;
+    std::vector<unsigned char> input(InputSize), window(WindowSize);
+    uint64_t consumed = 0;
+    int result = Z_OK;
+    produced = 0;
+    while (result == Z_OK) {
+        if (stream.avail_in == 0 && consumed < length) {
+            const size_t want = static_cast<size_t>(length - consumed < InputSize ? length - consumed : InputSize);
+            const ssize_t got = pread(in, input.data(), want, static_cast<off_t>(offset + consumed));
+            if (got <= 0) break;
+            consumed += static_cast<uint64_t>(got);
+            stream.next_in = input.data();
+            stream.avail_in = static_cast<uInt>(got);
+        }
+        stream.next_out = window.data();
+        stream.avail_out = static_cast<uInt>(WindowSize);
+        // Z_BUF_ERROR, data cut short, ends the loop like any other error.
+        result = inflate(&stream, Z_NO_FLUSH);
+        const size_t made = WindowSize - stream.avail_out;
+        produced += made;
+        if (out >= 0 && !WriteAll(out, window.data(), made)) break;
+    }
+    inflateEnd(&stream);
+    return result == Z_STREAM_END;
+}
+
+int Window(int argc, char** argv) {
+    const bool count = argc == 4 && std::strcmp(argv[0], "count") == 0;
+    const bool writes = argc == 5 && std::strcmp(argv[0], "write") == 0;
+    uint64_t offset = 0, length = 0;
+    if ((!count && !writes) || !ParseSize(argv[2], offset) || !ParseSize(argv[3], length)) {
+        std::fprintf(stderr, "usage: bench-helper window count FILE.pdf OFFSET LENGTH\n"
+                             "       bench-helper window write FILE.pdf OFFSET LENGTH OUT\n");
+        return ExitFailure;
+    }
+    const int in = open(argv[1], O_RDONLY);
+    if (in < 0) {
+        std::fprintf(stderr, "bench-helper: cannot read %s\n", argv[1]);
+        return ExitFailure;
+    }
+    const int out = writes ? open(argv[4], O_WRONLY | O_CREAT | O_EXCL, 0644) : -1;
+    if (writes && out < 0) {
+        std::fprintf(stderr, "bench-helper: cannot create %s\n", argv[4]);
+        close(in);
+        return ExitFailure;
+    }
+    uint64_t produced = 0;
+    bool done = InflateThroughWindow(in, offset, length, out, produced);
+    close(in);
+    if (out >= 0 && close(out) != 0) done = false;
+    if (!done) {
+        std::fprintf(stderr, "bench-helper: the stream at offset %" PRIu64 " failed after %" PRIu64 " bytes\n",
+                     offset, produced);
+        return ExitFailure;
+    }
+    if (count) std::printf("%" PRIu64 "\n", produced);
+    return 0;
+}
+
 double Seconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -155,7 +240,9 @@ int Measure(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "floor") == 0) return Floor(argc - 2, argv + 2);
+    if (argc >= 2 && std::strcmp(argv[1], "window") == 0) return Window(argc - 2, argv + 2);
     if (argc >= 2 && std::strcmp(argv[1], "measure") == 0) return Measure(argc - 2, argv + 2);
-    std::fprintf(stderr, "usage: bench-helper floor FILE.pdf FILE.manifest DIR | measure REPORT COMMAND ARG...\n");
+    std::fprintf(stderr, "usage: bench-helper floor FILE.pdf FILE.manifest DIR | window count|write FILE.pdf OFFSET"
+                         " LENGTH [OUT] | measure REPORT COMMAND ARG...\n");
     return ExitFailure;
 }

@@ -2,83 +2,18 @@
 """Writes the hand-made seed inputs of the fuzz corpora (tests/fuzz/corpus/).
 
 Seeds are small, valid or nearly valid inputs for each target, made with
-zlib and small encoders here; the fuzzer mutates them from there. Run again
-after changing it; files found by fuzzing are kept beside these."""
+zlib and the encoders of tests/support/testdocs; the fuzzer mutates them from
+there. Run again after changing it; files found by fuzzing are kept beside
+these."""
+import io
 import os
+import sys
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def lzw_encode(data, early_change=1):
-    """LZW with 9 to 12-bit codes, MSB first, clear 256 first, end 257 last."""
-    table = {bytes([i]): i for i in range(256)}
-    next_code, width, bits, nbits, out = 258, 9, 0, 0, bytearray()
-
-    def put(code):
-        nonlocal bits, nbits
-        bits = (bits << width) | code
-        nbits += width
-        while nbits >= 8:
-            out.append((bits >> (nbits - 8)) & 0xFF)
-            nbits -= 8
-
-    put(256)
-    w = b""
-    for byte in data:
-        wc = w + bytes([byte])
-        if wc in table:
-            w = wc
-            continue
-        put(table[w])
-        table[wc] = next_code
-        next_code += 1
-        w = bytes([byte])
-        if next_code + early_change > (1 << width) and width < 12:
-            width += 1
-        if next_code >= 4094:
-            put(256)
-            table = {bytes([i]): i for i in range(256)}
-            next_code, width = 258, 9
-    if w:
-        put(table[w])
-    put(257)
-    if nbits:
-        out.append((bits << (8 - nbits)) & 0xFF)
-    return bytes(out)
-
-
-def ascii85(data):
-    out = bytearray()
-    for i in range(0, len(data), 4):
-        chunk = data[i:i + 4]
-        padded = chunk + b"\0" * (4 - len(chunk))
-        value = int.from_bytes(padded, "big")
-        if value == 0 and len(chunk) == 4:
-            out += b"z"
-            continue
-        digits = []
-        for _ in range(5):
-            digits.append(value % 85)
-            value //= 85
-        out += bytes(33 + d for d in reversed(digits))[:len(chunk) + 1]
-    return bytes(out) + b"~>"
-
-
-def run_length(data):
-    out = bytearray()
-    i = 0
-    while i < len(data):
-        j = i
-        while j < len(data) and j - i < 128 and data[j] == data[i]:
-            j += 1
-        if j - i > 1:
-            out += bytes([257 - (j - i), data[i]])
-            i = j
-        else:
-            out += bytes([0, data[i]])
-            i += 1
-    return bytes(out) + b"\x80"
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "support"))
+from testdocs.encoders import ascii85_encode, ascii_hex_encode, lzw_encode, run_length_encode
+from testdocs.pdf import PdfWriter
 
 
 TEXT = b"BT /F1 12 Tf 72 712 Td (Hello, world) Tj ET\n" * 8
@@ -87,15 +22,25 @@ JPEG = bytes.fromhex("FFD8FFE000104A46494600010100000100010000FFD9")
 
 def pdf(objects):
     """A PDF of the given (number, dictionary, data) stream objects, padded
-    to well over the minimum size with a comment line."""
-    body = bytearray(b"%PDF-1.7\n%\xe2\xe3\xcf\xd3\n")
-    body += b"1 0 obj\n<</Type /Catalog /Pages 2 0 R>>\nendobj\n"
+    to well over the minimum size with a comment line, without a
+    cross-reference table."""
+    out = io.BytesIO()
+    writer = PdfWriter(out)
+    writer.object(1, b"<</Type /Catalog /Pages 2 0 R>>")
     for number, dictionary, data in objects:
-        body += b"%d 0 obj\n<<%s /Length %d>>\nstream\n" % (number, dictionary, len(data))
-        body += data + b"\nendstream\nendobj\n"
-    body += b"%" + b"x" * 700 + b"\n"
-    body += b"trailer\n<</Root 1 0 R>>\n%%EOF\n"
-    return bytes(body)
+        writer.stream(number, dictionary + b" ", data)
+    writer.write(b"%" + b"x" * 700 + b"\n")
+    writer.write(b"trailer\n<</Root 1 0 R>>\n%%EOF\n")
+    return out.getvalue()
+
+
+def ascii85(data):
+    return ascii85_encode(data, line_length=0)
+
+
+def run_length(data):
+    """Every byte outside a run a literal of its own: the plainest form."""
+    return run_length_encode(data, shortest_run=2, longest_literal=1)
 
 
 def write(target, name, data):
@@ -115,7 +60,7 @@ def main():
     write("decode_ascii85", "text", ascii85(TEXT))
     write("decode_ascii85", "zeros_and_tail", ascii85(b"\0\0\0\0abc"))
     write("decode_ascii85", "spaces", b"<~ 87cURD]i,\"Ebo80 ~>")
-    write("decode_ascii_hex", "text", TEXT.hex().encode() + b">")
+    write("decode_ascii_hex", "text", ascii_hex_encode(TEXT, line_length=0))
     write("decode_ascii_hex", "odd_digit", b"48 65 6c\n6C 6>")
     write("decode_run_length", "text", run_length(b"aaaaaaaabcdefgggggggggg" + TEXT))
     write("decode_run_length", "cut_repeat", b"\x02abc\xfd")
@@ -134,7 +79,7 @@ def main():
     write("dictionary", "booleans", b"<</BlackIs1 TRUE /ImageMask falsehood /Rows\r\n5>>\0/Rows")
 
     write("filter_chain", "flate_dct", b"<</Filter[/FlateDecode /DCTDecode]>>\0" + zlib.compress(JPEG))
-    write("filter_chain", "hex_flate", b"<</Filter[/AHx/Fl]>>\0" + zlib.compress(TEXT).hex().encode() + b">")
+    write("filter_chain", "hex_flate", b"<</Filter[/AHx/Fl]>>\0" + ascii_hex_encode(zlib.compress(TEXT), line_length=0))
     write("filter_chain", "a85_rl", b"<</Filter[/A85/RL]>>\0" + ascii85(run_length(TEXT)))
     write("filter_chain", "lzw", b"<</Filter/LZWDecode/DecodeParms<</EarlyChange 0>>>>\0" + lzw_encode(TEXT, 0))
     write("filter_chain", "ccitt", b"<</Filter/CCF/DecodeParms<</K -1/Columns 16>>>>\0" + bytes(64))
@@ -143,7 +88,7 @@ def main():
     write("document", "every_filter", pdf([
         (3, b"/Filter /FlateDecode", zlib.compress(TEXT)),
         (4, b"/Filter /DCTDecode", JPEG),
-        (5, b"/Filter [/ASCIIHexDecode /FlateDecode]", zlib.compress(TEXT).hex().encode() + b">"),
+        (5, b"/Filter [/ASCIIHexDecode /FlateDecode]", ascii_hex_encode(zlib.compress(TEXT), line_length=0)),
         (6, b"/Filter /ASCII85Decode", ascii85(TEXT)),
         (7, b"/Filter /RunLengthDecode", run_length(TEXT)),
         (8, b"/Filter /LZWDecode", lzw_encode(TEXT)),
