@@ -5,7 +5,9 @@
 #include <optional>
 #include <system_error>
 
+#include "tools/open_diagnosis.h"
 #include "tools/status_line.h"
+#include "tools/wildcard.h"
 
 namespace {
 
@@ -14,7 +16,7 @@ constexpr uint64_t OpeningNoticeThreshold = uint64_t{16} << 20;
 
 }  // namespace
 
-bool OpenDocument(const PluginHost& host, const HostText& file, int mode, ArchiveGuard& archive) {
+bool OpenDocument(const PluginHost& host, const HostText& file, int mode, bool showProgress, ArchiveGuard& archive) {
     HostText path = file;
     OpenArchiveRecord record{};
     record.pathName = path.data();
@@ -23,18 +25,44 @@ bool OpenDocument(const PluginHost& host, const HostText& file, int mode, Archiv
     uint64_t size = std::filesystem::file_size(ToPath(file), error);
     {
         std::optional<StatusLine> notice;
-        if (!error && size >= OpeningNoticeThreshold && StandardErrorIsTerminal())
+        if (showProgress && !error && size >= OpeningNoticeThreshold && StandardErrorIsTerminal())
             notice.emplace("opening " + BaseName(file) + " (" + Mebibytes(size) + ")");
         archive.handle = host.openArchiveW(&record);
     }
     if (archive.handle != 0) return true;
-    if (!std::filesystem::exists(ToPath(file), error))
-        Fail(file, "no such file");
-    else if (record.resultCode == HostNoMemory)
-        Fail(file, "not a PDF file that vellum can open");
-    else
-        Fail(file, "the plug-in refused to open it");
+    Fail(file, DiagnoseOpenFailure(file));
     return false;
+}
+
+EntrySelection::EntrySelection(const std::vector<HostText>& patterns, const std::vector<HostText>& exclusions)
+    : patterns_(patterns), exclusions_(exclusions), matched_(patterns.size(), false) {}
+
+bool EntrySelection::Selects(const HostText& name) {
+    bool wanted = patterns_.empty();
+    for (size_t i = 0; i < patterns_.size(); ++i) {
+        if (!MatchesWildcard(patterns_[i], name)) continue;
+        matched_[i] = true;
+        wanted = true;
+    }
+    if (!wanted) return false;
+    for (const HostText& exclusion : exclusions_) {
+        if (MatchesWildcard(exclusion, name)) return false;
+    }
+    return true;
+}
+
+std::vector<HostText> EntrySelection::Unmatched() const {
+    std::vector<HostText> unmatched;
+    for (size_t i = 0; i < patterns_.size(); ++i) {
+        if (!matched_[i]) unmatched.push_back(patterns_[i]);
+    }
+    return unmatched;
+}
+
+bool EntrySelection::ReportUnmatched(const HostText& file) const {
+    std::vector<HostText> unmatched = Unmatched();
+    for (const HostText& pattern : unmatched) Fail(pattern, "no such entry in " + ToUtf8(file));
+    return !unmatched.empty();
 }
 
 bool NextHeader(HeaderReader& reader, Entry& entry) {
@@ -61,6 +89,10 @@ long long ObjectNumber(const HostText& name) {
 }
 
 std::string BaseName(const HostText& path) {
-    size_t slash = path.find_last_of(FromAscii("/\\"));
+#ifdef _WIN32
+    size_t slash = path.find_last_of(L"/\\");
+#else
+    size_t slash = path.rfind(u'/');
+#endif
     return ToUtf8(slash == HostText::npos ? path : path.substr(slash + 1));
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "tools/plugin_host.h"
 #include "tools/terminal_text.h"
@@ -28,9 +29,10 @@ struct ArchiveGuard {
 };
 
 // Opens `file` as the host does (mode 0 to list, 1 to extract); on failure
-// says why on stderr and answers false. On a terminal, a big document gets a
-// line that counts the seconds while it opens, as the plug-in reports nothing.
-bool OpenDocument(const PluginHost& host, const HostText& file, int mode, ArchiveGuard& archive);
+// says why on stderr (see open_diagnosis.h) and answers false. With
+// `showProgress` on a terminal, a big document gets a line that counts the
+// seconds while it opens, as the plug-in reports nothing then.
+bool OpenDocument(const PluginHost& host, const HostText& file, int mode, bool showProgress, ArchiveGuard& archive);
 
 struct Entry {
     HostText name;           // as listed
@@ -47,6 +49,25 @@ struct HeaderReader {
 
 // Reads the next header into `entry`; false at the end of the listing.
 bool NextHeader(HeaderReader& reader, Entry& entry);
+
+// Which entries a command works on: those whose names match one of the
+// patterns (every entry when there are none) and none of the exclusions.
+class EntrySelection {
+public:
+    EntrySelection(const std::vector<HostText>& patterns, const std::vector<HostText>& exclusions);
+    // Whether the entry is selected; notes which patterns found an entry.
+    bool Selects(const HostText& name);
+    // Reports each pattern that matched no entry of `file` on stderr;
+    // answers whether there was one.
+    bool ReportUnmatched(const HostText& file) const;
+    // The patterns that matched no entry.
+    std::vector<HostText> Unmatched() const;
+
+private:
+    const std::vector<HostText>& patterns_;    // an entry is wanted if it matches one
+    const std::vector<HostText>& exclusions_;  // and matches none of these
+    std::vector<bool> matched_;                // per pattern: it matched an entry
+};
 
 // The object number a listed name carries (the digits after its last '-'),
 // or -1.

@@ -1,6 +1,8 @@
 #include "tools/terminal_text.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #ifdef _WIN32
 #  include <io.h>
@@ -81,6 +83,67 @@ void Fail(const HostText& subject, const std::string& message) {
 void Warn(const std::string& text) { std::fprintf(stderr, "vellum: warning: %s\n", text.c_str()); }
 
 void Say(const std::string& text) { std::fprintf(stderr, "vellum: %s\n", text.c_str()); }
+
+SystemCode LastSystemCode() {
+#ifdef _WIN32
+    return GetLastError();
+#else
+    return static_cast<SystemCode>(errno);
+#endif
+}
+
+void ClearSystemCode() {
+#ifdef _WIN32
+    SetLastError(0);
+#else
+    errno = 0;
+#endif
+}
+
+std::string SystemErrorText(SystemCode code) {
+    std::string text;
+#ifdef _WIN32
+    WCHAR* buffer = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, reinterpret_cast<WCHAR*>(&buffer), 0, nullptr);
+    if (length != 0 && buffer != nullptr) text = ToUtf8(HostText(buffer, length));
+    if (buffer != nullptr) LocalFree(buffer);
+#else
+    char buffer[256];
+    // The GNU strerror_r answers a pointer to the text, which may or may not be the buffer.
+    text = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
+#endif
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.' || text.back() == ' '))
+        text.pop_back();
+    if (text.empty()) text = "error " + std::to_string(code);
+    return text;
+}
+
+std::string FileErrorText(SystemCode code) {
+#ifdef _WIN32
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+            return "no such file";
+        case ERROR_ACCESS_DENIED:
+            return "permission denied";
+    }
+#else
+    switch (code) {
+        case ENOENT:
+        case ENOTDIR:
+            return "no such file";
+        case EACCES:
+        case EPERM:
+            return "permission denied";
+        case EISDIR:
+            return "is a directory";
+    }
+#endif
+    return SystemErrorText(code);
+}
 
 std::string Mebibytes(uint64_t bytes) {
     char text[32];

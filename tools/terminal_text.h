@@ -33,6 +33,18 @@ void Warn(const std::string& text);
 // "vellum: TEXT" on stderr.
 void Say(const std::string& text);
 
+// A system error code: errno on Linux, GetLastError() on Windows.
+using SystemCode = uint32_t;
+// The calling thread's last system error code, and setting it to none (0).
+SystemCode LastSystemCode();
+void ClearSystemCode();
+// The system's own text for a code ("No space left on device"), without a
+// final period or line end; "error N" when the system has none.
+std::string SystemErrorText(SystemCode code);
+// For a file that cannot be opened, created or replaced: "no such file",
+// "permission denied", "is a directory", or the system's text.
+std::string FileErrorText(SystemCode code);
+
 // A byte count as "12.3 MiB".
 std::string Mebibytes(uint64_t bytes);
 // UTF-8 text as a JSON string literal, quotes included.
