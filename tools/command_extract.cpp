@@ -5,6 +5,7 @@
 // and renamed to the entry's name once its size matches the listing, so no
 // file ever stands under an entry's name half written: a failure, a signal or
 // a console event removes the temporary file instead (see interruption.h).
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -54,12 +55,12 @@ std::string ProgressText(const EntryProgress& progress) {
 
 // Answers 0, which asks the plug-in to stop, once an interruption arrived.
 int VELLUM_CALL OnProgress(WCHAR*, int size) {
-    if (entryProgress.toFile && size > 0) PauseForTestInterruption();
-    if (InterruptionPending()) return 0;
-    if (entryProgress.line != nullptr && size > 0) {
+    if (size > 0) {
         entryProgress.done = std::min(entryProgress.total, entryProgress.done + static_cast<uint64_t>(size));
-        entryProgress.line->Update(ProgressText(entryProgress));
+        if (entryProgress.toFile && entryProgress.done < entryProgress.total) PauseForTestInterruption();
     }
+    if (InterruptionPending()) return 0;
+    if (entryProgress.line != nullptr && size > 0) entryProgress.line->Update(ProgressText(entryProgress));
     return 1;
 }
 

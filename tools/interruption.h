@@ -38,8 +38,9 @@ private:
     bool open_;  // BeginWriting succeeded
 };
 
-// For the tests: when VELLUM_TEST_INTERRUPT_MARKER names a file, the first
-// call creates that file and waits (at most TestInterruptWaitSeconds) until
-// an interruption arrives, so that a test can deliver a real signal or
-// console event while an entry is half written. Later calls do nothing.
+// For the tests, called while an entry's file is half written: when
+// VELLUM_TEST_INTERRUPT_MARKER names a file, the first call creates that file
+// and waits (at most TestInterruptWaitSeconds) until an interruption arrives,
+// so that a test can deliver a real signal or console event at that moment.
+// Later calls do nothing.
 void PauseForTestInterruption();

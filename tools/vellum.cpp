@@ -85,10 +85,14 @@ constexpr const char* ExtractUsageText =
     "  --                   ends the options\n";
 
 constexpr const char* CheckUsageText =
-    "usage: vellum check [--password PASSWORD] FILE...\n"
+    "usage: vellum check [OPTION...] FILE...\n"
     "\n"
     "Tells for each file whether it is a PDF the plug-in opens, judged by its content as a\n"
-    "file manager judges it, and if not, why.\n";
+    "file manager judges it, and if not, why.\n"
+    "\n"
+    "options:\n"
+    "  --password PASSWORD  the password of an encrypted document (as VELLUM_PASSWORD)\n"
+    "  --                   ends the options\n";
 
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "vellum: %s\n%s", problem.c_str(), UsageText);
