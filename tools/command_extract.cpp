@@ -343,6 +343,7 @@ Step WriteToOutput(ExtractRun& run, const Entry& entry) {
                                            name.data());
         }
         MemoryBlock bytes(result == HostOk ? block : nullptr);
+        if (result == HostOk && block == nullptr) result = HostNoMemory;
         if (result != HostOk) {
             NoteFailed(run, entry, entry.name, ExtractionMessage(result, 0));
             return Step::next;

@@ -25,15 +25,18 @@ enum SpanState : int {
 std::atomic<int> spanState{Idle};
 static_assert(std::atomic<int>::is_always_lock_free, "the handlers need a lock-free state");
 
-// A span ended with an interruption noted; read and written by the main
-// thread only. No span opens after it.
-bool interruptedBefore = false;
+// A span ended with an interruption noted; no span opens after it.
+std::atomic<bool> interruptedBefore{false};
 
 // Whether stderr is a terminal, found before any handler can run: a line
 // drawn there is ended before the message.
 bool terminal = false;
 
+#ifdef _WIN32
+constexpr char InterruptedMessage[] = "vellum: interrupted\r\n";
+#else
 constexpr char InterruptedMessage[] = "vellum: interrupted\n";
+#endif
 constexpr int TestInterruptWaitSeconds = 30;
 constexpr std::chrono::milliseconds TestInterruptPoll{5};
 
@@ -46,7 +49,7 @@ void Interrupt() {
     HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
     DWORD written = 0;
     if (terminal) WriteFile(error, "\r\n", 2, &written, nullptr);
-    WriteFile(error, "vellum: interrupted\r\n", 21, &written, nullptr);
+    WriteFile(error, InterruptedMessage, sizeof InterruptedMessage - 1, &written, nullptr);
     // Ends every thread where it stands, the plug-in's too; nothing is half
     // written, and nothing at exit may wait for a lock a thread holds.
     TerminateProcess(GetCurrentProcess(), ExitInterrupted);
