@@ -264,6 +264,7 @@ Step WriteToFile(ExtractRun& run, const Entry& entry) {
         NoteFailed(run, entry, path, "cannot create a file in its directory: " + FileErrorText(code));
         return Step::next;
     }
+    if (InterruptionPending()) return Step::interrupted;
     int result;
     {
         ProgressScope progress(entry, run.showProgress, true);
@@ -366,6 +367,7 @@ Step WriteToOutput(ExtractRun& run, const Entry& entry) {
         NoteFailed(run, entry, entry.name, "cannot create a temporary file: " + FileErrorText(code));
         return Step::next;
     }
+    if (InterruptionPending()) return Step::interrupted;
     int result;
     {
         ProgressScope progress(entry, run.showProgress, true);
