@@ -50,8 +50,8 @@ HandleObject* NewHandleObject(HandleKind kind, int descriptor, uint64_t size) {
     return object;
 }
 
-// The path in UTF-8 with Windows' '\' separators turned into '/', in a
-// malloc'd block; null when the path cannot be converted.
+// The path in UTF-8, in a malloc'd block; null when the path cannot be
+// converted. A backslash stays what it is on Linux, an ordinary character of a name.
 char* NativePath(LPCWSTR path) {
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, path, -1, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) return nullptr;
@@ -60,9 +60,6 @@ char* NativePath(LPCWSTR path) {
     if (WideCharToMultiByte(CP_UTF8, 0, path, -1, native, bytes, nullptr, nullptr) != bytes) {
         std::free(native);
         return nullptr;
-    }
-    for (char* c = native; *c != '\0'; ++c) {
-        if (*c == '\\') *c = '/';
     }
     return native;
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -385,11 +386,28 @@ TEST(Platform, CreateAlwaysReplacesAnExistingFile) {
 
 TEST(Platform, PathsWithBackslashesAndNonAsciiNames) {
     TemporaryDirectory directory;
+#ifdef _WIN32
     // Windows separates with '\'; the joined destination paths use it.
     const WideString joined = directory.Wide(u"") + WIDE("\\joined.bin");
     HandleGuard first{CreateForWriting(joined)};
     ASSERT_NE(first.handle, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(std::filesystem::exists(directory.path / "joined.bin"));
+#else
+    // On Linux a '\' is part of the name: "a\b.bin" is one file beside the
+    // folder "a", and "a/b.bin" is never touched, neither made nor deleted.
+    std::filesystem::create_directory(directory.path / "a");
+    const WideString named = directory.Wide(u"a\\b.bin");
+    {
+        HandleGuard first{CreateForWriting(named)};
+        ASSERT_NE(first.handle, INVALID_HANDLE_VALUE);
+    }
+    EXPECT_TRUE(std::filesystem::is_regular_file(directory.path / "a\\b.bin"));
+    EXPECT_FALSE(std::filesystem::exists(directory.path / "a" / "b.bin"));
+    { std::ofstream other(directory.path / "a" / "b.bin"); }
+    EXPECT_TRUE(DeleteFileW(named.c_str()));
+    EXPECT_FALSE(std::filesystem::exists(directory.path / "a\\b.bin"));
+    EXPECT_TRUE(std::filesystem::exists(directory.path / "a" / "b.bin"));
+#endif
 
     HandleGuard second{CreateForWriting(directory.Wide(u"caf\u00e9-\U0001F600.bin"))};
     ASSERT_NE(second.handle, INVALID_HANDLE_VALUE);

@@ -1,0 +1,478 @@
+// vellum extract: writes the selected entries into a directory, or their
+// bytes to stdout, and ends with a summary of the files written.
+//
+// Each file is written under a temporary name in its destination directory
+// and renamed to the entry's name once its size matches the listing, so no
+// file ever stands under an entry's name half written: a failure, a signal or
+// a console event removes the temporary file instead (see interruption.h).
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "tools/archive_session.h"
+#include "tools/commands.h"
+#include "tools/file_placement.h"
+#include "tools/interruption.h"
+#include "tools/standard_output.h"
+#include "tools/status_line.h"
+#include "tools/time_stamps.h"
+
+namespace {
+
+// On a terminal, entries from this size up get a progress line while they
+// are written.
+constexpr uint64_t ProgressThreshold = uint64_t{1} << 20;
+// With -p, entries up to this size come from the plug-in in a memory block,
+// bigger ones through a temporary file.
+constexpr uint64_t MemoryExtractionLimit = uint64_t{16} << 20;
+// Bytes copied from a temporary file to stdout at a time.
+constexpr size_t CopyChunkBytes = size_t{1} << 16;
+// The plug-in's answer when the progress callback stopped an extraction.
+constexpr int ExtractionCancelled = 21;
+// The plug-in's memory block starts with the entry's length as 64 bits.
+constexpr size_t MemoryBlockHeaderBytes = sizeof(uint64_t);
+
+// The entry being extracted, as the progress callback sees it. The plug-in
+// reports the bytes written since its previous report.
+struct EntryProgress {
+    StatusLine* line = nullptr;  // the progress line, when the entry has one
+    std::string name;            // the entry's name, for the line
+    uint64_t total = 0;          // the entry's size
+    uint64_t done = 0;           // bytes reported so far
+    bool toFile = false;         // written to a file, not into memory
+};
+EntryProgress entryProgress;
+
+std::string ProgressText(const EntryProgress& progress) {
+    return "extracting " + progress.name + ": " + Mebibytes(progress.done) + " of " + Mebibytes(progress.total);
+}
+
+// Answers 0, which asks the plug-in to stop, once an interruption arrived.
+int VELLUM_CALL OnProgress(WCHAR*, int size) {
+    if (size > 0) {
+        entryProgress.done = std::min(entryProgress.total, entryProgress.done + static_cast<uint64_t>(size));
+        if (entryProgress.toFile && entryProgress.done < entryProgress.total) PauseForTestInterruption();
+    }
+    if (InterruptionPending()) return 0;
+    if (entryProgress.line != nullptr && size > 0) entryProgress.line->Update(ProgressText(entryProgress));
+    return 1;
+}
+
+// The progress record for one extraction, with a line for a big entry when
+// the run shows progress; reset when it goes.
+class ProgressScope {
+public:
+    ProgressScope(const Entry& entry, bool showProgress, bool toFile) {
+        entryProgress = EntryProgress{nullptr, ToUtf8(entry.name), entry.size, 0, toFile};
+        if (showProgress && entry.size >= ProgressThreshold) {
+            line_.emplace(ProgressText(entryProgress));
+            entryProgress.line = &*line_;
+        }
+    }
+    ~ProgressScope() { entryProgress = EntryProgress{}; }
+    ProgressScope(const ProgressScope&) = delete;
+    ProgressScope& operator=(const ProgressScope&) = delete;
+
+private:
+    std::optional<StatusLine> line_;  // drawn on a terminal while the entry is written
+};
+
+// The plug-in's memory block for an entry, freed as the plug-in allocated it.
+class MemoryBlock {
+public:
+    explicit MemoryBlock(void* block) : block_(static_cast<uint8_t*>(block)) {}
+    ~MemoryBlock() {
+#ifdef _WIN32
+        if (block_ != nullptr) LocalFree(block_);
+#else
+        std::free(block_);
+#endif
+    }
+    MemoryBlock(const MemoryBlock&) = delete;
+    MemoryBlock& operator=(const MemoryBlock&) = delete;
+    uint64_t Length() const {
+        uint64_t length = 0;
+        std::memcpy(&length, block_, sizeof length);
+        return length;
+    }
+    const uint8_t* Bytes() const { return block_ + MemoryBlockHeaderBytes; }
+
+private:
+    uint8_t* block_;  // the length, the bytes and a few zero bytes
+};
+
+// What the plug-in's answer means, with the system's text the plug-in left
+// behind for a file it could not create or write.
+std::string ExtractionMessage(int result, SystemCode code) {
+    switch (result) {
+        case HostNoMemory: return "not enough memory to decode it";
+        case HostBadArchive: return "the archive handle was refused";
+        case HostEOpen: return "the plug-in cannot find this entry";
+        case HostECreate: return "cannot create the file" + (code != 0 ? ": " + FileErrorText(code) : std::string());
+        case HostEWrite: return "write error" + (code != 0 ? ": " + SystemErrorText(code) : std::string());
+        default: return "extraction failed (the plug-in answered " + std::to_string(result) + ")";
+    }
+}
+
+struct Problem {
+    HostText name;       // the entry
+    HostText path;       // where its file was to go
+    std::string reason;  // why it was not written
+};
+
+// A file written in this run.
+struct WrittenFile {
+    uint64_t size;       // its bytes
+    size_t reportIndex;  // its place in ExtractRun::files, with --json
+};
+
+struct ReportedFile {
+    HostText name;  // the entry's name
+    uint64_t size;  // the file's bytes
+    HostText path;  // where it stands
+};
+
+struct ReplacedEntry {
+    HostText name;  // the name the later revision took over
+    uint64_t size;  // the earlier revision's bytes
+};
+
+// How a step of the run ends.
+enum class Step {
+    next,         // on to the next entry
+    stop,         // the run cannot go on (a directory that cannot be made, stdout failed)
+    interrupted,  // a signal or console event arrived; the temporary file is gone
+};
+
+// One extraction run: the options, the destination and what was written.
+struct ExtractRun {
+    ExtractRun(const PluginHost& plugin, const ExtractOptions& chosen) : host(plugin), options(chosen) {}
+
+    const PluginHost& host;                               // the plug-in
+    const ExtractOptions& options;                        // the command line's choices
+    uintptr_t handle = 0;                                 // the open archive
+    HostText directory;                                   // -o DIR; empty for the current directory
+    bool showProgress = false;                            // progress lines on a terminal
+    bool directoryReady = false;                          // the directory exists
+    std::unordered_map<HostText, WrittenFile> written;    // names written in this run
+    std::vector<ReportedFile> files;                      // --json: files standing, in order of writing
+    std::vector<ReplacedEntry> replaced;                  // --json: entries a later revision replaced
+    std::vector<Problem> skipped;                         // --json: entries left alone
+    std::vector<Problem> failed;                          // --json: entries that could not be written
+    uint64_t fileCount = 0;                               // files standing
+    uint64_t fileBytes = 0;                               // their bytes
+    uint64_t replacedCount = 0;                           // entries a later revision replaced
+    uint64_t skippedCount = 0;                            // entries left alone
+    uint64_t failedCount = 0;                             // entries not written
+    int status = 0;                                       // the exit status so far
+};
+
+void Skip(ExtractRun& run) { run.host.processFileW(run.handle, HostSkip, nullptr, nullptr); }
+
+void NoteSkipped(ExtractRun& run, const Entry& entry, const HostText& path, const std::string& reason) {
+    Fail(path, reason);
+    ++run.skippedCount;
+    run.status = ExitFailure;
+    if (run.options.json) run.skipped.push_back(Problem{entry.name, path, reason});
+}
+
+void NoteFailed(ExtractRun& run, const Entry& entry, const HostText& path, const std::string& reason) {
+    Fail(path, reason);
+    ++run.failedCount;
+    run.status = ExitFailure;
+    if (run.options.json) run.failed.push_back(Problem{entry.name, path, reason});
+}
+
+void NoteWritten(ExtractRun& run, const Entry& entry, const HostText& path) {
+    auto earlier = run.written.find(entry.name);
+    if (earlier == run.written.end()) {
+        size_t reportIndex = run.files.size();
+        if (run.options.json) run.files.push_back(ReportedFile{entry.name, entry.size, path});
+        run.written.emplace(entry.name, WrittenFile{entry.size, reportIndex});
+        ++run.fileCount;
+    } else {
+        // A PDF updated in place lists an object number twice; the later
+        // object is the current one, and its file replaces the earlier one's.
+        WrittenFile& file = earlier->second;
+        ++run.replacedCount;
+        if (run.options.json) {
+            run.replaced.push_back(ReplacedEntry{entry.name, file.size});
+            run.files[file.reportIndex].size = entry.size;
+        } else if (!run.options.quiet) {
+            Print("%s: the entry of %llu bytes is replaced by a later revision of object %lld (%llu bytes)\n",
+                  ToUtf8(entry.name).c_str(), static_cast<unsigned long long>(file.size), ObjectNumber(entry.name),
+                  static_cast<unsigned long long>(entry.size));
+        }
+        run.fileBytes -= file.size;
+        file.size = entry.size;
+    }
+    run.fileBytes += entry.size;
+    if (run.options.verbose && !run.options.json) {
+        Print("%s\n", ToUtf8(path).c_str());
+        std::fflush(stdout);
+    }
+}
+
+// Writes the entry whose header was read last into its file.
+Step WriteToFile(ExtractRun& run, const Entry& entry) {
+    HostText path = JoinPath(run.directory, entry.name);
+    if (path.size() > MaxDestinationUnits) {
+        Skip(run);
+        NoteFailed(run, entry, path,
+                   "cannot create the file: the path is longer than " + std::to_string(MaxDestinationUnits) +
+                       " characters");
+        return Step::next;
+    }
+    const bool replacing = run.written.count(entry.name) != 0;
+    if (!replacing) {
+        PathKind kind = InspectPath(path);
+        if (kind == PathKind::directory) {
+            Skip(run);
+            NoteFailed(run, entry, path, "is a directory");
+            return Step::next;
+        }
+        if (kind == PathKind::other && !run.options.force) {
+            Skip(run);
+            NoteSkipped(run, entry, path, "exists already; not overwritten without -f");
+            return Step::next;
+        }
+    }
+    // The directory is made only now, so that a run that writes nothing
+    // leaves nothing behind.
+    if (!run.directoryReady && !run.directory.empty()) {
+        std::string reason;
+        if (!MakeDirectories(run.directory, reason)) {
+            Fail(run.directory, "cannot create the directory: " + reason);
+            run.status = ExitFailure;
+            return Step::stop;
+        }
+    }
+    run.directoryReady = true;
+
+    WritingSpan span;
+    if (!span.Open()) return Step::interrupted;
+    TemporaryFile temporary;
+    SystemCode code = 0;
+    if (!temporary.Create(run.directory, code)) {
+        Skip(run);
+        NoteFailed(run, entry, path, "cannot create a file in its directory: " + FileErrorText(code));
+        return Step::next;
+    }
+    if (InterruptionPending()) return Step::interrupted;
+    int result;
+    {
+        ProgressScope progress(entry, run.showProgress, true);
+        ClearSystemCode();
+        result = run.host.processFileW(run.handle, HostExtract, nullptr, temporary.HostPath());
+        code = LastSystemCode();
+    }
+    if (result == ExtractionCancelled || InterruptionPending()) return Step::interrupted;
+    if (result != HostOk) {
+        NoteFailed(run, entry, path, ExtractionMessage(result, code));
+        return Step::next;
+    }
+    // A write cut short that the system reports as done (a full disk, a size
+    // limit) shows in the file's size.
+    std::optional<uint64_t> size = FileSize(temporary.Path());
+    if (size != entry.size) {
+        NoteFailed(run, entry, path,
+                   "write error: the file came out with " + (size ? std::to_string(*size) : std::string("unknown")) +
+                       " bytes of the entry's " + std::to_string(entry.size));
+        return Step::next;
+    }
+    SetLastWriteTime(temporary.Path(), entry.timeStamp);
+    switch (temporary.PlaceAs(path, run.options.force || replacing, code)) {
+        case Placement::placed:
+            NoteWritten(run, entry, path);
+            return Step::next;
+        case Placement::exists:
+            NoteSkipped(run, entry, path, "exists already; not overwritten without -f");
+            return Step::next;
+        case Placement::failed:
+            break;
+    }
+    NoteFailed(run, entry, path, "cannot put the file in place: " + FileErrorText(code));
+    return Step::next;
+}
+
+// Copies a whole file to stdout; stops at an interruption.
+Step CopyToOutput(ExtractRun& run, const Entry& entry, const HostText& path) {
+#ifdef _WIN32
+    FILE* stream = _wfopen(path.c_str(), L"rb");
+#else
+    FILE* stream = std::fopen(ToUtf8(path).c_str(), "rb");
+#endif
+    if (stream == nullptr) {
+        NoteFailed(run, entry, entry.name, "cannot read its temporary copy: " + FileErrorText(LastSystemCode()));
+        return Step::next;
+    }
+    std::vector<char> chunk(CopyChunkBytes);
+    Step step = Step::next;
+    for (;;) {
+        if (InterruptionPending()) {
+            step = Step::interrupted;
+            break;
+        }
+        size_t count = std::fread(chunk.data(), 1, chunk.size(), stream);
+        if (count == 0) break;
+        if (!PrintBytes(chunk.data(), count)) {
+            step = Step::stop;
+            break;
+        }
+    }
+    if (step == Step::next && std::ferror(stream))
+        NoteFailed(run, entry, entry.name, "cannot read its temporary copy: " + SystemErrorText(LastSystemCode()));
+    std::fclose(stream);
+    return step;
+}
+
+// Writes the bytes of the entry whose header was read last to stdout.
+Step WriteToOutput(ExtractRun& run, const Entry& entry) {
+    if (entry.size <= MemoryExtractionLimit) {
+        HostText name = entry.name;
+        void* block = nullptr;
+        int result;
+        {
+            ProgressScope progress(entry, run.showProgress, false);
+            result = run.host.processFileW(run.handle, HostExtractToMemory, reinterpret_cast<WCHAR*>(&block),
+                                           name.data());
+        }
+        MemoryBlock bytes(result == HostOk ? block : nullptr);
+        if (result == HostOk && block == nullptr) result = HostNoMemory;
+        if (result != HostOk) {
+            NoteFailed(run, entry, entry.name, ExtractionMessage(result, 0));
+            return Step::next;
+        }
+        if (bytes.Length() != entry.size) {
+            NoteFailed(run, entry, entry.name,
+                       "the plug-in gave " + std::to_string(bytes.Length()) + " bytes of the entry's " +
+                           std::to_string(entry.size));
+            return Step::next;
+        }
+        return PrintBytes(bytes.Bytes(), static_cast<size_t>(entry.size)) ? Step::next : Step::stop;
+    }
+
+    WritingSpan span;
+    if (!span.Open()) return Step::interrupted;
+    TemporaryFile temporary;
+    SystemCode code = 0;
+    if (!temporary.Create(TemporaryDirectory(), code)) {
+        Skip(run);
+        NoteFailed(run, entry, entry.name, "cannot create a temporary file: " + FileErrorText(code));
+        return Step::next;
+    }
+    if (InterruptionPending()) return Step::interrupted;
+    int result;
+    {
+        ProgressScope progress(entry, run.showProgress, true);
+        ClearSystemCode();
+        result = run.host.processFileW(run.handle, HostExtract, nullptr, temporary.HostPath());
+        code = LastSystemCode();
+    }
+    if (result == ExtractionCancelled || InterruptionPending()) return Step::interrupted;
+    if (result != HostOk) {
+        NoteFailed(run, entry, entry.name, ExtractionMessage(result, code));
+        return Step::next;
+    }
+    if (FileSize(temporary.Path()) != entry.size) {
+        NoteFailed(run, entry, entry.name, "write error: its temporary copy came out short");
+        return Step::next;
+    }
+    return CopyToOutput(run, entry, temporary.Path());
+}
+
+void PrintProblemsJson(const char* key, const std::vector<Problem>& problems) {
+    Print(",\n  \"%s\": [", key);
+    for (size_t i = 0; i < problems.size(); ++i) {
+        const Problem& p = problems[i];
+        Print("%s\n    {\"name\": %s, \"path\": %s, \"reason\": %s}", i == 0 ? "" : ",",
+              JsonString(ToUtf8(p.name)).c_str(), JsonString(ToUtf8(p.path)).c_str(), JsonString(p.reason).c_str());
+    }
+    Print("%s]", problems.empty() ? "" : "\n  ");
+}
+
+void PrintJson(const ExtractRun& run, const HostText& file, const HostText& destination,
+               const std::vector<HostText>& unmatched) {
+    Print("{\n  \"archive\": %s,\n  \"destination\": %s,\n  \"entries\": [", JsonString(ToUtf8(file)).c_str(),
+          JsonString(ToUtf8(destination)).c_str());
+    for (size_t i = 0; i < run.files.size(); ++i) {
+        const ReportedFile& f = run.files[i];
+        Print("%s\n    {\"name\": %s, \"size\": %llu, \"path\": %s}", i == 0 ? "" : ",",
+              JsonString(ToUtf8(f.name)).c_str(), static_cast<unsigned long long>(f.size),
+              JsonString(ToUtf8(f.path)).c_str());
+    }
+    Print("%s],\n  \"replaced\": [", run.files.empty() ? "" : "\n  ");
+    for (size_t i = 0; i < run.replaced.size(); ++i) {
+        const ReplacedEntry& r = run.replaced[i];
+        Print("%s\n    {\"name\": %s, \"object\": %lld, \"size\": %llu}", i == 0 ? "" : ",",
+              JsonString(ToUtf8(r.name)).c_str(), ObjectNumber(r.name), static_cast<unsigned long long>(r.size));
+    }
+    Print("%s]", run.replaced.empty() ? "" : "\n  ");
+    PrintProblemsJson("skipped", run.skipped);
+    PrintProblemsJson("failed", run.failed);
+    Print(",\n  \"unmatched\": [");
+    for (size_t i = 0; i < unmatched.size(); ++i)
+        Print("%s%s", i == 0 ? "" : ", ", JsonString(ToUtf8(unmatched[i])).c_str());
+    Print("],\n  \"count\": %llu,\n  \"totalSize\": %llu\n}\n", static_cast<unsigned long long>(run.fileCount),
+          static_cast<unsigned long long>(run.fileBytes));
+}
+
+void PrintSummary(const ExtractRun& run, const HostText& destination) {
+    Print("%llu %s (%llu bytes) extracted to %s", static_cast<unsigned long long>(run.fileCount),
+          run.fileCount == 1 ? "file" : "files", static_cast<unsigned long long>(run.fileBytes),
+          ToUtf8(destination).c_str());
+    if (run.replacedCount != 0)
+        Print(", %llu replaced by a later revision", static_cast<unsigned long long>(run.replacedCount));
+    if (run.skippedCount != 0) Print(", %llu skipped", static_cast<unsigned long long>(run.skippedCount));
+    if (run.failedCount != 0) Print(", %llu failed", static_cast<unsigned long long>(run.failedCount));
+    Print("\n");
+}
+
+}  // namespace
+
+int Extract(const PluginHost& host, const HostText& file, const ExtractOptions& options) {
+    ExtractRun run{host, options};
+    run.directory = options.directory ? *options.directory : HostText();
+    run.showProgress = !options.quiet && StandardErrorIsTerminal();
+    if (options.toStandardOutput) UseBinaryOutput();
+    // The callback is set whatever is shown: it is how an interruption
+    // stops an extraction.
+    host.setProcessDataProcW(0, OnProgress);
+    struct CallbackGuard {
+        const PluginHost& host;
+        ~CallbackGuard() { host.setProcessDataProcW(0, nullptr); }
+    } callbackGuard{host};
+
+    ArchiveGuard archive(host);
+    if (!OpenDocument(host, file, 1, run.showProgress, archive)) return ExitFailure;
+    run.handle = archive.handle;
+    EntrySelection selection(options.patterns, options.exclusions);
+    HeaderReader reader{host, archive.handle};
+    Entry entry;
+    while (NextHeader(reader, entry)) {
+        if (!selection.Selects(entry.name)) {
+            Skip(run);
+            continue;
+        }
+        Step step = options.toStandardOutput ? WriteToOutput(run, entry) : WriteToFile(run, entry);
+        if (step == Step::interrupted || InterruptionPending()) return ExitInterrupted;
+        if (step == Step::stop) {
+            run.status = ExitFailure;
+            break;
+        }
+    }
+    if (selection.ReportUnmatched(file)) run.status = ExitFailure;
+    if (options.toStandardOutput) return run.status;
+    HostText destination = options.directory ? *options.directory : FromAscii(".");
+    if (options.json)
+        PrintJson(run, file, destination, selection.Unmatched());
+    else if (!options.quiet)
+        PrintSummary(run, destination);
+    return run.status;
+}

@@ -1,0 +1,108 @@
+#include "tools/open_diagnosis.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#ifndef _WIN32
+#  include <cerrno>
+#  include <sys/stat.h>
+#endif
+
+namespace {
+
+// What the plug-in asks of a file before it reads it: its first bytes and
+// its least size.
+constexpr char PdfSignature[] = "%PDF-";
+constexpr char VersionOneSignature[] = "%PDF-1.";
+constexpr char VersionTwoSignature[] = "%PDF-2.";
+constexpr uint64_t MinimumFileSize = 768;
+constexpr size_t SignatureBytes = sizeof VersionOneSignature - 1;
+
+bool StartsWith(const char* bytes, size_t count, const char* signature) {
+    size_t length = std::strlen(signature);
+    return count >= length && std::memcmp(bytes, signature, length) == 0;
+}
+
+// The file's size and first bytes, or the reason they cannot be read.
+struct FileStart {
+    uint64_t size = 0;                // bytes in the file
+    char bytes[SignatureBytes] = {};  // its first bytes
+    size_t count = 0;                 // how many of them were read
+    std::string problem;              // why the file cannot be read; empty when it can
+};
+
+FileStart ReadFileStart(const HostText& file) {
+    FileStart start;
+#ifdef _WIN32
+    DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        start.problem = FileErrorText(GetLastError());
+        return start;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        start.problem = "is a directory";
+        return start;
+    }
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        start.problem = FileErrorText(GetLastError());
+        return start;
+    }
+    LARGE_INTEGER size{};
+    DWORD read = 0;
+    if (!GetFileSizeEx(handle, &size) || !ReadFile(handle, start.bytes, SignatureBytes, &read, nullptr)) {
+        start.problem = SystemErrorText(GetLastError());
+    }
+    CloseHandle(handle);
+    start.size = static_cast<uint64_t>(size.QuadPart);
+    start.count = read;
+#else
+    std::string path = ToUtf8(file);
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0) {
+        start.problem = FileErrorText(static_cast<SystemCode>(errno));
+        return start;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        start.problem = "is a directory";
+        return start;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        start.problem = "not a regular file";
+        return start;
+    }
+    FILE* stream = std::fopen(path.c_str(), "rb");
+    if (stream == nullptr) {
+        start.problem = FileErrorText(static_cast<SystemCode>(errno));
+        return start;
+    }
+    start.size = static_cast<uint64_t>(status.st_size);
+    start.count = std::fread(start.bytes, 1, SignatureBytes, stream);
+    if (std::ferror(stream)) start.problem = SystemErrorText(static_cast<SystemCode>(errno));
+    std::fclose(stream);
+#endif
+    return start;
+}
+
+std::optional<std::string> EncryptionCause(const HostText&) { return std::nullopt; }
+
+}  // namespace
+
+std::string DiagnoseOpenFailure(const HostText& file) {
+    FileStart start = ReadFileStart(file);
+    if (!start.problem.empty()) return start.problem;
+    if (start.size == 0) return "not a PDF: the file is empty";
+    if (!StartsWith(start.bytes, start.count, PdfSignature)) return "not a PDF: it does not start with %PDF-";
+    if (StartsWith(start.bytes, start.count, VersionTwoSignature))
+        return "a PDF 2.0 file (%PDF-2. header); vellum opens %PDF-1. files";
+    if (!StartsWith(start.bytes, start.count, VersionOneSignature))
+        return "not a PDF that vellum opens: its header is not %PDF-1.";
+    if (start.size < MinimumFileSize)
+        return "too small: " + std::to_string(start.size) + " bytes, under the " + std::to_string(MinimumFileSize) +
+               " bytes of the smallest PDF vellum opens";
+    if (std::optional<std::string> cause = EncryptionCause(file)) return *cause;
+    return "not a PDF file that vellum can open";
+}
