@@ -30,7 +30,9 @@ bool ReadNumber(const char* name, uint64_t& value) {
 
 uint32_t DecodeThreadCount() {
     uint64_t threads = 0;
-    if (!ReadNumber("VELLUM_THREADS", threads) || threads == 0) threads = std::thread::hardware_concurrency();
+    if (!ReadNumber("VELLUM_THREADS", threads) || threads == 0 || threads > MaxDecodeThreads) {
+        threads = std::thread::hardware_concurrency();
+    }
     if (threads == 0) threads = 1;
     return threads > MaxDecodeThreads ? MaxDecodeThreads : static_cast<uint32_t>(threads);
 }

@@ -10,7 +10,7 @@
 constexpr uint64_t MinimumDefaultBudget = uint64_t{256} << 20;
 
 // VELLUM_THREADS: the threads an open decodes on, when it holds a whole
-// number from 1 up (at most 16 are used); else the machine's hardware threads.
+// number from 1 to 16; else the machine's hardware threads, at most 16.
 // VELLUM_MEMORY_MB: the budget for decoded bytes kept in memory, in MiB (0
 // keeps none), shared by every archive open in the process; else a quarter
 // of the machine's memory (the least of its physical memory, the memory that

@@ -33,8 +33,6 @@ constexpr uint64_t ProgressThreshold = uint64_t{1} << 20;
 constexpr uint64_t MemoryExtractionLimit = uint64_t{16} << 20;
 // Bytes copied from a temporary file to stdout at a time.
 constexpr size_t CopyChunkBytes = size_t{1} << 16;
-// The plug-in's answer when the progress callback stopped an extraction.
-constexpr int ExtractionCancelled = 21;
 // The plug-in's memory block starts with the entry's length as 64 bits.
 constexpr size_t MemoryBlockHeaderBytes = sizeof(uint64_t);
 
@@ -272,7 +270,7 @@ Step WriteToFile(ExtractRun& run, const Entry& entry) {
         result = run.host.processFileW(run.handle, HostExtract, nullptr, temporary.HostPath());
         code = LastSystemCode();
     }
-    if (result == ExtractionCancelled || InterruptionPending()) return Step::interrupted;
+    if (result == HostAborted || InterruptionPending()) return Step::interrupted;
     if (result != HostOk) {
         NoteFailed(run, entry, path, ExtractionMessage(result, code));
         return Step::next;
@@ -375,7 +373,7 @@ Step WriteToOutput(ExtractRun& run, const Entry& entry) {
         result = run.host.processFileW(run.handle, HostExtract, nullptr, temporary.HostPath());
         code = LastSystemCode();
     }
-    if (result == ExtractionCancelled || InterruptionPending()) return Step::interrupted;
+    if (result == HostAborted || InterruptionPending()) return Step::interrupted;
     if (result != HostOk) {
         NoteFailed(run, entry, entry.name, ExtractionMessage(result, code));
         return Step::next;

@@ -34,4 +34,6 @@ struct ExtractOptions {
 
 int List(const PluginHost& host, const HostText& file, const ListOptions& options);
 int Extract(const PluginHost& host, const HostText& file, const ExtractOptions& options);
-int Check(const PluginHost& host, const std::vector<HostText>& files);
+// With `verbose`, each document that opens is also examined through the
+// document layer, which tells why each stream it leaves out is left out.
+int Check(const PluginHost& host, const std::vector<HostText>& files, bool verbose);

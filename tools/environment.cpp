@@ -58,3 +58,15 @@ bool SetPassword(const HostText& password) {
     return setenv("VELLUM_PASSWORD", ToUtf8(password).c_str(), 1) == 0;
 #endif
 }
+
+std::string PasswordSetting() {
+#ifdef _WIN32
+    // The plug-in reads its settings in the ANSI code page.
+    char buffer[256];
+    const DWORD length = GetEnvironmentVariableA("VELLUM_PASSWORD", buffer, static_cast<DWORD>(std::size(buffer)));
+    return length == 0 || length >= std::size(buffer) ? std::string() : std::string(buffer, length);
+#else
+    const char* value = std::getenv("VELLUM_PASSWORD");
+    return value != nullptr ? value : "";
+#endif
+}

@@ -18,3 +18,6 @@ void WarnAboutSettings();
 // Sets VELLUM_PASSWORD in the command's own environment, where the plug-in
 // reads it when it opens a document. False when the system refused.
 bool SetPassword(const HostText& password);
+// The password the plug-in reads from VELLUM_PASSWORD, as its bytes; empty
+// when unset.
+std::string PasswordSetting();

@@ -1,9 +1,13 @@
 #include "tools/open_diagnosis.h"
 
+#include "document/explain.h"
+#include "document/open.h"
+#include "tools/environment.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <optional>
+#include <memory>
 
 #ifndef _WIN32
 #  include <cerrno>
@@ -12,12 +16,11 @@
 
 namespace {
 
-// What the plug-in asks of a file before it reads it: its first bytes and
-// its least size.
+// What the plug-in asks of a file's first bytes; its least size is the
+// document layer's MinimumFileSize.
 constexpr char PdfSignature[] = "%PDF-";
 constexpr char VersionOneSignature[] = "%PDF-1.";
 constexpr char VersionTwoSignature[] = "%PDF-2.";
-constexpr uint64_t MinimumFileSize = 768;
 constexpr size_t SignatureBytes = sizeof VersionOneSignature - 1;
 
 bool StartsWith(const char* bytes, size_t count, const char* signature) {
@@ -87,9 +90,59 @@ FileStart ReadFileStart(const HostText& file) {
     return start;
 }
 
-std::optional<std::string> EncryptionCause(const HostText&) { return std::nullopt; }
+// The filters' names as a person reads them.
+const char* FilterName(FilterCode code) {
+    switch (code) {
+    case FilterCode::Ascii85: return "ASCII85";
+    case FilterCode::AsciiHex: return "ASCIIHex";
+    case FilterCode::Flate: return "Flate";
+    case FilterCode::Lzw: return "LZW";
+    case FilterCode::RunLength: return "RunLength";
+    case FilterCode::CcittFax: return "CCITT fax";
+    case FilterCode::Dct: return "DCT";
+    case FilterCode::XmlMetadata: return "XML";
+    }
+    return "filtered";
+}
+
+std::string LeftOutReason(const LeftOutStream& stream) {
+    const std::string what = stream.inDecryption ? std::string("the decryption") : std::string(FilterName(stream.filter)) + " data";
+    if (stream.status == Status::OutOfMemory) return "out of memory for " + what;
+    return stream.inDecryption ? "cannot be decrypted" : "invalid " + what;
+}
 
 }  // namespace
+
+std::string EncryptionCause(const HostText& file) {
+    const std::string password = PasswordSetting();
+    std::unique_ptr<Archive> archive;
+    const OpenOutcome outcome = ReadDocument(file.c_str(), OpenRequest{DecodeSettings{1, 0}, password}, archive);
+    if (outcome.status == Status::NeedsPassword) {
+        return password.empty() ? "encrypted: needs a password (--password)"
+                                : "encrypted: the password given does not open it";
+    }
+    if (outcome.status == Status::Unsupported) {
+        const std::string handler = outcome.handler;
+        if (!handler.empty() && handler[0] == '/') return "encrypted with the " + handler + " handler, which vellum cannot read";
+        return "encrypted with " + handler + ", which vellum cannot read";
+    }
+    return std::string();
+}
+
+std::vector<std::string> LeftOutStreams(const HostText& file) {
+    std::vector<std::string> lines;
+    DocumentReport report;
+    const OpenOutcome outcome = ExplainDocument(file.c_str(), PasswordSetting(), report);
+    if (outcome.status != Status::Ok) return lines;
+    lines.push_back(std::to_string(report.streamsFound) + " stream objects, " +
+                    std::to_string(report.streamsFound - report.leftOut.size()) + " listed, " +
+                    std::to_string(report.leftOut.size()) + " left out" + (report.leftOut.empty() ? "" : ":"));
+    for (const LeftOutStream& stream : report.leftOut) {
+        lines.push_back("object " + std::to_string(stream.objectNumber) + " " + std::to_string(stream.generation) +
+                        " (data at byte " + std::to_string(stream.offset) + "): " + LeftOutReason(stream));
+    }
+    return lines;
+}
 
 std::string DiagnoseOpenFailure(const HostText& file) {
     FileStart start = ReadFileStart(file);
@@ -100,9 +153,9 @@ std::string DiagnoseOpenFailure(const HostText& file) {
         return "a PDF 2.0 file (%PDF-2. header); vellum opens %PDF-1. files";
     if (!StartsWith(start.bytes, start.count, VersionOneSignature))
         return "not a PDF that vellum opens: its header is not %PDF-1.";
-    if (start.size < MinimumFileSize)
+    if (start.size < static_cast<uint64_t>(MinimumFileSize))
         return "too small: " + std::to_string(start.size) + " bytes, under the " + std::to_string(MinimumFileSize) +
                " bytes of the smallest PDF vellum opens";
-    if (std::optional<std::string> cause = EncryptionCause(file)) return *cause;
+    if (std::string cause = EncryptionCause(file); !cause.empty()) return cause;
     return "not a PDF file that vellum can open";
 }

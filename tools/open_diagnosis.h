@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "tools/terminal_text.h"
 
@@ -12,3 +13,11 @@
 // document needs a password for or cannot be read with, or, when the file
 // itself shows no cause, "not a PDF file that vellum can open".
 std::string DiagnoseOpenFailure(const HostText& file);
+// Why an encrypted document that looks like a PDF does not open ("encrypted:
+// needs a password (--password)" and the like), told by the document layer
+// with the password the plug-in would use; empty when the document opens or
+// is not encrypted.
+std::string EncryptionCause(const HostText& file);
+// The account of `vellum check -v` for a document that opens: the stream
+// objects found, and one line for each the listing leaves out, with why.
+std::vector<std::string> LeftOutStreams(const HostText& file);

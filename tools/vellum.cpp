@@ -91,6 +91,7 @@ constexpr const char* CheckUsageText =
     "file manager judges it, and if not, why.\n"
     "\n"
     "options:\n"
+    "  -v, --verbose        also tell, for each stream object the listing leaves out, why\n"
     "  --password PASSWORD  the password of an encrypted document (as VELLUM_PASSWORD)\n"
     "  --                   ends the options\n";
 
@@ -121,6 +122,7 @@ struct CommandLine {
     const HostText* password = nullptr;    // --password PASSWORD
     std::vector<HostText> operands;        // files and patterns
     ExtractOptions extract;                // extract's own options
+    bool checkVerbose = false;             // check -v
 };
 
 enum class Command { list, extract, check };
@@ -197,6 +199,8 @@ int Run(const std::vector<HostText>& args) {
             line.extract.force = true;
         } else if (extracts && (Is(arg, "-v") || Is(arg, "--verbose"))) {
             line.extract.verbose = true;
+        } else if (command == Command::check && (Is(arg, "-v") || Is(arg, "--verbose"))) {
+            line.checkVerbose = true;
         } else if (extracts && (Is(arg, "-p") || Is(arg, "--stdout"))) {
             line.extract.toStandardOutput = true;
         } else {
@@ -232,7 +236,7 @@ int Run(const std::vector<HostText>& args) {
         case Command::check:
             break;
     }
-    return Check(plugin.host, line.operands);
+    return Check(plugin.host, line.operands, line.checkVerbose);
 }
 
 // Runs the command line and settles the exit status: an interruption is
