@@ -6,10 +6,13 @@
 
 #include <cstdint>
 #include <deque>
+#include <string_view>
 #include <vector>
 
 #include "decode/byte_buffer.h"
+#include "decode/status.h"
 #include "syntax/dictionary.h"
+#include "document/security.h"
 #include "platform/win32.h"
 
 // Two links of a circular, doubly linked list. prevLink addresses the previous
@@ -74,6 +77,7 @@ struct PdfArchive {
     std::vector<ByteBuffer> keptBlocks;  // owned blocks that small kept entries are packed into;
                                          // cursor = the first free byte of each
     std::deque<DecodedAhead> decodedAhead;  // entries decoded by the last extraction's helpers, in list order
+    Security security;            // the document's encryption and file key, found at the open
 };
 
 struct StreamEntry {
@@ -91,6 +95,7 @@ struct StreamEntry {
     const uint8_t* rawEnd;
     DictionaryText dictionary;                // the object's dictionary, inside the archive's data
     bool bytesKept;                           // data holds the decoded bytes; else each extraction decodes them
+    uint16_t generation;                      // the header line's generation, as far as a stream's key reads it
     uint32_t listIndex;                       // its place in the archive's list, from 0
 };
 
@@ -125,6 +130,14 @@ struct OpenOutcome {
 // Opens, maps and validates the file at `path`; the file and its mapping are
 // closed again before returning, whatever the outcome.
 OpenOutcome OpenPdfFile(const WCHAR* path, bool checkOnly);
+// Finds the document's encryption in the archive's body and, when there is
+// one, checks `password` (UTF-8; empty when none was given) and keeps the
+// file key in archive.security, for the keys of its streams. Ok for a
+// document that is not encrypted or whose key was found; NeedsPassword,
+// Unsupported (the handler's name kept in archive.security.handler),
+// InvalidData or OutOfMemory when it cannot be decrypted, and then nothing
+// of it may be listed. Runs once, before the entries are made.
+Status ReadArchiveSecurity(PdfArchive& archive, std::string_view password);
 // Reads [offset, offset + length) of the file into `destination` in requests
 // of at most `chunkBytes` (under 4 GiB). False when a read fails or the file
 // ends before the range does.

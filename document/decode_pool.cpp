@@ -16,6 +16,7 @@
 #include "decode/filter_chain.h"
 #include "decode/results.h"
 #include "document/scanner.h"
+#include "document/stream_decryption.h"
 
 namespace {
 
@@ -58,10 +59,11 @@ bool RanOutOfMemory(JobOutcome outcome) {
     return outcome == JobOutcome::OutOfMemory || outcome == JobOutcome::OutOfRuntimeMemory;
 }
 
-JobOutcome DecodeOnce(DecodeJob& job) {
+JobOutcome DecodeOnce(const Security& security, DecodeJob& job) {
     try {
-        const uint32_t result =
-            DecodeStream(job.found.dataBegin, job.found.dataEnd, job.found.dictionary, job.decoded);
+        const uint32_t result = DecodeStoredStream(security, job.found.objectNumber, job.found.generation,
+                                                   job.found.dataBegin, job.found.dataEnd, job.found.dictionary,
+                                                   job.decoded);
         if (result == ResultOk) return JobOutcome::Decoded;
         // zlib that cannot start has run out of memory too.
         if (result == ResultOutOfMemory || result == ResultFlateStartFailed) return JobOutcome::OutOfMemory;
@@ -103,18 +105,18 @@ JobOutcome Decode(DecodePool& pool, DecodeJob& job) {
     JobOutcome outcome;
     {
         std::shared_lock<std::shared_mutex> shared(pool.decodeGate);
-        outcome = DecodeOnce(job);
+        outcome = DecodeOnce(pool.archive.security, job);
     }
     if (!RanOutOfMemory(outcome)) return outcome;
     std::unique_lock<std::shared_mutex> alone(pool.decodeGate);
-    if (pool.parallel) outcome = DecodeOnce(job);
+    if (pool.parallel) outcome = DecodeOnce(pool.archive.security, job);
     if (!RanOutOfMemory(outcome)) return outcome;
     {
         std::lock_guard<std::mutex> held(pool.lock);
         if (pool.archive.keptBytes == 0) return outcome;
         GiveUpKeptBytes(pool);
     }
-    return DecodeOnce(job);
+    return DecodeOnce(pool.archive.security, job);
 }
 
 // Turns a finished job into a linked entry, or lets it go. Pool lock held.
@@ -135,6 +137,7 @@ void FileJob(DecodePool& pool, DecodeJob& job) {
     }
     entry->refCount = 1;
     entry->objectNumber = job.found.objectNumber;
+    entry->generation = static_cast<uint16_t>(job.found.generation);
     entry->rawBegin = job.found.dataBegin;
     entry->rawEnd = job.found.dataEnd;
     entry->dictionary = job.found.dictionary;

@@ -4,6 +4,7 @@
 
 #include "decode/filter_chain.h"
 #include "decode/results.h"
+#include "document/stream_decryption.h"
 
 namespace {
 
@@ -55,7 +56,8 @@ uint32_t DecodeEntryAgain(const StreamEntry& entry, ByteBuffer& bytes) {
     DecodedStream decoded{};
     uint32_t result = ResultOk;
     try {
-        result = DecodeStream(entry.rawBegin, entry.rawEnd, entry.dictionary, decoded);
+        result = DecodeStoredStream(entry.archive->security, entry.objectNumber, entry.generation, entry.rawBegin,
+                                    entry.rawEnd, entry.dictionary, decoded);
     } catch (const std::bad_alloc&) {
         return ResultOutOfMemory;
     }

@@ -71,6 +71,11 @@ OpenOutcome OpenPdfFile(const WCHAR* path, bool checkOnly) {
     return {archive != nullptr, archive};
 }
 
+Status ReadArchiveSecurity(PdfArchive& archive, std::string_view password) {
+    const std::string_view body(reinterpret_cast<const char*>(archive.data.begin), archive.data.Size());
+    return OpenSecurity(body, password, archive.security);
+}
+
 bool FindDocumentBody(const uint8_t* bytes, uint64_t size, uint64_t& bodyStart, uint64_t& bodyEnd) {
     if (size < HeaderSignatureLength || std::memcmp(bytes, HeaderSignature, HeaderSignatureLength) != 0) return false;
     ByteBuffer file;

@@ -110,7 +110,7 @@ const uint8_t* FindEndstream(ScanMemo& memo, const uint8_t* from, const uint8_t*
 // position, the line ending at `lineEnd` (its first CR or LF, or the end) or
 // before "<<"; on success the position is after the line, and on failure it
 // is left alone.
-bool ReadObjectHeader(PdfArchive& archive, const uint8_t* lineEnd, int32_t& objectNumber) {
+bool ReadObjectHeader(PdfArchive& archive, const uint8_t* lineEnd, int32_t& objectNumber, int32_t& objectGeneration) {
     ByteBuffer& data = archive.data;
     const uint8_t* const lineStart = data.cursor;
     const uint8_t* const end = data.end;
@@ -138,6 +138,7 @@ bool ReadObjectHeader(PdfArchive& archive, const uint8_t* lineEnd, int32_t& obje
     if (stop == end) return false;
     if (static_cast<size_t>(stop - lineStart) >= HeaderLineCapacity) return false;
     objectNumber = number;
+    objectGeneration = generation;
     // Past the line: "<<" stays for the dictionary, a line end goes.
     if (dictionaryFollows) {
         data.cursor = const_cast<uint8_t*>(stop);
@@ -256,7 +257,8 @@ bool FindNextStream(PdfArchive& archive, FoundStream& found) {
         uint8_t* const lineEnd = FindLineEnd(const_cast<uint8_t*>(keyword), end);
         position = lineStart;
         int32_t objectNumber = 0;
-        if (!CanStartHeaderLine(lineStart, end) || !ReadObjectHeader(archive, lineEnd, objectNumber)) {
+        int32_t generation = 0;
+        if (!CanStartHeaderLine(lineStart, end) || !ReadObjectHeader(archive, lineEnd, objectNumber, generation)) {
             // Not a header line: on to the next line; "<<" does not end one here.
             position = lineEnd;
             if (lineEnd >= end) return false;
@@ -269,6 +271,7 @@ bool FindNextStream(PdfArchive& archive, FoundStream& found) {
         }
         if (isStream) {
             found.objectNumber = static_cast<uint32_t>(objectNumber);
+            found.generation = static_cast<uint32_t>(generation);
             return true;
         }
     }

@@ -28,8 +28,15 @@ uintptr_t OpenWide(OpenArchiveRecord* record, const WCHAR* path) {
     if (path == nullptr || path[0] == 0) return 0;
     if (record->mode != 0 && record->mode != 1) return 0;
     record->resultCode = HostNoMemory;
+    const std::string password = ReadPassword();
     PdfArchive* archive = OpenPdfFile(path, false).archive;
     if (archive == nullptr) return 0;
+    // An encrypted document that cannot be decrypted answers as a file that
+    // does not open: nothing of it is listed, never its ciphertext.
+    if (ReadArchiveSecurity(*archive, password) != Status::Ok) {
+        ArchiveCall(reinterpret_cast<uintptr_t>(archive)).Close();
+        return 0;
+    }
     MakeEntries(*archive, ReadDecodeSettings());
     record->resultCode = HostOk;
     return reinterpret_cast<uintptr_t>(archive);

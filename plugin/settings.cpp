@@ -1,6 +1,7 @@
 #include "plugin/settings.h"
 
 #include <thread>
+#include <vector>
 
 #include "document/decode_pool.h"
 #include "platform/win32.h"
@@ -45,3 +46,18 @@ uint64_t KeptBytesBudget() {
 }  // namespace
 
 DecodeSettings ReadDecodeSettings() { return DecodeSettings{DecodeThreadCount(), KeptBytesBudget()}; }
+
+std::string ReadPassword() {
+    // Read as wide text, so that Windows gives every character whatever its
+    // code page, and handed on as UTF-8, the form R 5 and 6 hash.
+    const DWORD units = GetEnvironmentVariableW(WIDE("VELLUM_PASSWORD"), nullptr, 0);
+    if (units == 0) return {};
+    std::vector<WCHAR> wide(units);
+    const DWORD length = GetEnvironmentVariableW(WIDE("VELLUM_PASSWORD"), wide.data(), units);
+    if (length == 0 || length >= units) return {};
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string password(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(length), password.data(), bytes, nullptr, nullptr);
+    return password;
+}
