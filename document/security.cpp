@@ -370,8 +370,10 @@ Status CheckOwnerPassword(const EncryptionDictionary& read, const uint8_t (&padd
                           uint8_t (&key)[Md5Bytes]) {
     uint8_t ownerKey[Md5Bytes];
     if (!HashBytes(HashKind::Md5, {{padded, PaddedPasswordBytes}}, ownerKey)) return Status::OutOfMemory;
+    // Each round hashes the key's length of the last digest, as for the file
+    // key: Ghostscript writes and qpdf reads R 3 documents of 40 bits so.
     for (int round = 0; read.revision >= 3 && round < KeyHashRounds; ++round) {
-        if (!HashBytes(HashKind::Md5, {{ownerKey, Md5Bytes}}, ownerKey)) return Status::OutOfMemory;
+        if (!HashBytes(HashKind::Md5, {{ownerKey, read.keyBytes}}, ownerKey)) return Status::OutOfMemory;
     }
     uint8_t user[PaddedPasswordBytes];
     std::memcpy(user, read.owner, PaddedPasswordBytes);
