@@ -665,12 +665,11 @@ Status OpenSecurity(std::string_view body, std::string_view password, Security& 
     security.encrypted = true;
     DictionaryText dictionary;
     if (!FindEncryptionDictionary(body, trailer.encrypt, dictionary)) return Status::InvalidData;
-    const std::unique_ptr<EncryptionDictionary> read(new (std::nothrow) EncryptionDictionary);
-    if (read == nullptr) return Status::OutOfMemory;
-    const Status status = ReadEncryptionDictionary(dictionary, trailer.id, *read);
-    std::memcpy(security.handler, read->handler, sizeof security.handler);
+    EncryptionDictionary read;
+    const Status status = ReadEncryptionDictionary(dictionary, trailer.id, read);
+    std::memcpy(security.handler, read.handler, sizeof security.handler);
     if (status != Status::Ok) return status;
-    return ComputeFileKey(*read, password, security);
+    return ComputeFileKey(read, password, security);
 }
 
 StreamKey KeyForStream(const Security& security, uint32_t objectNumber, uint32_t generation,

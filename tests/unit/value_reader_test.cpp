@@ -52,7 +52,9 @@ TEST(ReadStringValue, Table) {
         uint8_t bytes[16] = {};
         size_t length = 99;
         ASSERT_EQ(ReadStringValue(c.value, bytes, sizeof bytes, length), c.read);
-        if (c.read) EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(bytes), length), c.bytes);
+        if (c.read) {
+            EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(bytes), length), c.bytes);
+        }
     }
 }
 
@@ -98,7 +100,9 @@ TEST(FindDictionaryValue, Table) {
         SCOPED_TRACE(c.label);
         ValueText value;
         ASSERT_EQ(FindDictionaryValue(c.dictionary, c.key, value), c.found);
-        if (c.found) EXPECT_EQ(value, c.value);
+        if (c.found) {
+            EXPECT_EQ(value, c.value);
+        }
     }
 }
 
