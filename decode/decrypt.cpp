@@ -33,6 +33,7 @@ Status RunStream(DecryptStage& stage, Window& window, bool inputEnds) {
 // Writes what is left of the decrypted block; true when none is left.
 bool WritePlain(DecryptStage& stage, Window& window) {
     const size_t length = Smaller(stage.plainEnd - stage.plainAt, window.availOut);
+    if (length == 0) return stage.plainAt == stage.plainEnd;
     std::memcpy(window.nextOut, stage.plain + stage.plainAt, length);
     stage.plainAt += static_cast<uint32_t>(length);
     Advance(window, 0, length);
@@ -42,6 +43,7 @@ bool WritePlain(DecryptStage& stage, Window& window) {
 // Takes input into the block buffer until it holds 16 bytes or the input is used up.
 void Gather(DecryptStage& stage, Window& window) {
     const size_t length = Smaller(AesBlockBytes - stage.blockFill, window.availIn);
+    if (length == 0) return;
     std::memcpy(stage.block + stage.blockFill, window.nextIn, length);
     stage.blockFill += static_cast<uint32_t>(length);
     Advance(window, length, 0);
