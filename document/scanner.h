@@ -11,7 +11,7 @@
 // One stream object as the scan found it; both views point into the archive's data.
 struct FoundStream {
     uint32_t objectNumber;        // from the header line, as an unsigned 32-bit value
-    uint32_t generation;          // from the header line, likewise: part of an encrypted stream's key
+    uint32_t generation;          // from the header line, likewise; an encrypted stream's key takes it in
     DictionaryText dictionary;    // from "<<" to the matching ">>"
     const uint8_t* dataBegin;     // the stream's stored bytes
     const uint8_t* dataEnd;
