@@ -220,7 +220,7 @@ Status Drive(const StreamInput& input, Chain& chain, Sink& sink, ChainOutcome& o
 
 ChainPlan PlanChain(const StreamInput& input) {
     ChainPlan plan;
-    plan.decrypts = input.key.cipher != Cipher::None;
+    plan.decrypts = input.key.cipher != StreamCipher::None;
     plan.xml = input.filters.count != 0 && input.filters.codes[0] == FilterCode::XmlMetadata;
     uint32_t filters = 0;
     for (uint32_t i = 0; i < input.filters.count; ++i) {

@@ -145,6 +145,15 @@ OpenOutcome ReadDocument(const WCHAR* path, const OpenRequest& request, std::uni
     Archive& target = *opened;
     target.scan = ScanState{target.body.Data(), target.body.Data() + target.body.Size(), ScanMemo{}};
     target.settings = request.settings;
+    // An encrypted document that cannot be decrypted does not open: nothing
+    // of it is listed, never its ciphertext.
+    const std::string_view body(reinterpret_cast<const char*>(target.body.Data()), static_cast<size_t>(target.body.Size()));
+    const Status secured = OpenSecurity(body, request.password, target.security);
+    if (secured != Status::Ok) {
+        OpenOutcome refused = Refused(secured);
+        std::memcpy(refused.handler, target.security.handler, sizeof refused.handler);
+        return refused;
+    }
     archive = std::move(opened);
     return OpenOutcome{};
 }

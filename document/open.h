@@ -9,6 +9,7 @@
 
 #include "decode/status.h"
 #include "document/archive.h"
+#include "document/security.h"
 #include "platform/win32.h"
 
 // Why a file is not a PDF vellum opens.
@@ -25,10 +26,11 @@ constexpr int64_t MinimumFileSize = 768;
 
 // What a check or an open found.
 struct OpenOutcome {
-    Status status = Status::Ok;            // Ok, NotPdf, IoError, OutOfMemory, NeedsPassword, Unsupported
+    Status status = Status::Ok;            // Ok, NotPdf, IoError, OutOfMemory; or for an encrypted
+                                           // document NeedsPassword, Unsupported or InvalidData
     NotPdfReason reason = NotPdfReason::None;  // with NotPdf
     uint32_t systemError = 0;              // with IoError: the system's code
-    char handler[64] = {};                 // with Unsupported: what vellum cannot read
+    char handler[HandlerNameCapacity] = {};  // with Unsupported: the handler or revision vellum cannot read
 };
 
 // What an open asks for besides the file.

@@ -11,6 +11,9 @@
 
 namespace {
 
+// The longest variable name looked up, in UTF-8 with its terminator.
+constexpr int EnvironmentNameCapacity = 256;
+
 // The memory limit of the process's control group (v2: memory.max, v1:
 // memory.limit_in_bytes), or 0 when there is none or it cannot be read.
 uint64_t ControlGroupLimit() {
@@ -36,6 +39,21 @@ DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
     if (length >= size || buffer == nullptr) return static_cast<DWORD>(length + 1);
     std::memcpy(buffer, value, length + 1);
     return static_cast<DWORD>(length);
+}
+
+DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size) {
+    char narrowName[EnvironmentNameCapacity];
+    if (WideCharToMultiByte(CP_UTF8, 0, name, -1, narrowName, EnvironmentNameCapacity, nullptr, nullptr) == 0) {
+        return 0;
+    }
+    const char* value = std::getenv(narrowName);
+    if (value == nullptr || value[0] == 0) return 0;
+    // The units it needs, terminator included.
+    const int needed = MultiByteToWideChar(CP_UTF8, 0, value, -1, nullptr, 0);
+    if (needed <= 0) return 0;
+    if (buffer == nullptr || static_cast<DWORD>(needed) > size) return static_cast<DWORD>(needed);
+    MultiByteToWideChar(CP_UTF8, 0, value, -1, buffer, needed);
+    return static_cast<DWORD>(needed - 1);
 }
 
 BOOL GlobalMemoryStatusEx(MEMORYSTATUSEX* status) {

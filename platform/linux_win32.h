@@ -16,6 +16,10 @@ typedef size_t SIZE_T;
 typedef uintptr_t ULONG_PTR;
 typedef char16_t WCHAR;
 typedef void* HANDLE;
+typedef void* BCRYPT_HANDLE;
+typedef void* BCRYPT_ALG_HANDLE;
+typedef void* BCRYPT_KEY_HANDLE;
+typedef void* BCRYPT_HASH_HANDLE;
 typedef void* HLOCAL;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
@@ -23,6 +27,10 @@ typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
+typedef uint32_t ULONG;
+typedef unsigned char UCHAR;
+typedef UCHAR* PUCHAR;
+typedef LONG NTSTATUS;
 
 #define TRUE 1
 #define FALSE 0
@@ -50,6 +58,16 @@ typedef const char* LPCSTR;
 #define CP_ACP 0u
 #define CP_UTF8 65001u
 #define WC_COMPOSITECHECK 0x00000200u
+
+// Cryptography (CNG).
+#define BCRYPT_SUCCESS(status) ((status) >= 0)
+#define BCRYPT_MD5_ALGORITHM u"MD5"
+#define BCRYPT_SHA256_ALGORITHM u"SHA256"
+#define BCRYPT_SHA384_ALGORITHM u"SHA384"
+#define BCRYPT_SHA512_ALGORITHM u"SHA512"
+#define BCRYPT_AES_ALGORITHM u"AES"
+#define BCRYPT_CHAINING_MODE u"ChainingMode"
+#define BCRYPT_CHAIN_MODE_CBC u"ChainingModeCBC"
 
 struct FILETIME {
     DWORD dwLowDateTime;
@@ -138,6 +156,10 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offse
 BOOL UnmapViewOfFile(LPCVOID view);
 
 // The variable's value and its length without the terminator when it fits in
+// `size` units; otherwise the size it needs, terminator included; 0 when the
+// variable is not set. The environment's bytes are read as UTF-8.
+DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
+// The variable's value and its length without the terminator when it fits in
 // `size` bytes; otherwise the size it needs, terminator included; 0 when the
 // variable is not set.
 DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
@@ -176,3 +198,30 @@ const WCHAR* wcsrchr(const WCHAR* text, WCHAR unit);
 WCHAR* wcsrchr(WCHAR* text, WCHAR unit);
 // Folds the ASCII letters only, as the "C" locale does.
 int _wcsnicmp(const WCHAR* left, const WCHAR* right, size_t count);
+
+// Cryptography through OpenSSL's libcrypto, in CNG's shape: the hashes MD5,
+// SHA-256, SHA-384 and SHA-512, and AES with 128-, 192- or 256-bit keys in
+// CBC mode (the only chaining offered, set or not) without padding (flags 0).
+// A hash or key handle belongs to one thread at a time; an algorithm handle
+// may be shared, and outlives the handles made from it. Failures answer
+// negative NTSTATUS values, as on Windows; a null object buffer with a size
+// of 0 lets the call allocate the object.
+NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR algorithmId, LPCWSTR implementation,
+                                     ULONG flags);
+NTSTATUS BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE algorithm, ULONG flags);
+NTSTATUS BCryptSetProperty(BCRYPT_HANDLE object, LPCWSTR property, PUCHAR input, ULONG inputBytes, ULONG flags);
+NTSTATUS BCryptCreateHash(BCRYPT_ALG_HANDLE algorithm, BCRYPT_HASH_HANDLE* hash, PUCHAR hashObject,
+                          ULONG hashObjectBytes, PUCHAR secret, ULONG secretBytes, ULONG flags);
+NTSTATUS BCryptHashData(BCRYPT_HASH_HANDLE hash, PUCHAR input, ULONG inputBytes, ULONG flags);
+// `outputBytes` must be the digest's size; the hash cannot be used again.
+NTSTATUS BCryptFinishHash(BCRYPT_HASH_HANDLE hash, PUCHAR output, ULONG outputBytes, ULONG flags);
+NTSTATUS BCryptDestroyHash(BCRYPT_HASH_HANDLE hash);
+NTSTATUS BCryptGenerateSymmetricKey(BCRYPT_ALG_HANDLE algorithm, BCRYPT_KEY_HANDLE* key, PUCHAR keyObject,
+                                    ULONG keyObjectBytes, PUCHAR secret, ULONG secretBytes, ULONG flags);
+NTSTATUS BCryptDestroyKey(BCRYPT_KEY_HANDLE key);
+// Whole blocks only; the 16-byte IV is the chaining value, and is left as
+// the last ciphertext block, ready for the next call.
+NTSTATUS BCryptEncrypt(BCRYPT_KEY_HANDLE key, PUCHAR input, ULONG inputBytes, void* paddingInfo, PUCHAR iv,
+                       ULONG ivBytes, PUCHAR output, ULONG outputBytes, ULONG* result, ULONG flags);
+NTSTATUS BCryptDecrypt(BCRYPT_KEY_HANDLE key, PUCHAR input, ULONG inputBytes, void* paddingInfo, PUCHAR iv,
+                       ULONG ivBytes, PUCHAR output, ULONG outputBytes, ULONG* result, ULONG flags);

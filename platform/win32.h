@@ -11,6 +11,7 @@
 #    define NOMINMAX
 #  endif
 #  include <windows.h>
+#  include <bcrypt.h>
 #  include <wchar.h>
 #  include <stdlib.h>
 // Wide literals in the host's 16-bit encoding.

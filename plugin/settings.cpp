@@ -1,6 +1,7 @@
 #include "plugin/settings.h"
 
 #include <thread>
+#include <vector>
 
 #include "document/decode_pool.h"
 #include "platform/win32.h"
@@ -12,8 +13,6 @@ constexpr DWORD SettingCapacity = 32;
 // Digits beyond these could overflow and name nothing sensible anyway.
 constexpr DWORD MaxSettingDigits = 12;
 constexpr uint64_t BytesPerMiB = uint64_t{1} << 20;
-// Longest password read; the standard handler uses at most 127 bytes of one.
-constexpr DWORD PasswordCapacity = 256;
 
 // The variable as a whole number, or false when it is unset or not one.
 bool ReadNumber(const char* name, uint64_t& value) {
@@ -54,8 +53,16 @@ uint64_t KeptBytesBudget() {
 DecodeSettings ReadDecodeSettings() { return DecodeSettings{DecodeThreadCount(), KeptBytesBudget()}; }
 
 std::string ReadPassword() {
-    char text[PasswordCapacity];
-    const DWORD length = GetEnvironmentVariableA("VELLUM_PASSWORD", text, PasswordCapacity);
-    if (length == 0 || length >= PasswordCapacity) return std::string();
-    return std::string(text, length);
+    // Read as wide text, so that Windows gives every character whatever its
+    // code page, and handed on as UTF-8, the form R 5 and 6 hash.
+    const DWORD units = GetEnvironmentVariableW(WIDE("VELLUM_PASSWORD"), nullptr, 0);
+    if (units == 0) return {};
+    std::vector<WCHAR> wide(units);
+    const DWORD length = GetEnvironmentVariableW(WIDE("VELLUM_PASSWORD"), wide.data(), units);
+    if (length == 0 || length >= units) return {};
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string password(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(length), password.data(), bytes, nullptr, nullptr);
+    return password;
 }

@@ -18,6 +18,7 @@ constexpr uint64_t MinimumDefaultBudget = uint64_t{256} << 20;
 // where that is no more than half of it. Anything else falls back to the
 // default.
 DecodeSettings ReadDecodeSettings();
-// VELLUM_PASSWORD: the password tried on an encrypted document, as its bytes;
-// empty when unset.
+// VELLUM_PASSWORD: the password, user or owner, that opens an encrypted
+// document, as UTF-8; empty when the variable is unset or empty. A document
+// whose user password is empty opens without it. May throw std::bad_alloc.
 std::string ReadPassword();

@@ -9,3 +9,19 @@ inline bool IsLetterOrDigit(unsigned char c) { return IsDigit(c) || IsLetter(c);
 inline bool IsSpaceOrTab(unsigned char c) { return c == ' ' || c == '\t'; }
 inline bool IsLineEnd(unsigned char c) { return c == '\r' || c == '\n'; }
 inline unsigned char ToLowerAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
+// The six white-space bytes of PDF's syntax: NUL, tab, line feed, form feed,
+// carriage return and space.
+inline bool IsWhiteSpace(unsigned char c) { return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
+// The bytes that end a name, number or keyword without white space.
+inline bool IsDelimiter(unsigned char c) {
+    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' || c == '/' ||
+           c == '%';
+}
+inline bool IsOctalDigit(unsigned char c) { return c >= '0' && c <= '7'; }
+// The value of a hexadecimal digit of either case, or -1.
+inline int HexDigitValue(unsigned char c) {
+    if (IsDigit(c)) return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}

@@ -61,10 +61,8 @@ bool SetPassword(const HostText& password) {
 
 std::string PasswordSetting() {
 #ifdef _WIN32
-    // The plug-in reads its settings in the ANSI code page.
-    char buffer[256];
-    const DWORD length = GetEnvironmentVariableA("VELLUM_PASSWORD", buffer, static_cast<DWORD>(std::size(buffer)));
-    return length == 0 || length >= std::size(buffer) ? std::string() : std::string(buffer, length);
+    // As the plug-in reads it: wide text, handed on as UTF-8.
+    return ToUtf8(FromUtf8(Variable("VELLUM_PASSWORD")));
 #else
     const char* value = std::getenv("VELLUM_PASSWORD");
     return value != nullptr ? value : "";

@@ -121,6 +121,7 @@ std::string EncryptionCause(const HostText& file) {
         return password.empty() ? "encrypted: needs a password (--password)"
                                 : "encrypted: the password given does not open it";
     }
+    if (outcome.status == Status::InvalidData) return "encrypted, with an encryption dictionary vellum cannot read";
     if (outcome.status == Status::Unsupported) {
         const std::string handler = outcome.handler;
         if (!handler.empty() && handler[0] == '/') return "encrypted with the " + handler + " handler, which vellum cannot read";

@@ -100,6 +100,30 @@ const CorpusFile kCorpus[] = {
     {"pdftocairo-gs"},
     // an ImageMagick file with an update appended
     {"update-appended"},
+    // encrypted by qpdf: RC4 of 40 and 128 bits, RC4 and AES-128 through
+    // crypt filters, AES-256 (R 6 and R 5), metadata in clear, object
+    // streams, linearized; some with a user password (passwords.txt)
+    {"qpdf-rc4-40"},
+    {"qpdf-rc4-40-user"},
+    {"qpdf-rc4-128"},
+    {"qpdf-rc4-128-user"},
+    {"qpdf-rc4-128-crypt-filter"},
+    {"qpdf-aes128"},
+    {"qpdf-aes128-user"},
+    {"qpdf-aes128-cleartext-metadata"},
+    {"qpdf-aes128-linearized"},
+    {"qpdf-aes256"},
+    {"qpdf-aes256-user"},
+    {"qpdf-aes256-r5"},
+    {"qpdf-aes256-r5-user"},
+    {"qpdf-aes256-cleartext-metadata"},
+    {"qpdf-aes256-objstm"},
+    // encrypted by Ghostscript's pdfwrite: R 2 (40 bits), R 3 (128 and 40 bits)
+    {"gs-rc4-40"},
+    {"gs-rc4-40-user"},
+    {"gs-rc4-128"},
+    {"gs-rc4-128-user"},
+    {"gs-rc4-r3-40"},
     // manuals from Debian's documentation packages (manuals.txt names each one's source)
     {"pdftex-r-intro"},
     {"pdftex-beamer-lecture"},
@@ -149,6 +173,19 @@ std::vector<ExpectedEntry> ReadManifest(const std::string& name) {
         entries.push_back(e);
     }
     return entries;
+}
+
+// The password tests/corpus/passwords.txt lists for an encrypted file; empty
+// for a file that opens without one.
+std::string PasswordFor(const std::string& name) {
+    std::ifstream in(CorpusPath("passwords.txt"));
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string listed, password;
+        if (fields >> listed >> password && listed == name) return password;
+    }
+    return {};
 }
 
 std::basic_string<WCHAR> Widen(const std::string& text) { return {text.begin(), text.end()}; }
@@ -216,7 +253,10 @@ TEST_P(CorpusTest, EntriesMatchIndependentTools) {
     ASSERT_FALSE(expected.empty()) << "no manifest for " << name;
 
     std::vector<ListedEntry> listed;
-    ASSERT_TRUE(ListAndExtract(CorpusPath(name + ".pdf"), listed)) << name << " does not open";
+    {
+        const PasswordVariable password(PasswordFor(name));
+        ASSERT_TRUE(ListAndExtract(CorpusPath(name + ".pdf"), listed)) << name << " does not open";
+    }
 
     std::vector<std::string> wantNames, gotNames;
     for (const ExpectedEntry& e : expected) wantNames.push_back(EntryName(e.object, e.extension));

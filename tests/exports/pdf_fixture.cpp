@@ -109,3 +109,24 @@ std::string Narrow(const WCHAR* text) {
     for (; *text != 0; ++text) narrow += *text < 128 ? static_cast<char>(*text) : '?';
     return narrow;
 }
+
+PasswordVariable::PasswordVariable(const std::string& utf8) {
+#ifdef _WIN32
+    // Set as wide text, so that the plug-in reads every character whatever the code page.
+    std::wstring wide(utf8.size() + 1, L'\0');
+    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                                          static_cast<int>(wide.size()));
+    wide.resize(static_cast<size_t>(units));
+    SetEnvironmentVariableW(L"VELLUM_PASSWORD", wide.c_str());
+#else
+    setenv("VELLUM_PASSWORD", utf8.c_str(), 1);
+#endif
+}
+
+PasswordVariable::~PasswordVariable() {
+#ifdef _WIN32
+    SetEnvironmentVariableW(L"VELLUM_PASSWORD", nullptr);
+#else
+    unsetenv("VELLUM_PASSWORD");
+#endif
+}

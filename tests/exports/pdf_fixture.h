@@ -63,6 +63,16 @@ private:
     int openResult_ = -1;
 };
 
+// Sets VELLUM_PASSWORD (UTF-8) for the life of the object, and unsets it
+// after: the plug-in reads it at each open.
+class PasswordVariable {
+public:
+    explicit PasswordVariable(const std::string& utf8);
+    ~PasswordVariable();
+    PasswordVariable(const PasswordVariable&) = delete;
+    PasswordVariable& operator=(const PasswordVariable&) = delete;
+};
+
 // Releases an ExtractBlock the way the host does.
 void FreeExtractBlock(void* block);
 

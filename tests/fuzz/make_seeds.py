@@ -7,7 +7,9 @@ there. Run again after changing it; files found by fuzzing are kept beside
 these."""
 import io
 import os
+import subprocess
 import sys
+import tempfile
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -41,6 +43,45 @@ def ascii85(data):
 def run_length(data):
     """Every byte outside a run a literal of its own: the plainest form."""
     return run_length_encode(data, shortest_run=2, longest_literal=1)
+
+
+def encrypted(plain, user, bits, *options, qpdf_options=()):
+    """`plain` encrypted by qpdf with this user password, the owner password
+    "owner" and the given options (qpdf is a tool, not a small encoder, but
+    the ciphers are not worth writing here)."""
+    with tempfile.TemporaryDirectory() as work:
+        source = os.path.join(work, "plain.pdf")
+        out = os.path.join(work, "encrypted.pdf")
+        with open(source, "wb") as f:
+            f.write(plain)
+        subprocess.run(["qpdf", "--allow-weak-crypto", *qpdf_options, source, "--encrypt", user, "owner", bits, *options,
+                        "--", out], check=True)
+        with open(out, "rb") as f:
+            return f.read()
+
+
+def pdf_with_page(objects):
+    """A PDF of a catalog, a page whose contents are the first stream, and the
+    given streams, with a cross-reference table, as qpdf needs to read it."""
+    body = bytearray(b"%PDF-1.7\n%\xe2\xe3\xcf\xd3\n")
+    offsets = {}
+
+    def add(number, text):
+        offsets[number] = len(body)
+        body.extend(b"%d 0 obj\n" % number + text + b"\nendobj\n")
+
+    add(1, b"<</Type /Catalog /Pages 2 0 R /Metadata 5 0 R>>")
+    add(2, b"<</Type /Pages /Kids [3 0 R] /Count 1>>")
+    add(3, b"<</Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R>>")
+    for number, dictionary, data in objects:
+        add(number, b"<<%s /Length %d>>\nstream\n" % (dictionary, len(data)) + data + b"\nendstream")
+    body += b"%" + b"x" * 700 + b"\n"
+    table = len(body)
+    body += b"xref\n0 %d\n0000000000 65535 f \n" % (len(offsets) + 1)
+    for number in sorted(offsets):
+        body += b"%010d 00000 n \n" % offsets[number]
+    body += b"trailer\n<</Size %d /Root 1 0 R>>\nstartxref\n%d\n%%%%EOF\n" % (len(offsets) + 1, table)
+    return bytes(body)
 
 
 def write(target, name, data):
@@ -100,6 +141,18 @@ def main():
     body = pdf([(12, b"/Filter /FlateDecode", zlib.compress(TEXT))])
     write("document", "wrong_length", body.replace(b"/Length %d" % len(zlib.compress(TEXT)), b"/Length 12 0 R"))
     write("document", "crlf_lines", pdf([(2, b"", b"HELLO")]).replace(b"\n", b"\r\n"))
+
+    # Encrypted documents of every revision; "fuzz" is the user password the
+    # document target gives, and "wrong" one it does not. The plain document
+    # has a catalog and a page so that qpdf keeps its streams.
+    plain = pdf_with_page([(4, b"/Filter /FlateDecode", zlib.compress(TEXT)),
+                           (5, b"/Type /Metadata /Subtype /XML", b"<?xpacket begin?><x:xmpmeta/>")])
+    write("document", "rc4_40", encrypted(plain, "", "40"))
+    write("document", "rc4_128_user", encrypted(plain, "fuzz", "128", "--use-aes=n"))
+    write("document", "aes128_crypt_filter", encrypted(plain, "", "128", "--use-aes=y", "--cleartext-metadata"))
+    write("document", "aes256_r5", encrypted(plain, "fuzz", "256", "--force-R5"))
+    write("document", "aes256_r6_objstm", encrypted(plain, "", "256", qpdf_options=("--object-streams=generate",)))
+    write("document", "aes256_wrong_password", encrypted(plain, "wrong", "256"))
 
 
 if __name__ == "__main__":

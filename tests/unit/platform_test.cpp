@@ -490,4 +490,92 @@ TEST(Platform, CriticalSectionDeletedWhileHeld) {
     DeleteCriticalSection(&section);
 }
 
+struct HashCase {
+    LPCWSTR algorithm;
+    const char* digest;  // of "abc": RFC 1321 and FIPS 180-2
+};
+
+TEST(Platform, CngHashes) {
+    const HashCase cases[] = {
+        {BCRYPT_MD5_ALGORITHM, "900150983cd24fb0d6963f7d28e17f72"},
+        {BCRYPT_SHA256_ALGORITHM, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {BCRYPT_SHA384_ALGORITHM, "cb00753f45a35e8bb5a03d699ac65007272c32ab0eded1631a8b605a43ff5bed8086072ba1e7cc2358baeca134c825a7"},
+        {BCRYPT_SHA512_ALGORITHM, "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a2192992a274fc1a836ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f"},
+    };
+    for (const HashCase& c : cases) {
+        SCOPED_TRACE(c.digest);
+        BCRYPT_ALG_HANDLE algorithm = nullptr;
+        ASSERT_TRUE(BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, c.algorithm, nullptr, 0)));
+        BCRYPT_HASH_HANDLE hash = nullptr;
+        ASSERT_TRUE(BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0)));
+        // In two pieces, as the security handler hashes its parts.
+        UCHAR ab[] = {'a', 'b'};
+        UCHAR c3[] = {'c'};
+        EXPECT_TRUE(BCRYPT_SUCCESS(BCryptHashData(hash, ab, 2, 0)));
+        EXPECT_TRUE(BCRYPT_SUCCESS(BCryptHashData(hash, c3, 1, 0)));
+        const std::string expected = c.digest;
+        UCHAR digest[64] = {};
+        // A size other than the digest's is refused.
+        EXPECT_FALSE(BCRYPT_SUCCESS(BCryptFinishHash(hash, digest, static_cast<ULONG>(expected.size() / 2 + 1), 0)));
+        ASSERT_TRUE(BCRYPT_SUCCESS(BCryptFinishHash(hash, digest, static_cast<ULONG>(expected.size() / 2), 0)));
+        std::string hex;
+        for (size_t i = 0; i < expected.size() / 2; ++i) {
+            char pair[3];
+            std::snprintf(pair, sizeof pair, "%02x", digest[i]);
+            hex += pair;
+        }
+        EXPECT_EQ(hex, expected);
+        EXPECT_TRUE(BCRYPT_SUCCESS(BCryptDestroyHash(hash)));
+        EXPECT_TRUE(BCRYPT_SUCCESS(BCryptCloseAlgorithmProvider(algorithm, 0)));
+    }
+    BCRYPT_ALG_HANDLE unknown = nullptr;
+    EXPECT_FALSE(BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&unknown, WIDE("NoSuchHash"), nullptr, 0)));
+}
+
+// NIST SP 800-38A F.2.1 and F.2.2: AES-128 in CBC mode, one block per call
+// with the IV given each time, as the decrypt stage calls it.
+TEST(Platform, CngAesCbc) {
+    UCHAR key[] = {0x2b, 0x7e, 0x15, 0x16, 0x28, 0xae, 0xd2, 0xa6, 0xab, 0xf7, 0x15, 0x88, 0x09, 0xcf, 0x4f, 0x3c};
+    const UCHAR plain[32] = {0x6b, 0xc1, 0xbe, 0xe2, 0x2e, 0x40, 0x9f, 0x96, 0xe9, 0x3d, 0x7e, 0x11, 0x73, 0x93, 0x17, 0x2a,
+                             0xae, 0x2d, 0x8a, 0x57, 0x1e, 0x03, 0xac, 0x9c, 0x9e, 0xb7, 0x6f, 0xac, 0x45, 0xaf, 0x8e, 0x51};
+    const UCHAR cipher[32] = {0x76, 0x49, 0xab, 0xac, 0x81, 0x19, 0xb2, 0x46, 0xce, 0xe9, 0x8e, 0x9b, 0x12, 0xe9, 0x19, 0x7d,
+                              0x50, 0x86, 0xcb, 0x9b, 0x50, 0x72, 0x19, 0xee, 0x95, 0xdb, 0x11, 0x3a, 0x91, 0x76, 0x78, 0xb2};
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    ASSERT_TRUE(BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_AES_ALGORITHM, nullptr, 0)));
+    ASSERT_TRUE(BCRYPT_SUCCESS(BCryptSetProperty(algorithm, BCRYPT_CHAINING_MODE,
+                                                 reinterpret_cast<PUCHAR>(const_cast<WCHAR*>(BCRYPT_CHAIN_MODE_CBC)),
+                                                 sizeof(BCRYPT_CHAIN_MODE_CBC), 0)));
+    BCRYPT_KEY_HANDLE shortKey = nullptr;
+    EXPECT_FALSE(BCRYPT_SUCCESS(BCryptGenerateSymmetricKey(algorithm, &shortKey, nullptr, 0, key, 10, 0)));
+    BCRYPT_KEY_HANDLE handle = nullptr;
+    ASSERT_TRUE(BCRYPT_SUCCESS(BCryptGenerateSymmetricKey(algorithm, &handle, nullptr, 0, key, sizeof key, 0)));
+    for (const bool encrypt : {true, false}) {
+        const UCHAR* from = encrypt ? plain : cipher;
+        const UCHAR* to = encrypt ? cipher : plain;
+        UCHAR chain[16] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f};
+        for (size_t block = 0; block < 2; ++block) {
+            UCHAR input[16];
+            UCHAR output[16] = {};
+            std::memcpy(input, from + 16 * block, 16);
+            UCHAR iv[16];
+            std::memcpy(iv, chain, 16);
+            ULONG written = 0;
+            const NTSTATUS status = encrypt ? BCryptEncrypt(handle, input, 16, nullptr, iv, 16, output, 16, &written, 0)
+                                            : BCryptDecrypt(handle, input, 16, nullptr, iv, 16, output, 16, &written, 0);
+            ASSERT_TRUE(BCRYPT_SUCCESS(status));
+            EXPECT_EQ(written, 16u);
+            EXPECT_EQ(std::memcmp(output, to + 16 * block, 16), 0) << (encrypt ? "encrypt" : "decrypt") << block;
+            std::memcpy(chain, cipher + 16 * block, 16);
+        }
+    }
+    // Without padding, only whole blocks are taken.
+    UCHAR partial[15] = {};
+    UCHAR out[16];
+    UCHAR iv[16] = {};
+    ULONG written = 0;
+    EXPECT_FALSE(BCRYPT_SUCCESS(BCryptDecrypt(handle, partial, 15, nullptr, iv, 16, out, 16, &written, 0)));
+    EXPECT_TRUE(BCRYPT_SUCCESS(BCryptDestroyKey(handle)));
+    EXPECT_TRUE(BCRYPT_SUCCESS(BCryptCloseAlgorithmProvider(algorithm, 0)));
+}
+
 }  // namespace

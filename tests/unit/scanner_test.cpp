@@ -165,6 +165,19 @@ TEST(ObjectScanner, WhereTheScanResumes) {
     }
 }
 
+TEST(ObjectScanner, RecordsEachStreamsGeneration) {
+    ScannedDocument document("7 0 obj\n<</Length 1>>\nstream\nA\nendstream\nendobj\n"
+                             "8 65535 obj <</Length 1>>\nstream\nB\nendstream\nendobj\n"
+                             "9\t3 obj\n<</Length 1>>\nstream\nC\nendstream\nendobj\n");
+    const uint32_t expected[][2] = {{7, 0}, {8, 65535}, {9, 3}};
+    for (const auto& object : expected) {
+        FoundStream found{};
+        ASSERT_TRUE(FindNextStream(document.Opened().scan, found));
+        EXPECT_EQ(found.objectNumber, object[0]);
+        EXPECT_EQ(found.generation, object[1]);
+    }
+}
+
 // Out of memory at each allocation of a listing in turn: the table ends
 // early with the entries made so far, or the index by number is missing and
 // the lookups walk the table, or a kept block is missing and nothing but

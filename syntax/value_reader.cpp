@@ -1,0 +1,342 @@
+// The value reader: one tokenizer loop that steps over strings as units and
+// counts brackets, so that nesting of any depth costs no recursion.
+#include "syntax/value_reader.h"
+
+#include "syntax/char_class.h"
+
+namespace {
+
+// Whole numbers longer than this are no values the reader needs, and could overflow.
+constexpr size_t MaxIntegerDigits = 18;
+
+unsigned char At(const char* position) { return static_cast<unsigned char>(*position); }
+
+bool EndsToken(const char* position, const char* end) {
+    return position == end || IsWhiteSpace(At(position)) || IsDelimiter(At(position));
+}
+
+// One past the literal string whose "(" is at `from`, or null when it never ends.
+const char* SkipLiteralString(const char* from, const char* end) {
+    int64_t depth = 0;
+    for (const char* p = from; p < end; ++p) {
+        if (*p == '\\') {
+            ++p;  // the escaped byte, whatever it is, neither opens nor closes
+            if (p == end) return nullptr;
+        } else if (*p == '(') {
+            ++depth;
+        } else if (*p == ')' && --depth == 0) {
+            return p + 1;
+        }
+    }
+    return nullptr;
+}
+
+// One past the hexadecimal string whose "<" is at `from`, or null.
+const char* SkipHexString(const char* from, const char* end) {
+    for (const char* p = from + 1; p < end; ++p) {
+        if (*p == '>') return p + 1;
+    }
+    return nullptr;
+}
+
+// One past the run of regular bytes (a name's after its slash, a number, a keyword).
+const char* SkipRegular(const char* from, const char* end) {
+    while (!EndsToken(from, end)) ++from;
+    return from;
+}
+
+// One past the single value at `from`, without joining a reference's three parts.
+const char* SkipToken(const char* from, const char* end) {
+    int64_t depth = 0;
+    const char* p = from;
+    for (;;) {
+        if (p >= end) return nullptr;
+        const bool pairFollows = end - p >= 2 && p[0] == p[1];
+        switch (*p) {
+        case '(':
+            p = SkipLiteralString(p, end);
+            if (p == nullptr) return nullptr;
+            break;
+        case '<':
+            if (pairFollows) {
+                ++depth;
+                p += 2;
+            } else {
+                p = SkipHexString(p, end);
+                if (p == nullptr) return nullptr;
+            }
+            break;
+        case '>':
+            if (!pairFollows || depth == 0) return nullptr;
+            --depth;
+            p += 2;
+            break;
+        case '[':
+            ++depth;
+            ++p;
+            break;
+        case ']':
+            if (depth == 0) return nullptr;
+            --depth;
+            ++p;
+            break;
+        case ')':
+            return nullptr;
+        case '{':
+        case '}':
+            ++p;
+            break;
+        case '/':
+            p = SkipRegular(p + 1, end);
+            break;
+        default:
+            if (IsWhiteSpace(At(p)) || *p == '%') return nullptr;
+            p = SkipRegular(p, end);
+            break;
+        }
+        if (depth == 0) return p;
+        p = SkipWhiteSpace(p, end);
+    }
+}
+
+bool IsUnsignedInteger(const char* from, const char* to) {
+    if (from == to) return false;
+    for (const char* p = from; p < to; ++p) {
+        if (!IsDigit(At(p))) return false;
+    }
+    return true;
+}
+
+bool ParseUnsigned(const char* from, const char* to, uint32_t& number) {
+    if (!IsUnsignedInteger(from, to) || to - from > 10) return false;
+    uint64_t value = 0;
+    for (const char* p = from; p < to; ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
+    if (value > UINT32_MAX) return false;
+    number = static_cast<uint32_t>(value);
+    return true;
+}
+
+// Appends one byte, or answers false when the room is used up.
+bool Put(uint8_t* bytes, size_t capacity, size_t& length, unsigned value) {
+    if (length == capacity) return false;
+    bytes[length++] = static_cast<uint8_t>(value);
+    return true;
+}
+
+bool ReadLiteralString(ValueText value, uint8_t* bytes, size_t capacity, size_t& length) {
+    const char* p = value.data() + 1;
+    const char* const end = value.data() + value.size();
+    int64_t depth = 1;
+    size_t count = 0;
+    while (p < end) {
+        const char c = *p++;
+        if (c == '\\') {
+            if (p == end) return false;
+            const char escaped = *p++;
+            unsigned out = static_cast<unsigned char>(escaped);
+            switch (escaped) {
+            case 'n': out = '\n'; break;
+            case 'r': out = '\r'; break;
+            case 't': out = '\t'; break;
+            case 'b': out = '\b'; break;
+            case 'f': out = '\f'; break;
+            case '\r':
+                if (p < end && *p == '\n') ++p;
+                continue;
+            case '\n':
+                continue;
+            default:
+                if (IsOctalDigit(static_cast<unsigned char>(escaped))) {
+                    out = static_cast<unsigned>(escaped - '0');
+                    for (int digits = 1; digits < 3 && p < end && IsOctalDigit(At(p)); ++digits) {
+                        out = out * 8 + static_cast<unsigned>(*p++ - '0');
+                    }
+                    out &= 0xFFu;  // a value over \377 keeps its low byte
+                }
+                break;
+            }
+            if (!Put(bytes, capacity, count, out)) return false;
+            continue;
+        }
+        if (c == '(') {
+            ++depth;
+        } else if (c == ')' && --depth == 0) {
+            if (p != end) return false;
+            length = count;
+            return true;
+        } else if (c == '\r') {
+            if (p < end && *p == '\n') ++p;
+            if (!Put(bytes, capacity, count, '\n')) return false;
+            continue;
+        }
+        if (!Put(bytes, capacity, count, static_cast<unsigned char>(c))) return false;
+    }
+    return false;
+}
+
+bool ReadHexString(ValueText value, uint8_t* bytes, size_t capacity, size_t& length) {
+    const char* p = value.data() + 1;
+    const char* const end = value.data() + value.size();
+    size_t count = 0;
+    int high = -1;  // the first digit of a byte not yet complete
+    for (; p < end && *p != '>'; ++p) {
+        if (IsWhiteSpace(At(p))) continue;
+        const int digit = HexDigitValue(At(p));
+        if (digit < 0) return false;
+        if (high < 0) {
+            high = digit;
+        } else {
+            if (!Put(bytes, capacity, count, static_cast<unsigned>(high * 16 + digit))) return false;
+            high = -1;
+        }
+    }
+    if (p == end || p + 1 != end) return false;
+    if (high >= 0 && !Put(bytes, capacity, count, static_cast<unsigned>(high * 16))) return false;
+    length = count;
+    return true;
+}
+
+}  // namespace
+
+const char* SkipWhiteSpace(const char* from, const char* end) {
+    const char* p = from;
+    while (p < end) {
+        if (*p == '%') {
+            while (p < end && *p != '\r' && *p != '\n') ++p;
+        } else if (IsWhiteSpace(At(p))) {
+            ++p;
+        } else {
+            break;
+        }
+    }
+    return p;
+}
+
+const char* SkipValue(const char* from, const char* end) {
+    const char* const first = SkipToken(from, end);
+    if (first == nullptr || !IsUnsignedInteger(from, first)) return first;
+    // "N G R": two whole numbers and the keyword R make one value.
+    const char* const generation = SkipWhiteSpace(first, end);
+    if (generation == end || !IsDigit(At(generation))) return first;
+    const char* const generationEnd = SkipRegular(generation, end);
+    if (!IsUnsignedInteger(generation, generationEnd)) return first;
+    const char* const keyword = SkipWhiteSpace(generationEnd, end);
+    if (keyword == end || *keyword != 'R' || !EndsToken(keyword + 1, end)) return first;
+    return keyword + 1;
+}
+
+DictionaryText DictionaryAt(const char* from, const char* end) {
+    if (end - from < 2 || from[0] != '<' || from[1] != '<') return {};
+    const char* const dictionaryEnd = SkipToken(from, end);
+    if (dictionaryEnd == nullptr) return {};
+    return DictionaryText(from, static_cast<size_t>(dictionaryEnd - from));
+}
+
+bool StartDictionaryWalk(DictionaryText dictionary, ValueWalk& walk) {
+    if (dictionary.size() < 2 || dictionary[0] != '<' || dictionary[1] != '<') return false;
+    walk.position = dictionary.data() + 2;
+    walk.end = dictionary.data() + dictionary.size();
+    return true;
+}
+
+bool StartArrayWalk(ValueText array, ValueWalk& walk) {
+    if (array.empty() || array[0] != '[') return false;
+    walk.position = array.data() + 1;
+    walk.end = array.data() + array.size();
+    return true;
+}
+
+bool NextDictionaryEntry(ValueWalk& walk, std::string_view& key, ValueText& value) {
+    const char* const keyStart = SkipWhiteSpace(walk.position, walk.end);
+    if (keyStart == walk.end || *keyStart != '/') return false;
+    const char* const keyEnd = SkipRegular(keyStart + 1, walk.end);
+    const char* const valueStart = SkipWhiteSpace(keyEnd, walk.end);
+    if (valueStart == walk.end) return false;
+    const char* const valueEnd = SkipValue(valueStart, walk.end);
+    if (valueEnd == nullptr) return false;
+    key = std::string_view(keyStart, static_cast<size_t>(keyEnd - keyStart));
+    value = ValueText(valueStart, static_cast<size_t>(valueEnd - valueStart));
+    walk.position = valueEnd;
+    return true;
+}
+
+bool NextArrayElement(ValueWalk& walk, ValueText& element) {
+    const char* const start = SkipWhiteSpace(walk.position, walk.end);
+    if (start == walk.end || *start == ']') return false;
+    const char* const elementEnd = SkipValue(start, walk.end);
+    if (elementEnd == nullptr) return false;
+    element = ValueText(start, static_cast<size_t>(elementEnd - start));
+    walk.position = elementEnd;
+    return true;
+}
+
+bool FindDictionaryValue(DictionaryText dictionary, std::string_view key, ValueText& value) {
+    ValueWalk walk;
+    if (!StartDictionaryWalk(dictionary, walk)) return false;
+    std::string_view entryKey;
+    ValueText entryValue;
+    while (NextDictionaryEntry(walk, entryKey, entryValue)) {
+        if (entryKey == key) {
+            value = entryValue;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ReadIntegerValue(ValueText value, int64_t& number) {
+    size_t at = 0;
+    const bool negative = !value.empty() && value[0] == '-';
+    if (!value.empty() && (value[0] == '-' || value[0] == '+')) at = 1;
+    const size_t digits = value.size() - at;
+    if (digits == 0 || digits > MaxIntegerDigits) return false;
+    int64_t magnitude = 0;
+    for (; at < value.size(); ++at) {
+        if (!IsDigit(static_cast<unsigned char>(value[at]))) return false;
+        magnitude = magnitude * 10 + (value[at] - '0');
+    }
+    number = negative ? -magnitude : magnitude;
+    return true;
+}
+
+bool ReadBooleanValue(ValueText value, bool& flag) {
+    if (value == "true") {
+        flag = true;
+        return true;
+    }
+    if (value == "false") {
+        flag = false;
+        return true;
+    }
+    return false;
+}
+
+bool ReadNameValue(ValueText value, std::string_view& name) {
+    if (value.empty() || value[0] != '/') return false;
+    name = value;
+    return true;
+}
+
+bool ReadReferenceValue(ValueText value, uint32_t& number, uint32_t& generation) {
+    const char* const end = value.data() + value.size();
+    const char* const numberEnd = SkipRegular(value.data(), end);
+    const char* const generationStart = SkipWhiteSpace(numberEnd, end);
+    const char* const generationEnd = SkipRegular(generationStart, end);
+    const char* const keyword = SkipWhiteSpace(generationEnd, end);
+    uint32_t parsedNumber = 0;
+    uint32_t parsedGeneration = 0;
+    if (!ParseUnsigned(value.data(), numberEnd, parsedNumber) ||
+        !ParseUnsigned(generationStart, generationEnd, parsedGeneration) || end - keyword != 1 || *keyword != 'R') {
+        return false;
+    }
+    number = parsedNumber;
+    generation = parsedGeneration;
+    return true;
+}
+
+bool ReadStringValue(ValueText value, uint8_t* bytes, size_t capacity, size_t& length) {
+    if (value.empty()) return false;
+    if (value[0] == '(') return ReadLiteralString(value, bytes, capacity, length);
+    if (value[0] == '<' && (value.size() < 2 || value[1] != '<')) return ReadHexString(value, bytes, capacity, length);
+    return false;
+}
