@@ -12,10 +12,10 @@ inline std::string StreamObject(int number, const std::string& dictionary, const
 
 // The text packed by zlib at its best compression, as a FlateDecode stream holds it.
 inline std::string Compressed(const std::string& plain) {
-    uLongf size = compressBound(plain.size());
+    uLongf size = compressBound(static_cast<uLong>(plain.size()));
     std::string packed(size, '\0');
     compress2(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(plain.data()),
-              plain.size(), 9);
+              static_cast<uLong>(plain.size()), 9);
     packed.resize(size);
     return packed;
 }

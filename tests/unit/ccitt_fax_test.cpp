@@ -312,6 +312,48 @@ TEST(FaxStage, FiguresThatDoNotFitTheDataAreInvalid) {
     }
 }
 
+// Rows made long by pairs of zero-length runs (white 0, black 0): rows of 10
+// bits to 90 kB, rewritten whole whatever pieces the input comes in.
+TEST(FaxStage, LongRowsAcrossInputWindows) {
+    const char* const pair = "00110101 0000110111";
+    std::string input, rewritten;
+    for (size_t pairs : {size_t{0}, size_t{1}, size_t{5000}, size_t{40000}}) {
+        std::string row;
+        for (size_t i = 0; i < pairs; ++i) row += pair;
+        row += "1000 11 1000";
+        input += row;
+        rewritten += "000000000001" + row;
+    }
+    // After the four rows: fill bits to the end of the data.
+    input += "0000";
+    rewritten += "0000";
+    const Bytes data = Bits(rewritten.c_str());
+    Bytes expected = ExpectedHeader({8, 4, 3, 0, 0}, static_cast<uint32_t>(data.size()));
+    expected.insert(expected.end(), data.begin(), data.end());
+    EXPECT_EQ(Wrap("<</DecodeParms<</K 0/Columns 8/Rows 4>>>>", Bits(input.c_str())), expected);
+}
+
+// A row whose codes, with what comes before it, pass the carry's limit is
+// taken for data that is not rows, and kept as stored.
+TEST(FaxStage, RowOverTheLimitIsKeptAsStored) {
+    const FaxParameters parameters = ReadFaxParameters("<</DecodeParms<</K 0/Columns 8>>>>");
+    // 18 bits a pair: enough pairs for one more byte than the carry holds.
+    const uint64_t pairs = (FaxCarryLimit + 1) * 8 / 18 + 1;
+    std::string bits;
+    bits.reserve(pairs * 18 + 10);
+    for (uint64_t i = 0; i < pairs; ++i) bits += "001101010000110111";
+    bits += "1000111000";
+    const Bytes data = Bits(bits.c_str());
+    const std::string input(data.begin(), data.end());
+    for (const StageWindows& windows : {StageWindows{}, StageWindows{4096, {input.size() / 3, input.size() / 2}}}) {
+        FaxFigures figures;
+        const StageRun survey = RunFaxPass(parameters, FaxPass::Survey, {}, input, windows, figures);
+        EXPECT_EQ(survey.status, Status::End);
+        EXPECT_FALSE(figures.rewriteRows);
+        EXPECT_EQ(figures.dataLength, input.size());
+    }
+}
+
 // --- Read back by libtiff ---------------------------------------------------
 #ifndef _WIN32
 
