@@ -90,9 +90,6 @@ Status RunAscii85(Ascii85Stage& stage, Window& window, bool inputEnds) {
         }
         // Every other byte (white space, control characters, bytes from 118 up) is skipped.
     }
-    window.availIn -= static_cast<size_t>(in - window.nextIn);
-    window.nextIn = in;
-    window.availOut -= static_cast<size_t>(out - window.nextOut);
-    window.nextOut = out;
+    MoveWindow(window, in, out);
     return stage.ended ? Status::End : Status::Ok;
 }

@@ -63,9 +63,6 @@ Status RunAsciiHex(AsciiHexStage& stage, Window& window, bool inputEnds) {
         stage.haveHigh = false;
         *out++ = static_cast<uint8_t>(stage.high * 16 + low);
     }
-    window.availIn -= static_cast<size_t>(in - window.nextIn);
-    window.nextIn = in;
-    window.availOut -= static_cast<size_t>(out - window.nextOut);
-    window.nextOut = out;
+    MoveWindow(window, in, out);
     return status;
 }

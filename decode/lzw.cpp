@@ -147,9 +147,6 @@ Status RunLzw(LzwStage& stage, Window& window, bool inputEnds) {
             break;
         }
     }
-    window.availIn -= static_cast<size_t>(in - window.nextIn);
-    window.nextIn = in;
-    window.availOut -= static_cast<size_t>(out - window.nextOut);
-    window.nextOut = out;
+    MoveWindow(window, in, out);
     return status;
 }

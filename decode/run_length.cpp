@@ -73,9 +73,6 @@ Status RunRunLength(RunLengthStage& stage, Window& window, bool inputEnds) {
         stage.repeatLeft = RepeatBase - stage.lengthByte;
         stage.lengthByte = 0;
     }
-    window.availIn -= static_cast<size_t>(in - window.nextIn);
-    window.nextIn = in;
-    window.availOut -= static_cast<size_t>(out - window.nextOut);
-    window.nextOut = out;
+    MoveWindow(window, in, out);
     return status;
 }

@@ -31,3 +31,12 @@ struct Window {
     uint8_t* nextOut = nullptr;       // where the next output byte goes
     size_t availOut = 0;              // room from nextOut on
 };
+
+// Moves the window on to `in` and `out`, where a stage's loop stopped reading
+// and writing.
+inline void MoveWindow(Window& window, const uint8_t* in, uint8_t* out) {
+    window.availIn -= static_cast<size_t>(in - window.nextIn);
+    window.nextIn = in;
+    window.availOut -= static_cast<size_t>(out - window.nextOut);
+    window.nextOut = out;
+}

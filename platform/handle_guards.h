@@ -56,3 +56,18 @@ public:
 private:
     LPVOID view_;
 };
+
+// Frees a LocalAlloc block unless it was handed over.
+class LocalBlockGuard {
+public:
+    explicit LocalBlockGuard(HLOCAL block) : block_(block) {}
+    ~LocalBlockGuard() {
+        if (block_ != nullptr) LocalFree(block_);
+    }
+    LocalBlockGuard(const LocalBlockGuard&) = delete;
+    LocalBlockGuard& operator=(const LocalBlockGuard&) = delete;
+    void Dismiss() { block_ = nullptr; }
+
+private:
+    HLOCAL block_;
+};

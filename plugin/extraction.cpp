@@ -38,21 +38,6 @@ WCHAR SeparatorFor(const WCHAR* directory, size_t length) {
     return NativeSeparator;
 }
 
-// Frees a LocalAlloc block unless it was handed over.
-class LocalBlockGuard {
-public:
-    explicit LocalBlockGuard(HLOCAL block) : block_(block) {}
-    ~LocalBlockGuard() {
-        if (block_ != nullptr) LocalFree(block_);
-    }
-    LocalBlockGuard(const LocalBlockGuard&) = delete;
-    LocalBlockGuard& operator=(const LocalBlockGuard&) = delete;
-    void Dismiss() { block_ = nullptr; }
-
-private:
-    HLOCAL block_;
-};
-
 // A file being written: closed, and deleted, on every way out unless it was
 // made whole. The system's code for a failed write survives the deletion.
 class FileUnderWay {

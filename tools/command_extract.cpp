@@ -146,6 +146,7 @@ enum class Step {
     next,         // on to the next entry
     stop,         // the run cannot go on (a directory that cannot be made, stdout failed)
     interrupted,  // a signal or console event arrived; the temporary file is gone
+    extracted,    // the entry's bytes are in its temporary file, which goes on to its place
 };
 
 // One extraction run: the options, the destination and what was written.
@@ -218,6 +219,33 @@ void NoteWritten(ExtractRun& run, const Entry& entry, const HostText& path) {
 }
 
 // Writes the entry whose header was read last into its file.
+// Extracts the entry whose header was read last into a new temporary file in
+// `directory`; a failure is noted under `shownPath`, the reason for a file
+// that cannot be made after `createProblem`.
+Step ExtractIntoTemporary(ExtractRun& run, const Entry& entry, const HostText& directory, const HostText& shownPath,
+                          const char* createProblem, TemporaryFile& temporary) {
+    SystemCode code = 0;
+    if (!temporary.Create(directory, code)) {
+        Skip(run);
+        NoteFailed(run, entry, shownPath, std::string(createProblem) + FileErrorText(code));
+        return Step::next;
+    }
+    if (InterruptionPending()) return Step::interrupted;
+    int result;
+    {
+        ProgressScope progress(entry, run.showProgress, true);
+        ClearSystemCode();
+        result = run.host.processFileW(run.handle, HostExtract, nullptr, temporary.HostPath());
+        code = LastSystemCode();
+    }
+    if (result == HostAborted || InterruptionPending()) return Step::interrupted;
+    if (result != HostOk) {
+        NoteFailed(run, entry, shownPath, ExtractionMessage(result, code));
+        return Step::next;
+    }
+    return Step::extracted;
+}
+
 Step WriteToFile(ExtractRun& run, const Entry& entry) {
     HostText path = JoinPath(run.directory, entry.name);
     if (path.size() > MaxDestinationUnits) {
@@ -256,25 +284,10 @@ Step WriteToFile(ExtractRun& run, const Entry& entry) {
     WritingSpan span;
     if (!span.Open()) return Step::interrupted;
     TemporaryFile temporary;
+    const Step written = ExtractIntoTemporary(run, entry, run.directory, path, "cannot create a file in its directory: ",
+                                              temporary);
+    if (written != Step::extracted) return written;
     SystemCode code = 0;
-    if (!temporary.Create(run.directory, code)) {
-        Skip(run);
-        NoteFailed(run, entry, path, "cannot create a file in its directory: " + FileErrorText(code));
-        return Step::next;
-    }
-    if (InterruptionPending()) return Step::interrupted;
-    int result;
-    {
-        ProgressScope progress(entry, run.showProgress, true);
-        ClearSystemCode();
-        result = run.host.processFileW(run.handle, HostExtract, nullptr, temporary.HostPath());
-        code = LastSystemCode();
-    }
-    if (result == HostAborted || InterruptionPending()) return Step::interrupted;
-    if (result != HostOk) {
-        NoteFailed(run, entry, path, ExtractionMessage(result, code));
-        return Step::next;
-    }
     // A write cut short that the system reports as done (a full disk, a size
     // limit) shows in the file's size.
     std::optional<uint64_t> size = FileSize(temporary.Path());
@@ -359,25 +372,9 @@ Step WriteToOutput(ExtractRun& run, const Entry& entry) {
     WritingSpan span;
     if (!span.Open()) return Step::interrupted;
     TemporaryFile temporary;
-    SystemCode code = 0;
-    if (!temporary.Create(TemporaryDirectory(), code)) {
-        Skip(run);
-        NoteFailed(run, entry, entry.name, "cannot create a temporary file: " + FileErrorText(code));
-        return Step::next;
-    }
-    if (InterruptionPending()) return Step::interrupted;
-    int result;
-    {
-        ProgressScope progress(entry, run.showProgress, true);
-        ClearSystemCode();
-        result = run.host.processFileW(run.handle, HostExtract, nullptr, temporary.HostPath());
-        code = LastSystemCode();
-    }
-    if (result == HostAborted || InterruptionPending()) return Step::interrupted;
-    if (result != HostOk) {
-        NoteFailed(run, entry, entry.name, ExtractionMessage(result, code));
-        return Step::next;
-    }
+    const Step written =
+        ExtractIntoTemporary(run, entry, TemporaryDirectory(), entry.name, "cannot create a temporary file: ", temporary);
+    if (written != Step::extracted) return written;
     if (FileSize(temporary.Path()) != entry.size) {
         NoteFailed(run, entry, entry.name, "write error: its temporary copy came out short");
         return Step::next;

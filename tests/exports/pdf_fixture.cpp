@@ -130,3 +130,12 @@ PasswordVariable::~PasswordVariable() {
     unsetenv("VELLUM_PASSWORD");
 #endif
 }
+
+void ScopedVariable::Set(const char* value) {
+#ifdef _WIN32
+    SetEnvironmentVariableA(name_, value);
+#else
+    if (value != nullptr) setenv(name_, value, 1);
+    else unsetenv(name_);
+#endif
+}

@@ -79,3 +79,17 @@ void FreeExtractBlock(void* block);
 // ASCII wide text as a narrow string, for readable comparisons.
 std::string Narrow(const WCHAR* text);
 inline std::string Narrow(const WideString& text) { return Narrow(text.c_str()); }
+
+// Sets an environment variable of this process for one scope, where the
+// plug-in, loaded into the same process, reads it; null unsets it.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const char* value) : name_(name) { Set(value); }
+    ~ScopedVariable() { Set(nullptr); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    void Set(const char* value);
+    const char* name_;
+};

@@ -198,27 +198,6 @@ TEST(Threads, SharedArchiveListsEachEntryOnceAndExtractsItsBytes) {
     }
 }
 
-// Sets an environment variable of this process for one scope, where the
-// plug-in, loaded into the same process, reads it.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value) : name_(name) { Set(value); }
-    ~ScopedVariable() { Set(nullptr); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    void Set(const char* value) {
-#ifdef _WIN32
-        SetEnvironmentVariableA(name_, value);
-#else
-        if (value != nullptr) setenv(name_, value, 1);
-        else unsetenv(name_);
-#endif
-    }
-    const char* name_;
-};
-
 // Every document of the test files, in a fixed order.
 std::vector<std::string> AllDocuments() {
     std::vector<std::string> paths;
