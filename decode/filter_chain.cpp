@@ -119,14 +119,15 @@ Status Hand(Sink& sink, uint8_t*& regionStart, bool ending, ChainOutcome& outcom
     return taken;
 }
 
-// Moves a buffer's unread bytes to its front once its free room runs low, so
-// that the step before it always has room to write.
+// Moves a buffer's unread bytes to its front once half of it has been read,
+// so that the step before it has room again. Never sooner: a step after it
+// that reads a few bytes at a time would have the rest moved at every call.
 void MakeRoom(StepBuffer& buffer) {
     if (buffer.start == buffer.end) {
         buffer.start = buffer.end = 0;
         return;
     }
-    if (buffer.start != 0 && ChainBufferBytes - buffer.end < ChainBufferBytes / 4) {
+    if (buffer.start >= ChainBufferBytes / 2) {
         std::memmove(buffer.block.Data(), buffer.block.Data() + buffer.start, buffer.end - buffer.start);
         buffer.end -= buffer.start;
         buffer.start = 0;
