@@ -61,6 +61,8 @@ Status RunFlate(FlateStage& stage, Window& window, bool inputEnds) {
             stage.ended = true;
             return Status::End;
         }
+        // zlib allocates its window at the first call that needs it.
+        if (status == Z_MEM_ERROR) return Status::OutOfMemory;
         if (status != Z_OK) return Status::InvalidData;
     }
 }

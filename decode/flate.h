@@ -4,7 +4,7 @@
 // A stream cut short after its first byte ends where its input does, with
 // what it inflated to; bytes after the stream's end are left unread. Empty
 // input, a bad header, bad data, an Adler-32 mismatch or a preset dictionary
-// are InvalidData.
+// are InvalidData; zlib's own memory refused is OutOfMemory.
 #pragma once
 
 #include <zlib.h>
