@@ -218,7 +218,6 @@ void NoteWritten(ExtractRun& run, const Entry& entry, const HostText& path) {
     }
 }
 
-// Writes the entry whose header was read last into its file.
 // Extracts the entry whose header was read last into a new temporary file in
 // `directory`; a failure is noted under `shownPath`, the reason for a file
 // that cannot be made after `createProblem`.
@@ -246,6 +245,7 @@ Step ExtractIntoTemporary(ExtractRun& run, const Entry& entry, const HostText& d
     return Step::extracted;
 }
 
+// Writes the entry whose header was read last into its file.
 Step WriteToFile(ExtractRun& run, const Entry& entry) {
     HostText path = JoinPath(run.directory, entry.name);
     if (path.size() > MaxDestinationUnits) {
