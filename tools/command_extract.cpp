@@ -35,6 +35,13 @@ constexpr uint64_t ProgressThreshold = uint64_t{1} << 20;
 // stdout. Bigger ones stream: into a temporary file renamed when whole, or
 // through a pipe to stdout.
 constexpr uint64_t InPlaceLimit = uint64_t{1} << 20;
+#ifdef _WIN32
+// A file that replaces another goes through a rename, which replaces a link
+// under the name itself: Wine's DeleteFileW removes the file a link points to.
+constexpr bool InPlaceReplaces = false;
+#else
+constexpr bool InPlaceReplaces = true;
+#endif
 // With -p where no pipe can take an entry as it comes (Windows), entries up
 // to this size still come from the plug-in's memory block, bigger ones
 // through a temporary file.
@@ -224,7 +231,7 @@ void NoteWritten(ExtractRun& run, const Entry& entry, const HostText& path) {
     run.fileBytes += entry.size;
     if (run.options.verbose && !run.options.json) {
         Print("%s\n", ToUtf8(path).c_str());
-        std::fflush(stdout);
+        FlushOutput();
     }
 }
 
@@ -403,8 +410,8 @@ Step WriteToFile(ExtractRun& run, const Entry& entry) {
     }
     // A later revision of an entry written in this run replaces its file.
     const bool replace = run.options.force || run.written.count(entry.name) != 0;
-    return entry.size < InPlaceLimit ? WriteInPlace(run, entry, path, replace)
-                                     : WriteThroughTemporary(run, entry, path, replace);
+    return entry.size < InPlaceLimit && (InPlaceReplaces || !replace) ? WriteInPlace(run, entry, path, replace)
+                                                                        : WriteThroughTemporary(run, entry, path, replace);
 }
 
 // Copies a whole file to stdout; stops at an interruption.

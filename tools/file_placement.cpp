@@ -192,10 +192,9 @@ void TemporaryFile::Remove() {
 Placement FileInPlace::Create(const HostText& path, bool replace, SystemCode& code) {
     Remove();
 #ifdef _WIN32
-    // A link under the name is deleted itself, never what it points to.
-    if (replace && !DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND &&
-        GetLastError() != ERROR_PATH_NOT_FOUND) {
-        code = GetLastError();
+    // Wine's DeleteFileW removes what a link points to: replacing is left to a rename.
+    if (replace) {
+        code = ERROR_NOT_SUPPORTED;
         return Placement::failed;
     }
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -83,8 +83,8 @@ public:
     FileInPlace& operator=(const FileInPlace&) = delete;
 
     // Creates the file under `path`, never through a link: without `replace`
-    // only where nothing stands (else `exists`); with it, what stands there
-    // is removed first.
+    // only where nothing stands (else `exists`); with it (Linux only), what
+    // stands there is removed first.
     Placement Create(const HostText& path, bool replace, SystemCode& code);
     // Writes the bytes, gives the file the stamp as its last-write time and
     // closes it. On failure, with the code, the file is removed.

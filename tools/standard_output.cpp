@@ -19,13 +19,46 @@ namespace {
 
 // Written by the one thread that writes to stdout at the time.
 struct OutputState {
-    bool failed = false;  // a write to stdout has failed
-    SystemCode code = 0;  // the system's code for the first failure
+    bool failed = false;      // a write to stdout has failed
+    bool readerGone = false;  // the first failure was a pipe without a reader
+    SystemCode code = 0;      // the system's code for the first failure
 } output;
 
+#ifdef _WIN32
+// Whether stdout is a pipe that its reader closed, asked after a write
+// through the C runtime failed: its code does not tell (Wine's is EINVAL),
+// and an empty write succeeds either way. A pipe's writes fail for no other
+// cause in practice, so the one byte of the question reaches no reader.
+bool PipeReaderGone() {
+    HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_PIPE) return false;
+    DWORD written = 0;
+    if (WriteFile(handle, "\n", 1, &written, nullptr)) return false;
+    const DWORD code = GetLastError();
+    return code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE || code == ERROR_PIPE_NOT_CONNECTED;
+}
+#endif
+
+// Whether a failed write's code says the pipe has no reader.
+bool MeansReaderGone(SystemCode code) {
+#ifdef _WIN32
+    return code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE || code == ERROR_PIPE_NOT_CONNECTED;
+#else
+    return code == EPIPE;
+#endif
+}
+
 bool Record(bool written) {
-    if (!written) NoteOutputFailure(LastSystemCode());
-    return !output.failed;
+    if (written || output.failed) return !output.failed;
+    // The C runtime's own code says it where the system's may be gone (on
+    // Windows the runtime's calls reset it).
+    const bool readerGone = errno == EPIPE;
+    NoteOutputFailure(LastSystemCode());
+#ifdef _WIN32
+    if (!output.readerGone) output.readerGone = PipeReaderGone();
+#endif
+    output.readerGone = output.readerGone || readerGone;
+    return false;
 }
 
 }  // namespace
@@ -46,14 +79,7 @@ bool PrintBytes(const void* data, size_t size) {
 
 bool OutputIntact() { return !output.failed; }
 
-bool OutputReaderGone() {
-#ifdef _WIN32
-    // What a write to a pipe whose reader closed it answers.
-    return output.failed && (output.code == ERROR_NO_DATA || output.code == ERROR_BROKEN_PIPE);
-#else
-    return output.failed && output.code == EPIPE;
-#endif
-}
+bool OutputReaderGone() { return output.readerGone; }
 
 bool FlushOutput() {
     if (output.failed) return false;
@@ -82,6 +108,7 @@ bool WriteOutputDirectly(const void* data, size_t size) {
 void NoteOutputFailure(SystemCode code) {
     if (output.failed) return;
     output.failed = true;
+    output.readerGone = MeansReaderGone(code);
     output.code = code;
 }
 
