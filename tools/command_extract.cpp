@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <unordered_map>
 #include <vector>
 
@@ -246,7 +248,9 @@ bool MakeDestination(ExtractRun& run, const Entry& entry, const HostText& path) 
         return true;
     }
     std::string reason;
-    if (InspectPath(run.directory) == PathKind::other) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(ToPath(run.directory), error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
         reason = "not a directory";
     } else if (!MakeDirectories(run.directory, reason)) {
         reason = "cannot create the directory: " + reason;
