@@ -267,7 +267,7 @@ bool MakeDestination(ExtractRun& run, const Entry& entry, const HostText& path) 
 
 // Takes the bytes of the entry whose header was read last from the plug-in's
 // memory block into `block`; a failure is noted under `shownPath`.
-Step ExtractToMemory(ExtractRun& run, const Entry& entry, const HostText& shownPath, MemoryBlock& block) {
+Step TakeFromMemory(ExtractRun& run, const Entry& entry, const HostText& shownPath, MemoryBlock& block) {
     HostText name = entry.name;
     void* address = nullptr;
     int result;
@@ -296,7 +296,7 @@ Step ExtractToMemory(ExtractRun& run, const Entry& entry, const HostText& shownP
 // name, in one piece (see file_placement.h).
 Step WriteInPlace(ExtractRun& run, const Entry& entry, const HostText& path, bool replace) {
     MemoryBlock bytes;
-    const Step taken = ExtractToMemory(run, entry, path, bytes);
+    const Step taken = TakeFromMemory(run, entry, path, bytes);
     if (taken != Step::extracted) return taken;
     if (!MakeDestination(run, entry, path)) return Step::stop;
 
@@ -453,7 +453,7 @@ Step CopyToOutput(ExtractRun& run, const Entry& entry, const HostText& path, con
 // Writes the bytes of a small entry, from the plug-in's memory, to stdout.
 Step PrintFromMemory(ExtractRun& run, const Entry& entry) {
     MemoryBlock bytes;
-    const Step taken = ExtractToMemory(run, entry, entry.name, bytes);
+    const Step taken = TakeFromMemory(run, entry, entry.name, bytes);
     if (taken != Step::extracted) return taken;
     return PrintBytes(bytes.Bytes(), static_cast<size_t>(entry.size)) ? Step::next : Step::stop;
 }
