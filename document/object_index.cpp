@@ -12,48 +12,17 @@
 
 namespace {
 
-// An object or generation number has at most this many digits (2^32 - 1 has ten).
-constexpr int MaxNumberDigits = 10;
-
-constexpr char ObjKeyword[] = "obj";
-constexpr size_t ObjKeywordLength = sizeof(ObjKeyword) - 1;
 constexpr char EndobjKeyword[] = "endobj";
 constexpr size_t EndobjKeywordLength = sizeof(EndobjKeyword) - 1;
 
-const uint8_t* SkipSpacesAndTabs(const uint8_t* p, const uint8_t* end) {
-    while (p < end && IsSpaceOrTab(*p)) ++p;
-    return p;
-}
-
-// An unsigned whole number under 2^32 at p; the position after its digits, or null.
-const uint8_t* ReadNumber(const uint8_t* p, const uint8_t* end, uint32_t& number) {
-    uint64_t value = 0;
-    const uint8_t* const digits = p;
-    while (p < end && IsDigit(*p)) {
-        if (p - digits == MaxNumberDigits) return nullptr;
-        value = value * 10 + static_cast<uint64_t>(*p - '0');
-        ++p;
-    }
-    if (p == digits || value > UINT32_MAX) return nullptr;
-    number = static_cast<uint32_t>(value);
-    return p;
-}
-
 bool EndsToken(const uint8_t* p, const uint8_t* end) { return p == end || IsWhiteSpace(*p) || IsDelimiter(*p); }
 
-// Reads "N G obj" from a line's start, no further than `end`; the position
-// after "obj", or null when the line is no header line.
-const uint8_t* ReadHeaderLine(const uint8_t* line, const uint8_t* end, uint32_t& number, uint32_t& generation) {
-    const uint8_t* p = ReadNumber(SkipSpacesAndTabs(line, end), end, number);
-    if (p == nullptr || p == end || !IsSpaceOrTab(*p)) return nullptr;
-    p = ReadNumber(SkipSpacesAndTabs(p, end), end, generation);
-    if (p == nullptr) return nullptr;
-    p = SkipSpacesAndTabs(p, end);
-    if (static_cast<size_t>(end - p) < ObjKeywordLength || std::memcmp(p, ObjKeyword, ObjKeywordLength) != 0) {
-        return nullptr;
-    }
-    p += ObjKeywordLength;
-    return EndsToken(p, end) ? p : nullptr;
+// Reads "N G obj" from a line's start up to `lineEnd`; the position after
+// "obj", or null when the line is no header line.
+const uint8_t* ReadHeaderLine(const uint8_t* line, const uint8_t* lineEnd, uint32_t& number, uint32_t& generation) {
+    const char* const after = ReadObjectHeaderTokens(reinterpret_cast<const char*>(line),
+                                                     reinterpret_cast<const char*>(lineEnd), number, generation);
+    return reinterpret_cast<const uint8_t*>(after);
 }
 
 // Appends every header line of the body in body order. May throw std::bad_alloc.

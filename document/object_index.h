@@ -41,11 +41,10 @@ struct ObjectLocation {
 
 // An index over the body [begin, end), not built yet.
 void StartObjectIndex(ObjectIndex& index, const uint8_t* begin, const uint8_t* end);
-// Builds the index unless it is built. A header line is "N G obj" at a
-// line's start: spaces or tabs, two unsigned whole numbers under 2^32
-// apart by spaces or tabs, then "obj" ending at white space, a delimiter or
-// the body's end, whatever follows it on the line. Without memory for it
-// the index stays empty: every lookup then finds nothing. Never throws.
+// Builds the index unless it is built. A header line is one that starts
+// with "N G obj" as ReadObjectHeaderTokens (syntax/value_reader.h) reads
+// it, whatever follows on the line. Without memory for it the index stays
+// empty: every lookup then finds nothing. Never throws.
 void BuildObjectIndex(ObjectIndex& index);
 // The last definition of object `number`; false when the body has none.
 bool FindObject(ObjectIndex& index, uint32_t number, ObjectLocation& found);
