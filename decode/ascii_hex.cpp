@@ -3,6 +3,26 @@
 
 #include "syntax/char_class.h"
 
+namespace {
+
+constexpr uint8_t WhiteSpaceByte = 16;
+constexpr uint8_t OtherByte = 255;
+
+// What each byte is to the stage, in one lookup: a digit's value, white space
+// or anything else.
+constexpr struct ByteKinds {
+    uint8_t kind[256];
+    constexpr ByteKinds() : kind() {
+        for (int c = 0; c < 256; ++c) {
+            const auto byte = static_cast<unsigned char>(c);
+            const int digit = HexDigitValue(byte);
+            kind[c] = digit >= 0 ? static_cast<uint8_t>(digit) : IsWhiteSpace(byte) ? WhiteSpaceByte : OtherByte;
+        }
+    }
+} ByteKindTable;
+
+}  // namespace
+
 void StartAsciiHex(AsciiHexStage& stage) { stage = AsciiHexStage{}; }
 
 Status RunAsciiHex(AsciiHexStage& stage, Window& window, bool inputEnds) {
@@ -24,22 +44,30 @@ Status RunAsciiHex(AsciiHexStage& stage, Window& window, bool inputEnds) {
             status = Status::End;
             break;
         }
+        // Most data is pairs of digits side by side, taken here two at a time.
+        while (!stage.haveHigh && out < outEnd && inEnd - in >= 2) {
+            const uint8_t high = ByteKindTable.kind[in[0]];
+            const uint8_t low = ByteKindTable.kind[in[1]];
+            if (((high | low) & 0xF0) != 0) break;
+            *out++ = static_cast<uint8_t>(high * 16 + low);
+            in += 2;
+        }
         if (out == outEnd) break;
-        while (in < inEnd && IsWhiteSpace(*in)) ++in;
+        while (in < inEnd && ByteKindTable.kind[*in] == WhiteSpaceByte) ++in;
         if (in == inEnd) {
             stage.dataEnded = inputEnds;
             if (!inputEnds) break;
             continue;
         }
-        const int digit = HexDigitValue(*in);
-        if (digit < 0) {
+        const uint8_t digit = ByteKindTable.kind[*in];
+        if (digit == OtherByte) {
             // The closing '>' or any other byte ends the data; it is left unread.
             stage.dataEnded = true;
             continue;
         }
         ++in;
         if (!stage.haveHigh) {
-            stage.high = static_cast<uint8_t>(digit);
+            stage.high = digit;
             stage.haveHigh = true;
         } else {
             *out++ = static_cast<uint8_t>(stage.high * 16 + digit);

@@ -3,7 +3,7 @@
 // letters, spaces or line ends; these predicates take any byte and say no to them.
 #pragma once
 
-inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+constexpr bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 inline bool IsLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 inline bool IsLetterOrDigit(unsigned char c) { return IsDigit(c) || IsLetter(c); }
 inline bool IsSpaceOrTab(unsigned char c) { return c == ' ' || c == '\t'; }
@@ -32,7 +32,7 @@ inline bool EndsRegularRun(unsigned char c) {
 }
 inline bool IsOctalDigit(unsigned char c) { return c >= '0' && c <= '7'; }
 // The value of a hexadecimal digit of either case, or -1.
-inline int HexDigitValue(unsigned char c) {
+constexpr int HexDigitValue(unsigned char c) {
     if (IsDigit(c)) return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
