@@ -147,6 +147,8 @@ const char* SkipToken(const char* from, const char* end, Break& why) {
             why = Break::None;
             return p;
         }
+        // Tokens often follow each other without white space ("/Filter/FlateDecode>>").
+        if (p < end && !IsWhiteSpace(At(p)) && *p != '%') continue;
         p = SkipWhiteSpace(p, end);
     }
 }
