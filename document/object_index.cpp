@@ -17,11 +17,11 @@ constexpr size_t EndobjKeywordLength = sizeof(EndobjKeyword) - 1;
 
 bool EndsToken(const uint8_t* p, const uint8_t* end) { return p == end || IsWhiteSpace(*p) || IsDelimiter(*p); }
 
-// Reads "N G obj" from a line's start up to `lineEnd`; the position after
-// "obj", or null when the line is no header line.
-const uint8_t* ReadHeaderLine(const uint8_t* line, const uint8_t* lineEnd, uint32_t& number, uint32_t& generation) {
+// Reads "N G obj" from a line's start, reading no further than `end`; the
+// position after "obj", or null when the line is no header line.
+const uint8_t* ReadHeaderLine(const uint8_t* line, const uint8_t* end, uint32_t& number, uint32_t& generation) {
     const char* const after = ReadObjectHeaderTokens(reinterpret_cast<const char*>(line),
-                                                     reinterpret_cast<const char*>(lineEnd), number, generation);
+                                                     reinterpret_cast<const char*>(end), number, generation);
     return reinterpret_cast<const uint8_t*>(after);
 }
 
@@ -86,7 +86,8 @@ bool FindObject(ObjectIndex& index, uint32_t number, ObjectLocation& found) {
     const uint8_t* const header = index.begin + at->offset;
     uint32_t readNumber = 0;
     uint32_t readGeneration = 0;
-    const uint8_t* const value = ReadHeaderLine(header, FindLineEnd(header, index.end), readNumber, readGeneration);
+    // The header's tokens never run over a line end: no need to find it.
+    const uint8_t* const value = ReadHeaderLine(header, index.end, readNumber, readGeneration);
     if (value == nullptr) return false;
     found = ObjectLocation{header, value, at->generation};
     return true;

@@ -316,8 +316,12 @@ const char* ReadObjectHeaderTokens(const char* from, const char* end, uint32_t& 
     const char* const keyword = SkipSpacesAndTabs(generationEnd, end);
     uint32_t readNumber = 0;
     uint32_t readGeneration = 0;
-    if (!ParseUnsigned(numberStart, numberEnd, readNumber) || !ParseUnsigned(generationStart, generationEnd, readGeneration) ||
-        end - keyword < 3 || keyword[0] != 'o' || keyword[1] != 'b' || keyword[2] != 'j' || !EndsToken(keyword + 3, end)) {
+    if (!ParseUnsigned(numberStart, numberEnd, readNumber) ||
+        !ParseUnsigned(generationStart, generationEnd, readGeneration)) {
+        return nullptr;
+    }
+    if (end - keyword < 3 || keyword[0] != 'o' || keyword[1] != 'b' || keyword[2] != 'j' ||
+        !EndsToken(keyword + 3, end)) {
         return nullptr;
     }
     number = readNumber;

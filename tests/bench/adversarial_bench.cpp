@@ -65,10 +65,11 @@ std::string UnclosedStrings(size_t size) {
     return body;
 }
 
-// Streams that all take their length from one integer object padded far
-// past where a lookup reads, which no stream's length then verifies.
+// Streams that all take their length from one integer object padded on its
+// header line far past where a lookup reads, which no stream's length then
+// verifies.
 std::string PaddedSharedLength(size_t size) {
-    std::string body = "1 0 obj\n" + std::string(size / 4, ' ') + "5\nendobj\n";
+    std::string body = "1 0 obj" + std::string(size / 4, ' ') + "5\nendobj\n";
     for (int number = 2; body.size() < size; ++number) {
         body += StreamObject(number, "<</Length 1 0 R>>", "some data");
     }

@@ -195,13 +195,13 @@ std::string Describe(const ScanProblem& problem) {
 // What the scan tells `vellum check -v` about the objects it could not take whole.
 TEST(ObjectScanner, ReportsWhatItCouldNotTakeWhole) {
     const std::string good = "9 0 obj\n<</Length 1>>\nstream\nz\nendstream\nendobj\n";
+    const std::string afterGood = std::to_string(good.size());
     const ProblemCase cases[] = {
         {"nothing wrong", good + good, {}},
         {"a dictionary that never closes", "3 0 obj\n<< /A 1\nendobj\n" + good, {"never-closes 3 0"}},
-        {"the file ends inside a dictionary", good + "4 0 obj\n<< /A (", {"file-ends 4 " + std::to_string(good.size())}},
-        {"the file ends inside a stream", good + "4 0 obj\n<</Length 99>>\nstream\nabc\n", {"file-ends 4 " + std::to_string(good.size())}},
-        {"a missing endstream", "4 0 obj\n<</Length 99>>\nstream\nabc\nendobj\n" + good,
-         {"runs-over 4 0 9"}},
+        {"the file ends inside a dictionary", good + "4 0 obj\n<< /A (", {"file-ends 4 " + afterGood}},
+        {"the file ends inside a stream", good + "4 0 obj\n<</Length 99>>\nstream\nabc\n", {"file-ends 4 " + afterGood}},
+        {"a missing endstream", "4 0 obj\n<</Length 99>>\nstream\nabc\nendobj\n" + good, {"runs-over 4 0 9"}},
         {"an endstream found past another object",
          "4 0 obj\n<</Length 99>>\nstream\nabc\nendobj\n5 0 obj\n<<>>\nendobj\n6 0 obj\n<<>>\nstream\nx\nendstream\n",
          {"runs-over 4 0 5"}},
