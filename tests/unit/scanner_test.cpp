@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -186,10 +187,10 @@ struct ProblemCase {
 
 std::string Describe(const ScanProblem& problem) {
     const char* const trouble[] = {"never-closes", "file-ends", "runs-over"};
-    std::string text = std::string(trouble[static_cast<int>(problem.trouble)]) + " " +
-                       std::to_string(problem.objectNumber) + " " + std::to_string(problem.offset);
-    if (problem.trouble == ScanTrouble::DataRunsOverHeader) text += " " + std::to_string(problem.otherNumber);
-    return text;
+    std::ostringstream text;
+    text << trouble[static_cast<int>(problem.trouble)] << ' ' << problem.objectNumber << ' ' << problem.offset;
+    if (problem.trouble == ScanTrouble::DataRunsOverHeader) text << ' ' << problem.otherNumber;
+    return text.str();
 }
 
 // What the scan tells `vellum check -v` about the objects it could not take whole.
