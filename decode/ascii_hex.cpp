@@ -1,29 +1,7 @@
 // ASCIIHex decoding as a resumable stage.
 #include "decode/ascii_hex.h"
 
-namespace {
-
-constexpr uint8_t NotHexDigit = 255;
-
-// Value of each ASCII character as a hexadecimal digit, or NotHexDigit.
-constexpr struct HexDigits {
-    uint8_t value[128];
-    constexpr HexDigits() : value() {
-        for (uint8_t& v : value) v = NotHexDigit;
-        for (int c = '0'; c <= '9'; ++c) value[c] = static_cast<uint8_t>(c - '0');
-        for (int c = 'A'; c <= 'F'; ++c) value[c] = static_cast<uint8_t>(c - 'A' + 10);
-        for (int c = 'a'; c <= 'f'; ++c) value[c] = static_cast<uint8_t>(c - 'a' + 10);
-    }
-} HexDigitTable;
-
-uint8_t HexValue(uint8_t c) { return c < 128 ? HexDigitTable.value[c] : NotHexDigit; }
-
-Status Ended(AsciiHexStage& stage) {
-    stage.ended = true;
-    return Status::End;
-}
-
-}  // namespace
+#include "syntax/char_class.h"
 
 void StartAsciiHex(AsciiHexStage& stage) { stage = AsciiHexStage{}; }
 
@@ -34,34 +12,39 @@ Status RunAsciiHex(AsciiHexStage& stage, Window& window, bool inputEnds) {
     uint8_t* out = window.nextOut;
     uint8_t* const outEnd = out + window.availOut;
     Status status = Status::Ok;
-    while (out < outEnd) {
-        if (!stage.haveHigh) {
-            while (in < inEnd && (*in == '\r' || *in == '\n')) ++in;
-            if (in == inEnd) {
-                if (inputEnds) status = Ended(stage);
-                break;
+    for (;;) {
+        if (stage.dataEnded) {
+            // An odd last digit counts as followed by 0.
+            if (stage.haveHigh) {
+                if (out == outEnd) break;
+                *out++ = static_cast<uint8_t>(stage.high * 16);
+                stage.haveHigh = false;
             }
-            stage.high = HexValue(*in);
-            if (stage.high == NotHexDigit) {
-                status = Ended(stage);
-                break;
-            }
-            ++in;
-            stage.haveHigh = true;
+            stage.ended = true;
+            status = Status::End;
+            break;
         }
+        if (out == outEnd) break;
+        while (in < inEnd && IsWhiteSpace(*in)) ++in;
         if (in == inEnd) {
-            // An odd last digit is dropped.
-            if (inputEnds) status = Ended(stage);
-            break;
+            stage.dataEnded = inputEnds;
+            if (!inputEnds) break;
+            continue;
         }
-        const uint8_t low = HexValue(*in);
-        if (low == NotHexDigit) {
-            status = Ended(stage);
-            break;
+        const int digit = HexDigitValue(*in);
+        if (digit < 0) {
+            // The closing '>' or any other byte ends the data; it is left unread.
+            stage.dataEnded = true;
+            continue;
         }
         ++in;
-        stage.haveHigh = false;
-        *out++ = static_cast<uint8_t>(stage.high * 16 + low);
+        if (!stage.haveHigh) {
+            stage.high = static_cast<uint8_t>(digit);
+            stage.haveHigh = true;
+        } else {
+            *out++ = static_cast<uint8_t>(stage.high * 16 + digit);
+            stage.haveHigh = false;
+        }
     }
     MoveWindow(window, in, out);
     return status;

@@ -11,6 +11,7 @@
 
 #include "decode/content_kind.h"
 #include "document/budget.h"
+#include "document/object_index.h"
 #include "document/security.h"
 #include "platform/heap_block.h"
 #include "platform/win32.h"
@@ -32,11 +33,17 @@ struct ScanMemo {
     const uint8_t* lineEndsTo = nullptr;     // and lineEndsTo is neither
 };
 
-// Where the scan stands in the body.
+struct ScanReport;
+
+// Where the scan stands in the body (StartScan in document/scanner.h sets it up).
 struct ScanState {
+    const uint8_t* begin = nullptr;     // the body's first byte
     const uint8_t* position = nullptr;  // next byte to read
     const uint8_t* end = nullptr;       // one past the body's last byte
     ScanMemo memo;
+    ObjectIndex objects;                // the body's objects by number, for indirect lengths
+    ScanReport* report = nullptr;       // where to tell what the scan could not take
+                                        // whole; null: nowhere
 };
 
 // Entry flags.

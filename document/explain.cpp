@@ -14,6 +14,8 @@ OpenOutcome ExplainDocument(const WCHAR* path, std::string_view password, Docume
         outcome.status = Status::OutOfMemory;
         return outcome;
     }
+    ScanReport scanReport;
+    archive->scan.report = &scanReport;
     FoundStream found{};
     while (FindNextStream(archive->scan, found)) {
         ++report.streamsFound;
@@ -34,5 +36,8 @@ OpenOutcome ExplainDocument(const WCHAR* path, std::string_view password, Docume
                                                archive->bodyOffset + static_cast<uint64_t>(found.dataBegin - archive->body.Data()),
                                                status, inDecryption, inDecryption ? FilterCode::Flate : plan.filters[filter]});
     }
+    archive->scan.report = nullptr;
+    report.notWhole = std::move(scanReport.problems);
+    for (ScanProblem& problem : report.notWhole) problem.offset += archive->bodyOffset;
     return outcome;
 }

@@ -1,5 +1,6 @@
 // Why the stream objects the scan finds are left out of the listing: each is
-// decoded once more, on one thread, only to see which step fails. For a
+// decoded once more, on one thread, only to see which step fails; and which
+// objects the scan could not take whole. For a
 // person asking about one document (`vellum check -v`); hosts never see it.
 #pragma once
 
@@ -9,6 +10,7 @@
 
 #include "decode/filter_list.h"
 #include "document/open.h"
+#include "document/scanner.h"
 
 // One stream object the listing leaves out.
 struct LeftOutStream {
@@ -23,6 +25,8 @@ struct LeftOutStream {
 struct DocumentReport {
     uint64_t streamsFound = 0;           // stream objects the scan found
     std::vector<LeftOutStream> leftOut;  // those the listing leaves out, in scan order
+    std::vector<ScanProblem> notWhole;   // objects the scan could not take whole, in scan
+                                         // order; their offsets are the file's
 };
 
 // Opens the file as OpenDocument would and reports on its streams. The

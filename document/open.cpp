@@ -7,6 +7,7 @@
 #include <new>
 
 #include "document/decode_pool.h"
+#include "document/scanner.h"
 #include "platform/handle_guards.h"
 
 namespace {
@@ -143,7 +144,7 @@ OpenOutcome ReadDocument(const WCHAR* path, const OpenRequest& request, std::uni
         opened->lastWriteTime = checked.lastWriteTime;
     }
     Archive& target = *opened;
-    target.scan = ScanState{target.body.Data(), target.body.Data() + target.body.Size(), ScanMemo{}};
+    StartScan(target.scan, target.body.Data(), target.body.Data() + target.body.Size());
     target.settings = request.settings;
     // An encrypted document that cannot be decrypted does not open: nothing
     // of it is listed, never its ciphertext.

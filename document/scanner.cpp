@@ -4,10 +4,13 @@
 #include "document/scanner.h"
 
 #include <cstring>
+#include <new>
 
+#include "document/object_index.h"
 #include "syntax/byte_search.h"
 #include "syntax/char_class.h"
 #include "syntax/dictionary.h"
+#include "syntax/value_reader.h"
 
 namespace {
 
@@ -18,8 +21,6 @@ constexpr uint64_t HeaderLineCapacity = 256;
 constexpr uint64_t KeywordLookahead = 9;
 // Bytes that must remain before "endstream" and its line end are passed over.
 constexpr uint64_t EndstreamLookahead = 12;
-// Bytes that must remain while a dictionary is scanned for "<<" and ">>".
-constexpr uint64_t DictionaryLookahead = 3;
 
 constexpr char EndstreamKeyword[] = "endstream";
 constexpr uint64_t EndstreamLength = sizeof(EndstreamKeyword) - 1;
@@ -54,15 +55,6 @@ bool PassOverKeyword(const uint8_t*& position, const uint8_t* end, const char (&
 bool CanStartHeaderLine(const uint8_t* position, const uint8_t* end) {
     while (position < end && IsSpaceOrTab(*position)) ++position;
     return position < end && (IsDigit(*position) || *position == '-');
-}
-
-// The first "obj" in [from, end), or end.
-const uint8_t* FindObjKeyword(const uint8_t* from, const uint8_t* end) {
-    for (const uint8_t* p = from;; ++p) {
-        p = FindBytePair(p, end, 'o', 'b');
-        if (Remaining(p, end) < 3) return end;
-        if (p[2] == 'j') return p;
-    }
 }
 
 // The end of a run of CR and LF bytes starting at position. A run once walked
@@ -107,9 +99,9 @@ const uint8_t* FindEndstream(ScanMemo& memo, const uint8_t* from, const uint8_t*
 }
 
 // Reads a header line "N G obj" (spaces or tabs may follow "obj") at the scan
-// position, the line ending at `lineEnd` (its first CR or LF, or the end) or
-// before "<<"; on success the position is after the line, and on failure it
-// is left alone.
+// position, the line ending at `lineEnd` (its first CR or LF, or the end),
+// before "<<" or before a comment; on success the position is where the line's
+// text ends, and on failure it is left alone.
 bool ReadObjectHeader(ScanState& scan, const uint8_t* lineEnd, int32_t& objectNumber, int32_t& objectGeneration) {
     const uint8_t* const lineStart = scan.position;
     const uint8_t* const end = scan.end;
@@ -130,32 +122,43 @@ bool ReadObjectHeader(ScanState& scan, const uint8_t* lineEnd, int32_t& objectNu
     p += 3;
     // Producers commonly leave spaces or tabs after "obj", as in "3 0 obj <<".
     while (p < textEnd && IsSpaceOrTab(static_cast<unsigned char>(*p))) ++p;
-    // The line ends here, at its line end or before "<<"; without either it is no line.
+    // The line ends here: at its line end, before "<<" or before a comment;
+    // any other text after "obj" makes it no header line.
     const uint8_t* const stop = reinterpret_cast<const uint8_t*>(p);
     const bool dictionaryFollows = Remaining(stop, end) >= 2 && stop[0] == '<' && stop[1] == '<';
-    if (stop != lineEnd && !dictionaryFollows) return false;
+    const bool commentFollows = stop < end && stop[0] == '%';
+    if (stop != lineEnd && !dictionaryFollows && !commentFollows) return false;
     if (stop == end) return false;
     if (static_cast<size_t>(stop - lineStart) >= HeaderLineCapacity) return false;
     objectNumber = number;
     objectGeneration = generation;
-    // Past the line: "<<" stays for the dictionary, a line end goes.
-    if (dictionaryFollows) {
-        scan.position = stop;
-    } else {
-        scan.position = lineEnd + (Remaining(lineEnd, end) >= 2 && lineEnd[0] == '\r' && lineEnd[1] == '\n' ? 2 : 1);
-    }
+    scan.position = stop;
     return true;
 }
 
+// The length a stream's dictionary gives: its /Length, or where that is a
+// reference "N G R" to an integer object the body defines, that integer.
+// Without such an object the reference's first number stands, as before
+// references were followed, and the search decides when it does not fit.
+int64_t StreamLength(ScanState& scan, DictionaryText dictionary) {
+    const IntOrReference length = GetIntOrReference(dictionary, "/Length", 0);
+    int64_t resolved = 0;
+    if (length.isReference && ReadIntegerObject(scan.objects, length.number, length.generation, resolved)) {
+        return resolved;
+    }
+    return length.value;
+}
+
 // With the scan position at a stream's first data byte: one past its last data
-// byte, or null. A /Length followed by "endstream" decides, and the position
-// then moves past "endstream"; otherwise the first "endstream" found from the
-// data start does, less the line end before it, and the position stays.
-const uint8_t* FindStreamEnd(ScanState& scan, DictionaryText dictionary) {
+// byte, or null. A length followed by "endstream" decides (`verified`), and
+// the position then moves past "endstream"; otherwise the first "endstream"
+// found from the data start does, less the line end before it, and the
+// position stays.
+const uint8_t* FindStreamEnd(ScanState& scan, DictionaryText dictionary, bool& verified) {
     const uint8_t* const dataStart = scan.position;
     const uint8_t* const end = scan.end;
-    int32_t length = 0;
-    GetIntValue(dictionary, "/Length", 0, false, length);
+    const int64_t length = StreamLength(scan, dictionary);
+    verified = false;
 
     // A negative length is unusable and leaves the decision to the search.
     if (length >= 0 && static_cast<uint64_t>(length) < Remaining(dataStart, end) &&
@@ -164,6 +167,7 @@ const uint8_t* FindStreamEnd(ScanState& scan, DictionaryText dictionary) {
         const uint8_t* const keyword = SkipLineEnds(scan.memo, candidate, end);
         if (StartsWith(keyword, end, EndstreamKeyword)) {
             scan.position = keyword + EndstreamLength;
+            verified = true;
             return candidate;
         }
     }
@@ -183,38 +187,92 @@ bool SkipEndstream(ScanState& scan) {
     return PassOverKeyword(scan.position, scan.end, "endstream\r\n", "endstream\r", "endstream\n");
 }
 
+// An object's header line as the scan read it.
+struct Header {
+    const uint8_t* lineStart;   // the line's first byte
+    int32_t number;
+    int32_t generation;
+};
+
+// Records what the scan could not take whole, when it is asked to. A
+// problem that finds no memory goes untold: the report is for a person, and
+// the scan goes on.
+void Report(ScanState& scan, ScanTrouble trouble, const ScanProblem& about, const Header* other = nullptr) {
+    ScanProblem problem = about;
+    problem.trouble = trouble;
+    if (other != nullptr) {
+        problem.otherNumber = static_cast<uint32_t>(other->number);
+        problem.otherGeneration = static_cast<uint32_t>(other->generation);
+    }
+    try {
+        scan.report->problems.push_back(problem);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+ScanProblem ProblemOf(const ScanState& scan, const Header& header) {
+    ScanProblem problem{};
+    problem.objectNumber = static_cast<uint32_t>(header.number);
+    problem.generation = static_cast<uint32_t>(header.generation);
+    problem.offset = static_cast<uint64_t>(header.lineStart - scan.begin);
+    return problem;
+}
+
+// A header line read while the scan is inside the data of a stream whose
+// end the search found, or did not find: that stream runs over it.
+void NoteHeader(ScanState& scan, const Header& header) {
+    ScanReport* const report = scan.report;
+    if (report == nullptr || !report->streamOpen) return;
+    report->streamOpen = false;
+    if (header.lineStart < report->openDataEnd) {
+        Report(scan, ScanTrouble::DataRunsOverHeader, report->openStream, &header);
+    }
+}
+
+// A stream whose length did not lead to "endstream": the scan goes on
+// inside its data, which ends at `dataEnd`, or nowhere when it is null.
+void NoteSearchedStream(ScanState& scan, const Header& header, const uint8_t* dataEnd) {
+    ScanReport* const report = scan.report;
+    if (report == nullptr) return;
+    report->streamOpen = true;
+    report->openStream = ProblemOf(scan, header);
+    report->openHasNoEnd = dataEnd == nullptr;
+    report->openDataEnd = dataEnd == nullptr ? scan.end : dataEnd;
+}
+
+// The scan has reached the body's end.
+void NoteBodyEnd(ScanState& scan) {
+    ScanReport* const report = scan.report;
+    if (report == nullptr || !report->streamOpen) return;
+    report->streamOpen = false;
+    if (report->openHasNoEnd) Report(scan, ScanTrouble::FileEndsInside, report->openStream);
+}
+
 // What follows a header line: the dictionary, the stream keyword and the
 // stream's bytes. True when the object is a stream whose end was found; the
 // scan position is left where the object's handling ended either way.
-bool ScanObject(ScanState& scan, FoundStream& found) {
+bool ScanObject(ScanState& scan, const Header& header, FoundStream& found) {
     const uint8_t*& position = scan.position;
     const uint8_t* const end = scan.end;
-    if (!StartsWith(position, end, "<<")) return false;
-    const uint8_t* const dictionaryStart = position;
-    position += 2;
-    // Pairs are counted wherever they occur, inside strings and comments too.
-    int64_t depth = 1;
-    while (depth > 0 && Remaining(position, end) >= DictionaryLookahead) {
-        // Only a bracket can change the depth; the bytes before the next one are passed at once.
-        const uint8_t* const bracket = FindEitherByte(position, end - (DictionaryLookahead - 1), '<', '>');
-        if (bracket != position) {
-            position = bracket;
-            continue;
+    // White space and comments may stand between the header line and "<<":
+    // pdftk writes an empty line there.
+    const char* const textEnd = reinterpret_cast<const char*>(end);
+    const auto* const open =
+        reinterpret_cast<const uint8_t*>(SkipWhiteSpace(reinterpret_cast<const char*>(position), textEnd));
+    if (!StartsWith(open, end, "<<")) return false;
+    bool textEnded = false;
+    const DictionaryText dictionary = DictionaryAt(reinterpret_cast<const char*>(open), textEnd, textEnded);
+    if (dictionary.empty()) {
+        // A dictionary that never closes gives no entry; the scan goes on at
+        // the line after the header, where the next object may well start.
+        if (scan.report != nullptr) {
+            Report(scan, textEnded ? ScanTrouble::FileEndsInside : ScanTrouble::DictionaryNeverCloses,
+                   ProblemOf(scan, header));
         }
-        if (position[0] == '<' && position[1] == '<') {
-            ++depth;
-            position += 2;
-        } else if (position[0] == '>' && position[1] == '>') {
-            --depth;
-            position += 2;
-        } else {
-            ++position;
-        }
+        return false;
     }
-    if (depth != 0) return false;
+    position = open + dictionary.size();
 
-    const DictionaryText dictionary(reinterpret_cast<const char*>(dictionaryStart),
-                                    static_cast<size_t>(position - dictionaryStart));
     while (position < end && *position == ' ') ++position;
     while (position < end && IsLineEnd(*position)) ++position;
     if (Remaining(position, end) < KeywordLookahead ||
@@ -222,8 +280,10 @@ bool ScanObject(ScanState& scan, FoundStream& found) {
         return false;
     }
     const uint8_t* const dataStart = position;
-    const uint8_t* const dataEnd = FindStreamEnd(scan, dictionary);
+    bool verified = false;
+    const uint8_t* const dataEnd = FindStreamEnd(scan, dictionary, verified);
     SkipEndstream(scan);
+    if (!verified) NoteSearchedStream(scan, header, dataEnd);
     if (dataEnd == nullptr) return false;
     found.dictionary = dictionary;
     found.dataBegin = dataStart;
@@ -233,41 +293,57 @@ bool ScanObject(ScanState& scan, FoundStream& found) {
 
 }  // namespace
 
+void StartScan(ScanState& scan, const uint8_t* begin, const uint8_t* end) {
+    scan.begin = begin;
+    scan.position = begin;
+    scan.end = end;
+    scan.memo = ScanMemo{};
+    StartObjectIndex(scan.objects, begin, end);
+    scan.report = nullptr;
+}
+
 bool FindNextStream(ScanState& scan, FoundStream& found) {
     const uint8_t*& position = scan.position;
     const uint8_t* const end = scan.end;
     for (;;) {
-        if (position == nullptr || position >= end) return false;
+        if (position == nullptr || position >= end) {
+            NoteBodyEnd(scan);
+            return false;
+        }
 
         // A header line holds "obj" before its line end, so the lines before
         // the next "obj" are passed at once; the one holding it starts after
         // the last line end before it.
-        const uint8_t* const keyword = FindObjKeyword(position, end);
+        const uint8_t* const keyword = FindByteTriple(position, end, 'o', 'b', 'j');
         if (keyword == end) {
             // At the end nothing more can be found, now or on a later request.
             position = end;
+            NoteBodyEnd(scan);
             return false;
         }
         const uint8_t* const lastLineEnd = FindLastLineEnd(position, keyword);
         const uint8_t* const lineStart = lastLineEnd == nullptr ? position : lastLineEnd + 1;
         const uint8_t* const lineEnd = FindLineEnd(keyword, end);
         position = lineStart;
-        int32_t objectNumber = 0;
-        int32_t objectGeneration = 0;
-        if (!CanStartHeaderLine(lineStart, end) || !ReadObjectHeader(scan, lineEnd, objectNumber, objectGeneration)) {
+        Header header{lineStart, 0, 0};
+        if (!CanStartHeaderLine(lineStart, end) || !ReadObjectHeader(scan, lineEnd, header.number, header.generation)) {
             // Not a header line: on to the next line; "<<" does not end one here.
             position = lineEnd;
-            if (lineEnd >= end) return false;
+            if (lineEnd >= end) {
+                NoteBodyEnd(scan);
+                return false;
+            }
             continue;
         }
+        NoteHeader(scan, header);
 
-        const bool isStream = ScanObject(scan, found);
+        const bool isStream = ScanObject(scan, header, found);
         if (Remaining(position, end) >= KeywordLookahead) {
             PassOverKeyword(position, end, "endobj\r\n", "endobj\r", "endobj\n");
         }
         if (isStream) {
-            found.objectNumber = static_cast<uint32_t>(objectNumber);
-            found.generation = static_cast<uint32_t>(objectGeneration);
+            found.objectNumber = static_cast<uint32_t>(header.number);
+            found.generation = static_cast<uint32_t>(header.generation);
             return true;
         }
     }

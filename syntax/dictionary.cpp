@@ -6,6 +6,7 @@
 
 #include "syntax/byte_search.h"
 #include "syntax/char_class.h"
+#include "syntax/value_reader.h"
 
 namespace {
 
@@ -97,6 +98,25 @@ bool GetIntValue(DictionaryText dictionary, const char* key, int32_t defaultValu
         }
     }
     return false;
+}
+
+IntOrReference GetIntOrReference(DictionaryText dictionary, const char* key, int32_t defaultValue) {
+    IntOrReference read;
+    read.value = defaultValue;
+    const char* const position = FindKey(dictionary, key, false);
+    if (position == nullptr) return read;
+    const char* const end = dictionary.data() + dictionary.size();
+    int32_t number = 0;
+    const char* const digitsEnd = ParseInteger(position, end, number);
+    if (digitsEnd == nullptr) return read;
+    read.value = number;
+    read.found = true;
+    // A value that runs on past its number can only be a reference.
+    const char* const valueEnd = SkipValue(position, end);
+    read.isReference = valueEnd != nullptr && valueEnd != digitsEnd &&
+                       ReadReferenceValue(ValueText(position, static_cast<size_t>(valueEnd - position)), read.number,
+                                          read.generation);
+    return read;
 }
 
 bool GetNameValue(DictionaryText dictionary, const char* key, char (&value)[NameValueCapacity]) {

@@ -26,6 +26,17 @@ const char* FindKey(DictionaryText dictionary, const char* key, bool allowDirect
 // always set; returns true when it came from the text.
 bool GetIntValue(DictionaryText dictionary, const char* key, int32_t defaultValue, bool allowBoolean,
                  int32_t& value);
+// An integer value that may be given by reference.
+struct IntOrReference {
+    int32_t value = 0;          // GetIntValue's, booleans not accepted
+    bool found = false;         // GetIntValue's found
+    bool isReference = false;   // the value is a reference "N G R" (value is then N)
+    uint32_t number = 0;        // with isReference: N and G
+    uint32_t generation = 0;
+};
+// GetIntValue of the key (no booleans) that also tells whether the value
+// there is a reference, in one search of the text. Nothing is followed.
+IntOrReference GetIntOrReference(DictionaryText dictionary, const char* key, int32_t defaultValue);
 // The name (with its slash) or the array contents after the key, at most 63
 // characters, always NUL-terminated (empty when not found). A copied value
 // ends at a NUL byte. Returns found.

@@ -11,31 +11,60 @@ constexpr size_t MaxIntegerDigits = 18;
 
 unsigned char At(const char* position) { return static_cast<unsigned char>(*position); }
 
-bool EndsToken(const char* position, const char* end) {
-    return position == end || IsWhiteSpace(At(position)) || IsDelimiter(At(position));
+bool EndsToken(const char* position, const char* end) { return position == end || EndsRegularRun(At(position)); }
+
+// The keywords that stand between values, never inside one: an object's
+// header and end, and a stream's start and end. Where one appears inside a
+// dictionary or array, that value never closed.
+bool IsObjectKeyword(const char* from, const char* to) {
+    const std::string_view word(from, static_cast<size_t>(to - from));
+    return word == "obj" || word == "endobj" || word == "stream" || word == "endstream";
 }
 
-// One past the literal string whose "(" is at `from`, or null when it never ends.
-const char* SkipLiteralString(const char* from, const char* end) {
+// Why reading a value stopped short of its end.
+enum class Break : uint8_t {
+    None,
+    TextEnded,   // the text ran out inside the value
+    Broken,      // a byte or keyword that the value cannot hold
+};
+
+// One past the literal string whose "(" is at `from`, or null. A string
+// never runs over the header line of an object: one that would is
+// unbalanced, and ending it there keeps every read within one object.
+const char* SkipLiteralString(const char* from, const char* end, Break& why) {
     int64_t depth = 0;
     for (const char* p = from; p < end; ++p) {
         if (*p == '\\') {
             ++p;  // the escaped byte, whatever it is, neither opens nor closes
-            if (p == end) return nullptr;
+            if (p == end) break;
         } else if (*p == '(') {
             ++depth;
         } else if (*p == ')' && --depth == 0) {
             return p + 1;
+        } else if (IsLineEnd(At(p))) {
+            uint32_t number = 0;
+            uint32_t generation = 0;
+            if (ReadObjectHeaderTokens(p + 1, end, number, generation) != nullptr) {
+                why = Break::Broken;
+                return nullptr;
+            }
         }
     }
+    why = Break::TextEnded;
     return nullptr;
 }
 
-// One past the hexadecimal string whose "<" is at `from`, or null.
-const char* SkipHexString(const char* from, const char* end) {
+// One past the hexadecimal string whose "<" is at `from`, or null when it
+// never ends or holds a byte that is neither a digit nor white space.
+const char* SkipHexString(const char* from, const char* end, Break& why) {
     for (const char* p = from + 1; p < end; ++p) {
         if (*p == '>') return p + 1;
+        if (HexDigitValue(At(p)) < 0 && !IsWhiteSpace(At(p))) {
+            why = Break::Broken;
+            return nullptr;
+        }
     }
+    why = Break::TextEnded;
     return nullptr;
 }
 
@@ -45,43 +74,60 @@ const char* SkipRegular(const char* from, const char* end) {
     return from;
 }
 
-// One past the single value at `from`, without joining a reference's three parts.
-const char* SkipToken(const char* from, const char* end) {
-    int64_t depth = 0;
+// One past the single value at `from`, without joining a reference's three
+// parts; null with the reason when there is none. Inside a dictionary or
+// array a stray closing bracket or parenthesis is passed over, as readers
+// do, so that it does not end the value early.
+const char* SkipToken(const char* from, const char* end, Break& why) {
+    int64_t dictionaries = 0;  // "<<" not yet closed
+    int64_t arrays = 0;        // "[" not yet closed
     const char* p = from;
+    why = Break::Broken;
     for (;;) {
-        if (p >= end) return nullptr;
+        if (p >= end) {
+            why = Break::TextEnded;
+            return nullptr;
+        }
+        const bool inside = dictionaries + arrays > 0;
         const bool pairFollows = end - p >= 2 && p[0] == p[1];
         switch (*p) {
         case '(':
-            p = SkipLiteralString(p, end);
+            p = SkipLiteralString(p, end, why);
             if (p == nullptr) return nullptr;
             break;
         case '<':
             if (pairFollows) {
-                ++depth;
+                ++dictionaries;
                 p += 2;
             } else {
-                p = SkipHexString(p, end);
+                p = SkipHexString(p, end, why);
                 if (p == nullptr) return nullptr;
             }
             break;
         case '>':
-            if (!pairFollows || depth == 0) return nullptr;
-            --depth;
-            p += 2;
+            if (pairFollows && dictionaries > 0) {
+                --dictionaries;
+            } else if (!inside) {
+                return nullptr;
+            }
+            p += pairFollows ? 2 : 1;
             break;
         case '[':
-            ++depth;
+            ++arrays;
             ++p;
             break;
         case ']':
-            if (depth == 0) return nullptr;
-            --depth;
+            if (arrays > 0) {
+                --arrays;
+            } else if (!inside) {
+                return nullptr;
+            }
             ++p;
             break;
         case ')':
-            return nullptr;
+            if (!inside) return nullptr;
+            ++p;
+            break;
         case '{':
         case '}':
             ++p;
@@ -89,14 +135,30 @@ const char* SkipToken(const char* from, const char* end) {
         case '/':
             p = SkipRegular(p + 1, end);
             break;
-        default:
+        default: {
             if (IsWhiteSpace(At(p)) || *p == '%') return nullptr;
-            p = SkipRegular(p, end);
+            const char* const tokenEnd = SkipRegular(p, end);
+            if (IsObjectKeyword(p, tokenEnd)) return nullptr;
+            p = tokenEnd;
             break;
         }
-        if (depth == 0) return p;
+        }
+        if (dictionaries + arrays == 0) {
+            why = Break::None;
+            return p;
+        }
         p = SkipWhiteSpace(p, end);
     }
+}
+
+const char* SkipSpacesAndTabs(const char* from, const char* end) {
+    while (from < end && IsSpaceOrTab(At(from))) ++from;
+    return from;
+}
+
+const char* SkipDigits(const char* from, const char* end) {
+    while (from < end && IsDigit(At(from))) ++from;
+    return from;
 }
 
 bool IsUnsignedInteger(const char* from, const char* to) {
@@ -213,7 +275,8 @@ const char* SkipWhiteSpace(const char* from, const char* end) {
 }
 
 const char* SkipValue(const char* from, const char* end) {
-    const char* const first = SkipToken(from, end);
+    Break why = Break::None;
+    const char* const first = SkipToken(from, end, why);
     if (first == nullptr || !IsUnsignedInteger(from, first)) return first;
     // "N G R": two whole numbers and the keyword R make one value.
     const char* const generation = SkipWhiteSpace(first, end);
@@ -226,10 +289,38 @@ const char* SkipValue(const char* from, const char* end) {
 }
 
 DictionaryText DictionaryAt(const char* from, const char* end) {
+    bool textEnded = false;
+    return DictionaryAt(from, end, textEnded);
+}
+
+DictionaryText DictionaryAt(const char* from, const char* end, bool& textEnded) {
+    textEnded = false;
     if (end - from < 2 || from[0] != '<' || from[1] != '<') return {};
-    const char* const dictionaryEnd = SkipToken(from, end);
-    if (dictionaryEnd == nullptr) return {};
+    Break why = Break::None;
+    const char* const dictionaryEnd = SkipToken(from, end, why);
+    if (dictionaryEnd == nullptr) {
+        textEnded = why == Break::TextEnded;
+        return {};
+    }
     return DictionaryText(from, static_cast<size_t>(dictionaryEnd - from));
+}
+
+const char* ReadObjectHeaderTokens(const char* from, const char* end, uint32_t& number, uint32_t& generation) {
+    const char* const numberStart = SkipSpacesAndTabs(from, end);
+    const char* const numberEnd = SkipDigits(numberStart, end);
+    if (numberEnd == end || !IsSpaceOrTab(At(numberEnd))) return nullptr;
+    const char* const generationStart = SkipSpacesAndTabs(numberEnd, end);
+    const char* const generationEnd = SkipDigits(generationStart, end);
+    const char* const keyword = SkipSpacesAndTabs(generationEnd, end);
+    uint32_t readNumber = 0;
+    uint32_t readGeneration = 0;
+    if (!ParseUnsigned(numberStart, numberEnd, readNumber) || !ParseUnsigned(generationStart, generationEnd, readGeneration) ||
+        end - keyword < 3 || keyword[0] != 'o' || keyword[1] != 'b' || keyword[2] != 'j' || !EndsToken(keyword + 3, end)) {
+        return nullptr;
+    }
+    number = readNumber;
+    generation = readGeneration;
+    return keyword + 3;
 }
 
 bool StartDictionaryWalk(DictionaryText dictionary, ValueWalk& walk) {

@@ -24,10 +24,24 @@ const char* SkipWhiteSpace(const char* from, const char* end);
 // array or dictionary, with everything nested in it; a reference "N G R" is
 // one value. Null when the text ends inside the value, or when `from` holds a
 // closing bracket or white space instead of a value.
+//
+// A value never holds the keywords obj, endobj, stream or endstream, nor
+// the header line "N G obj" of an object inside a literal string, nor in a
+// hexadecimal string a byte other than digits and white space: reading
+// stops there, and the value is taken for one that never ends. So no read
+// runs past the next object's header line, however a value is broken.
+// Inside a dictionary or array a stray ")", "]" or ">" is passed over.
 const char* SkipValue(const char* from, const char* end);
 // The dictionary that starts at `from` ("<<"), up to and with its matching
 // ">>"; empty when `from` holds no "<<" or the dictionary never ends.
 DictionaryText DictionaryAt(const char* from, const char* end);
+// DictionaryAt that also tells, for a dictionary that never ends, whether
+// the text ran out inside it (true) or broke off (false).
+DictionaryText DictionaryAt(const char* from, const char* end, bool& textEnded);
+// "N G obj" at `from`: spaces or tabs, two unsigned whole numbers under 2^32
+// apart by spaces or tabs, then the keyword obj, ending where a token ends.
+// The position after "obj", with the numbers; null when they are not there.
+const char* ReadObjectHeaderTokens(const char* from, const char* end, uint32_t& number, uint32_t& generation);
 
 // A walk over the entries of one dictionary or the elements of one array.
 struct ValueWalk {

@@ -105,6 +105,21 @@ const char* FilterName(FilterCode code) {
     return "filtered";
 }
 
+std::string ObjectName(uint32_t number, uint32_t generation) {
+    return "object " + std::to_string(number) + " " + std::to_string(generation);
+}
+
+std::string NotWholeReason(const ScanProblem& problem) {
+    switch (problem.trouble) {
+    case ScanTrouble::DictionaryNeverCloses: return "its dictionary never closes";
+    case ScanTrouble::FileEndsInside: return "the file ends inside it";
+    case ScanTrouble::DataRunsOverHeader:
+        return "its data runs over the header of " + ObjectName(problem.otherNumber, problem.otherGeneration) +
+               " (a missing endstream)";
+    }
+    return "not read whole";
+}
+
 std::string LeftOutReason(const LeftOutStream& stream) {
     const std::string what = stream.inDecryption ? std::string("the decryption") : std::string(FilterName(stream.filter)) + " data";
     if (stream.status == Status::OutOfMemory) return "out of memory for " + what;
@@ -137,10 +152,14 @@ std::vector<std::string> LeftOutStreams(const HostText& file) {
     if (outcome.status != Status::Ok) return lines;
     lines.push_back(std::to_string(report.streamsFound) + " stream objects, " +
                     std::to_string(report.streamsFound - report.leftOut.size()) + " listed, " +
-                    std::to_string(report.leftOut.size()) + " left out" + (report.leftOut.empty() ? "" : ":"));
+                    std::to_string(report.leftOut.size()) + " left out" + (report.leftOut.empty() && report.notWhole.empty() ? "" : ":"));
     for (const LeftOutStream& stream : report.leftOut) {
-        lines.push_back("object " + std::to_string(stream.objectNumber) + " " + std::to_string(stream.generation) +
-                        " (data at byte " + std::to_string(stream.offset) + "): " + LeftOutReason(stream));
+        lines.push_back(ObjectName(stream.objectNumber, stream.generation) + " (data at byte " +
+                        std::to_string(stream.offset) + "): " + LeftOutReason(stream));
+    }
+    for (const ScanProblem& problem : report.notWhole) {
+        lines.push_back(ObjectName(problem.objectNumber, problem.generation) + " (at byte " +
+                        std::to_string(problem.offset) + "): " + NotWholeReason(problem));
     }
     return lines;
 }

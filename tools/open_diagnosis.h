@@ -19,5 +19,8 @@ std::string DiagnoseOpenFailure(const HostText& file);
 // is not encrypted.
 std::string EncryptionCause(const HostText& file);
 // The account of `vellum check -v` for a document that opens: the stream
-// objects found, and one line for each the listing leaves out, with why.
+// objects found, one line for each the listing leaves out, with why, and one
+// for each object the scan could not take whole (a dictionary that never
+// closes, the file ending inside an object, a stream's data running over
+// another object's header), with its header line's offset.
 std::vector<std::string> LeftOutStreams(const HostText& file);

@@ -55,6 +55,26 @@ std::string UnendingStreams(size_t size) {
     return body;
 }
 
+// Objects whose dictionaries open a string that never closes: each string
+// is read up to the next object's header line, never to the end.
+std::string UnclosedStrings(size_t size) {
+    std::string body;
+    for (int number = 1; body.size() < size; ++number) {
+        body += std::to_string(number) + " 0 obj\n<</T (a (b\n((\n";
+    }
+    return body;
+}
+
+// Streams that all take their length from one integer object padded far
+// past where a lookup reads, which no stream's length then verifies.
+std::string PaddedSharedLength(size_t size) {
+    std::string body = "1 0 obj\n" + std::string(size / 4, ' ') + "5\nendobj\n";
+    for (int number = 2; body.size() < size; ++number) {
+        body += StreamObject(number, "<</Length 1 0 R>>", "some data");
+    }
+    return body;
+}
+
 void ListDocument(benchmark::State& state, const std::function<std::string(size_t)>& make) {
     const size_t size = static_cast<size_t>(state.range(0));
     const auto path = std::filesystem::temp_directory_path() / ("vellum-bench-" + std::to_string(::getpid()) + ".pdf");
@@ -85,6 +105,8 @@ void BM_LineWithoutEnd(benchmark::State& state) { ListDocument(state, LineWithou
 void BM_NestedDictionaries(benchmark::State& state) { ListDocument(state, NestedDictionaries); }
 void BM_UselessLengths(benchmark::State& state) { ListDocument(state, UselessLengths); }
 void BM_UnendingStreams(benchmark::State& state) { ListDocument(state, UnendingStreams); }
+void BM_UnclosedStrings(benchmark::State& state) { ListDocument(state, UnclosedStrings); }
+void BM_PaddedSharedLength(benchmark::State& state) { ListDocument(state, PaddedSharedLength); }
 
 }  // namespace
 
@@ -95,3 +117,5 @@ BENCHMARK(BM_LineWithoutEnd)->Arg(1 << 22)->Arg(1 << 24)->Arg(100 << 20)->Comple
 BENCHMARK(BM_NestedDictionaries)->Arg(1 << 20)->Arg(1 << 22)->Arg(1 << 24)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UselessLengths)->Arg(1 << 20)->Arg(1 << 22)->Arg(1 << 24)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UnendingStreams)->Arg(1 << 18)->Arg(1 << 20)->Arg(1 << 22)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UnclosedStrings)->Arg(1 << 20)->Arg(1 << 22)->Arg(1 << 24)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PaddedSharedLength)->Arg(1 << 20)->Arg(1 << 22)->Arg(1 << 24)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);

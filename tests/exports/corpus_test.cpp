@@ -38,8 +38,6 @@ const char* const kRules[] = {
     "ccitt-mask",           // fax data of an image mask comes out as stored, without a header
     "jpeg-as-stored",       // DCT data as stored: the bytes pdfimages -j writes
     "unrecognised-filter",  // a filter the plug-in does not know leaves the data as stored
-    "endstream-line-end",   // /Length by reference is not followed; the line end right before
-                            // "endstream" is taken as the separator, not as data
 };
 
 // Every file also runs against the DLL under Wine: the decoding is the same

@@ -8,13 +8,14 @@
 
 #include "document/archive.h"
 #include "document/decode_pool.h"
+#include "document/scanner.h"
 
 // The archive over `body`; its entries are made when `settings` say how.
 inline std::unique_ptr<Archive> ArchiveInMemory(const std::string& body) {
     auto archive = std::make_unique<Archive>();
     if (!archive->body.Allocate(body.size() + 1)) return nullptr;
     std::memcpy(archive->body.Data(), body.data(), body.size());
-    archive->scan = ScanState{archive->body.Data(), archive->body.Data() + body.size(), ScanMemo{}};
+    StartScan(archive->scan, archive->body.Data(), archive->body.Data() + body.size());
     return archive;
 }
 

@@ -168,4 +168,34 @@ TEST(GetNameValue, Table) {
     }
 }
 
+TEST(GetIntOrReference, Table) {
+    const struct {
+        const char* label;
+        std::string_view text;
+        bool found;
+        int32_t value;
+        bool isReference;
+        uint32_t number, generation;
+    } cases[] = {
+        {"reference", "/Length 12 0 R/Filter/FlateDecode", true, 12, true, 12, 0},
+        {"line ends inside it", "/Length 12\r\n3\nR>>", true, 12, true, 12, 3},
+        {"a number", "/Length 12>>", true, 12, false, 0, 0},
+        {"two numbers", "/Length 12 0>>", true, 12, false, 0, 0},
+        {"R run on", "/Length 12 0 Rx", true, 12, false, 0, 0},
+        {"past 32 bits: wraps as GetIntValue does, and is no reference", "/Length 4294967297 0 R", true, 1, false, 0, 0},
+        {"key followed by a line end, as for integers", "/Length\n12 0 R", false, -1, false, 0, 0},
+        {"longer key skipped", "/Length1 3 0 R /Length 4 0 R", true, 4, true, 4, 0},
+        {"no such key", "/Filter 4 0 R", false, -1, false, 0, 0},
+        {"a boolean is not read", "/Length true", false, -1, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const IntOrReference read = GetIntOrReference(c.text, "/Length", -1);
+        EXPECT_EQ(read.found, c.found) << c.label;
+        EXPECT_EQ(read.value, c.value) << c.label;
+        EXPECT_EQ(read.isReference, c.isReference) << c.label;
+        EXPECT_EQ(read.number, c.number) << c.label;
+        EXPECT_EQ(read.generation, c.generation) << c.label;
+    }
+}
+
 }  // namespace

@@ -78,7 +78,7 @@ TEST(ObjectScanner, Forms) {
         {"255-character header line", "9 0 obj" + std::string(248, ' ') + "\n<</Length 3>>\nstream\nabc" + tail,
          {{9, "abc"}}},
         {"256-character header line", "9 0 obj" + std::string(249, ' ') + "\n<</Length 3>>\nstream\nabc" + tail, {}},
-        {"blank line before the dictionary", "2 0 obj\n\n<</Length 3>>\nstream\nabc" + tail, {}},
+        {"blank line before the dictionary", "2 0 obj\n\n<</Length 3>>\nstream\nabc" + tail, {{2, "abc"}}},
         {"nested dictionary copied whole", "2 0 obj\n<</DecodeParms<</Columns 4>>/Length 4>>\nstream\nabc" + tail,
          {{2, "abc\n"}}},
         {"spaces then CR LF before stream", "2 0 obj\n<</Length 3>>   \r\nstream\nabc" + tail, {{2, "abc"}}},
@@ -104,6 +104,120 @@ TEST(ObjectScanner, Forms) {
     for (const ScanCase& c : cases) {
         ScannedDocument document(c.body);
         EXPECT_EQ(document.ListAll(), c.expected) << c.label;
+    }
+}
+
+// The dictionary ends where PDF's syntax ends it, and what may stand before
+// it is what the syntax allows between tokens.
+TEST(ObjectScanner, ReadsDictionariesAsPdf) {
+    const std::string tail = "\nendstream\nendobj\n";
+    const std::string good = "9 0 obj\n<</Length 1>>\nstream\nz" + tail;
+    const ScanCase cases[] = {
+        // pdftk writes the header, an empty line, then the dictionary.
+        {"pdftk's empty line", "2 0 obj\n\n<</Length 3>>\nstream\nabc" + tail, {{2, "abc"}}},
+        {"every white space and a comment line",
+         "2 0 obj\r\n \t\f" + std::string(1, '\0') + "\r\n% a comment <<\r\n<</Length 3>>\nstream\nabc" + tail,
+         {{2, "abc"}}},
+        {"a comment after obj", "2 0 obj % written by hand\n<</Length 3>>\nstream\nabc" + tail, {{2, "abc"}}},
+        {"a line of other text before <<", "2 0 obj\nx\n<</Length 3>>\nstream\nabc" + tail, {}},
+        // A link destination of the R manual: the string holds "<<".
+        {"a string holding << before a stream",
+         "1 0 obj\n<</D (Rfn.<<.Rdash.)>>\nendobj\n" + good, {{9, "z"}}},
+        {"a string holding << in the stream's own dictionary",
+         "2 0 obj\n<</Length 3/Name (Rfn.<<.Rdash.)>>\nstream\nabc" + tail, {{2, "abc"}}},
+        {"a string holding >> and an escaped parenthesis",
+         "2 0 obj\n<</T (a\\)>>(b)) /Length 3>>\nstream\nabc" + tail, {{2, "abc"}}},
+        {"a hexadecimal string right before >>", "2 0 obj\n<</Length 3/Foo <ABCD>>>\nstream\nabc" + tail,
+         {{2, "abc"}}},
+        {"a comment holding >>", "2 0 obj\n<</Length 3 % >> not yet\n>>\nstream\nabc" + tail, {{2, "abc"}}},
+        {"a stray parenthesis and bracket", "2 0 obj\n<</Length 3 ) ] >>\nstream\nabc" + tail, {{2, "abc"}}},
+        // GraphicsMagick writes an unreferenced object whose dictionary never closes.
+        {"a dictionary that never closes, then a good object", "11 0 obj\n<<\n\nendstream\nendobj\n" + good,
+         {{9, "z"}}},
+        {"a string that never closes, then a good object", "1 0 obj\n<</T (abc\nendobj\n" + good, {{9, "z"}}},
+        {"an unclosed dictionary on the header line", "1 0 obj << /A [1 2\n" + good, {{9, "z"}}},
+        {"a broken hexadecimal string, then a good object", "1 0 obj\n<</ID <12 zz>>>\nendobj\n" + good,
+         {{9, "z"}}},
+    };
+    for (const ScanCase& c : cases) {
+        ScannedDocument document(c.body);
+        EXPECT_EQ(document.ListAll(), c.expected) << c.label;
+    }
+}
+
+// A /Length "N G R" is the integer object N G, wherever the body defines it,
+// checked against "endstream" as a direct length is.
+TEST(ObjectScanner, FollowsIndirectLengths) {
+    const std::string holdingKeyword = "ab\nendstream\ncd";
+    const std::string stream = "1 0 obj\n<</Length 2 0 R>>\nstream\n";
+    const std::string after = "\nendstream\nendobj\n";
+    const ScanCase cases[] = {
+        {"data holding endstream, length object after the stream",
+         stream + holdingKeyword + after + "2 0 obj\n15\nendobj\n", {{1, holdingKeyword}}},
+        {"length object before the stream", "2 0 obj 15 endobj\n" + stream + holdingKeyword + after,
+         {{1, holdingKeyword}}},
+        {"a final line end that belongs to the data", stream + "abc\n" + after + "2 0 obj\n4\nendobj\n",
+         {{1, "abc\n"}}},
+        {"a final CR LF that belongs to the data", stream + "abc\r\n" + after + "2 0 obj\n5\nendobj\n",
+         {{1, "abc\r\n"}}},
+        {"the last definition counts", "2 0 obj 2 endobj\n" + stream + "abc\n" + after + "2 0 obj\n4\nendobj\n",
+         {{1, "abc\n"}}},
+        // Without an integer object the rule stays: its number, then the search.
+        {"no such object", stream + "abc" + after, {{1, "abc"}}},
+        {"object of another generation", stream + "abc" + after + "2 1 obj\n4\nendobj\n", {{1, "abc"}}},
+        {"object that is no integer", stream + "abc" + after + "2 0 obj\n<</A 4>>\nendobj\n", {{1, "abc"}}},
+        {"integer that does not lead to endstream", stream + "abc" + after + "2 0 obj\n1\nendobj\n",
+         {{1, "abc"}}},
+        {"integer past the end", stream + "abc" + after + "2 0 obj\n999999\nendobj\n", {{1, "abc"}}},
+    };
+    for (uint32_t threads : {1u, 3u}) {
+        for (const ScanCase& c : cases) {
+            ScannedDocument document(c.body);
+            EXPECT_EQ(document.ListAll(threads), c.expected) << c.label << " on " << threads << " threads";
+        }
+    }
+}
+
+struct ProblemCase {
+    const char* label;
+    std::string body;
+    std::vector<std::string> problems;  // "trouble number at-offset [other]"
+};
+
+std::string Describe(const ScanProblem& problem) {
+    const char* const trouble[] = {"never-closes", "file-ends", "runs-over"};
+    std::string text = std::string(trouble[static_cast<int>(problem.trouble)]) + " " +
+                       std::to_string(problem.objectNumber) + " " + std::to_string(problem.offset);
+    if (problem.trouble == ScanTrouble::DataRunsOverHeader) text += " " + std::to_string(problem.otherNumber);
+    return text;
+}
+
+// What the scan tells `vellum check -v` about the objects it could not take whole.
+TEST(ObjectScanner, ReportsWhatItCouldNotTakeWhole) {
+    const std::string good = "9 0 obj\n<</Length 1>>\nstream\nz\nendstream\nendobj\n";
+    const ProblemCase cases[] = {
+        {"nothing wrong", good + good, {}},
+        {"a dictionary that never closes", "3 0 obj\n<< /A 1\nendobj\n" + good, {"never-closes 3 0"}},
+        {"the file ends inside a dictionary", good + "4 0 obj\n<< /A (", {"file-ends 4 " + std::to_string(good.size())}},
+        {"the file ends inside a stream", good + "4 0 obj\n<</Length 99>>\nstream\nabc\n", {"file-ends 4 " + std::to_string(good.size())}},
+        {"a missing endstream", "4 0 obj\n<</Length 99>>\nstream\nabc\nendobj\n" + good,
+         {"runs-over 4 0 9"}},
+        {"an endstream found past another object",
+         "4 0 obj\n<</Length 99>>\nstream\nabc\nendobj\n5 0 obj\n<<>>\nendobj\n6 0 obj\n<<>>\nstream\nx\nendstream\n",
+         {"runs-over 4 0 5"}},
+        {"a wrong length whose search ends well", "4 0 obj\n<</Length 99>>\nstream\nabc\nendstream\nendobj\n" + good,
+         {}},
+    };
+    for (const ProblemCase& c : cases) {
+        ScannedDocument document(c.body);
+        ScanReport report;
+        document.Opened().scan.report = &report;
+        FoundStream found{};
+        while (FindNextStream(document.Opened().scan, found)) {
+        }
+        std::vector<std::string> told;
+        for (const ScanProblem& problem : report.problems) told.push_back(Describe(problem));
+        EXPECT_EQ(told, c.problems) << c.label;
     }
 }
 

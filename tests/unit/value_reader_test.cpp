@@ -114,6 +114,71 @@ TEST(DictionaryAt, EndsAtTheMatchingBracketsOutsideStrings) {
     EXPECT_TRUE(DictionaryAt(unterminated.data(), unterminated.data() + unterminated.size()).empty());
 }
 
+struct DictionaryEndCase {
+    const char* label;
+    std::string_view text;
+    std::string_view dictionary;  // empty: it never ends
+    bool textEnded;               // with none: the text ran out inside it
+};
+
+TEST(DictionaryAt, ReadsAsPdf) {
+    const DictionaryEndCase cases[] = {
+        {"a string holding <<", "<</D (Rfn.<<.Rdash.)>> x", "<</D (Rfn.<<.Rdash.)>>", false},
+        {"a hex string right before >>", "<</Foo <ABCD>>> x", "<</Foo <ABCD>>>", false},
+        {"a hex string with white space", "<</ID <AB\r\n cd>>> x", "<</ID <AB\r\n cd>>>", false},
+        {"a comment holding >>", "<</A 1 % >>\n>> x", "<</A 1 % >>\n>>", false},
+        {"stray closers inside", "<</A 1 ) ] > /B [2]>> x", "<</A 1 ) ] > /B [2]>>", false},
+        {"a bracket does not close a dictionary", "<</A ]>> x", "<</A ]>>", false},
+        {"a name holding obj", "<</obj /endobj /stream 1>>", "<</obj /endobj /stream 1>>", false},
+        {"stream before >>", "<</Length 3\nstream\nabc", "", false},
+        {"endobj before >>", "<<\n\nendstream\nendobj\n", "", false},
+        {"another object's header", "<</A 1\n2 0 obj\n<</B 2>>", "", false},
+        {"a string running over a header line", "<</T (abc\n2 0 obj\n(x)>>", "", false},
+        {"a string holding a line of another kind", "<</T (abc\n2 0 x)>>", "<</T (abc\n2 0 x)>>", false},
+        {"a hex string with a bad byte", "<</ID <12zz>>>", "", false},
+        {"text ends in a string", "<</T (abc", "", true},
+        {"text ends in a hex string", "<</T <ab", "", true},
+        {"text ends in the dictionary", "<</A <</B 1>>", "", true},
+    };
+    for (const DictionaryEndCase& c : cases) {
+        bool textEnded = !c.textEnded;
+        const DictionaryText dictionary = DictionaryAt(c.text.data(), c.text.data() + c.text.size(), textEnded);
+        EXPECT_EQ(dictionary, c.dictionary) << c.label;
+        EXPECT_EQ(textEnded, c.textEnded) << c.label;
+    }
+}
+
+TEST(ReadObjectHeaderTokens, Table) {
+    const struct {
+        const char* label;
+        std::string_view text;
+        long after;  // bytes up to the position returned; -1 for none
+        uint32_t number, generation;
+    } cases[] = {
+        {"plain", "12 0 obj\n", 8, 12, 0},
+        {"spaces and tabs", " \t12 \t3\tobj<<", 11, 12, 3},
+        {"obj right after the generation", "4 0obj", 6, 4, 0},
+        {"largest numbers", "4294967295 65535 obj", 20, 4294967295u, 65535},
+        {"number past 32 bits", "4294967296 0 obj", -1, 0, 0},
+        {"obj run on", "4 0 objx", -1, 0, 0},
+        {"one number", "4 obj", -1, 0, 0},
+        {"negative", "-4 0 obj", -1, 0, 0},
+        {"line end between", "4\n0 obj", -1, 0, 0},
+    };
+    for (const auto& c : cases) {
+        uint32_t number = 0;
+        uint32_t generation = 0;
+        const char* const after = ReadObjectHeaderTokens(c.text.data(), c.text.data() + c.text.size(), number, generation);
+        if (c.after < 0) {
+            EXPECT_EQ(after, nullptr) << c.label;
+            continue;
+        }
+        EXPECT_EQ(after, c.text.data() + c.after) << c.label;
+        EXPECT_EQ(number, c.number) << c.label;
+        EXPECT_EQ(generation, c.generation) << c.label;
+    }
+}
+
 TEST(NextArrayElement, TakesReferencesWhole) {
     ValueWalk walk;
     ASSERT_TRUE(StartArrayWalk("[1 0 R 2 /N (s) <</A 1>> [3] 4 5 R]", walk));
