@@ -40,8 +40,8 @@ struct Chain {
     uint32_t count = 0;
 };
 
-// Whether a code's step changes the bytes; XML and JPEG data stay as stored.
-bool Transforms(FilterCode code) { return code != FilterCode::XmlMetadata && code != FilterCode::Dct; }
+// Whether a code's step changes the bytes; JPEG data stays as stored.
+bool Transforms(FilterCode code) { return code != FilterCode::Dct; }
 
 // Makes the state of every step and starts it. May throw std::bad_alloc.
 Status StartSteps(const StreamInput& input, const ChainPlan& plan, const FaxRun& fax, Chain& chain) {
@@ -79,7 +79,6 @@ Status StartSteps(const StreamInput& input, const ChainPlan& plan, const FaxRun&
             StartFax(*chain.steps[at++].emplace<std::unique_ptr<FaxStage>>(new FaxStage), plan.faxParameters, fax.pass,
                      fax.figures);
             break;
-        case FilterCode::XmlMetadata:
         case FilterCode::Dct:
             break;
         }
@@ -222,7 +221,7 @@ Status Drive(const StreamInput& input, Chain& chain, Sink& sink, ChainOutcome& o
 ChainPlan PlanChain(const StreamInput& input) {
     ChainPlan plan;
     plan.decrypts = input.key.cipher != StreamCipher::None;
-    plan.xml = input.filters.count != 0 && input.filters.codes[0] == FilterCode::XmlMetadata;
+    plan.xml = input.filters.xml;
     uint32_t filters = 0;
     for (uint32_t i = 0; i < input.filters.count; ++i) {
         const FilterCode code = input.filters.codes[i];

@@ -33,7 +33,7 @@ struct ChainPlan {
     uint32_t steps = 0;               // steps that change the bytes, decryption included
     bool decrypts = false;            // the first step is the decryption
     FilterCode filters[MaxFilterCodes] = {};  // the filters of the other steps, in order
-    bool xml = false;                 // XML metadata: delivered as stored, once decrypted
+    bool xml = false;                 // XML metadata: its filters undone, named .xml
     bool fax = false;                 // the last step wraps CCITT fax data as TIFF
     FaxParameters faxParameters;      // its parameters, when fax
 };

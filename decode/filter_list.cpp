@@ -54,11 +54,7 @@ FilterList ParseFilterList(DictionaryText dictionary) {
             }
         }
     }
-    // XML metadata is delivered exactly as stored, whatever filters it names.
     char subtype[NameValueCapacity];
-    if (GetNameValue(dictionary, "/Subtype", subtype) && std::strstr(subtype, "/XML") != nullptr) {
-        list.codes[0] = FilterCode::XmlMetadata;
-        list.count = 1;
-    }
+    list.xml = GetNameValue(dictionary, "/Subtype", subtype) && std::strstr(subtype, "/XML") != nullptr;
     return list;
 }

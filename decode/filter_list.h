@@ -7,7 +7,6 @@
 #include "syntax/dictionary.h"
 
 enum class FilterCode : uint8_t {
-    XmlMetadata,   // passed through unchanged; only ever the single code
     Ascii85,
     AsciiHex,
     Flate,
@@ -23,9 +22,11 @@ constexpr uint32_t MaxFilterCodes = 8;
 struct FilterList {
     FilterCode codes[MaxFilterCodes];  // in the order they are undone
     uint32_t count = 0;                // used slots of codes
+    bool xml = false;                  // XML metadata: its "/Subtype" contains "/XML"
 };
 
 // The list from the dictionary's "/Filter" names, in order, leaving out names
 // it does not know (JBIG2, JPX, Crypt, ...): their data stays as it is.
-// "/Subtype" containing "/XML" makes it the single XmlMetadata code. Cannot fail.
+// XML metadata names its filters like any stream; `xml` only names its
+// content. Cannot fail.
 FilterList ParseFilterList(DictionaryText dictionary);

@@ -100,7 +100,6 @@ const char* FilterName(FilterCode code) {
     case FilterCode::RunLength: return "RunLength";
     case FilterCode::CcittFax: return "CCITT fax";
     case FilterCode::Dct: return "DCT";
-    case FilterCode::XmlMetadata: return "XML";
     }
     return "filtered";
 }

@@ -69,7 +69,7 @@ leftovers() { find "$1" -maxdepth 1 -name '.vellum-*' 2>/dev/null; }
 # What a PDF holds, according to qpdf: DIR/names lists each stream object's
 # entry name in object order, and DIR/NAME holds the bytes its entry must
 # have (of an object's latest revision). The extension follows the content
-# the plug-in writes: stored XML metadata, stored JPEG, CCITT fax wrapped as
+# the plug-in writes: decoded XML metadata, stored JPEG, CCITT fax wrapped as
 # TIFF, anything else decoded (here Flate page contents) as data. A TIFF
 # entry is 110 header bytes followed by the stored fax data, of which DIR
 # holds the fax data.
@@ -92,7 +92,7 @@ for number, ext in sorted(rows):
 ' | while read -r number ext; do
     name=$(printf 'object-stream-%08u%s' "$number" "$ext")
     case "$ext" in
-      .dat) qpdf --show-object="$number" --filtered-stream-data "$1" >"$2/$name" ;;
+      .dat|.xml) qpdf --show-object="$number" --filtered-stream-data "$1" >"$2/$name" ;;
       *) qpdf --show-object="$number" --raw-stream-data "$1" >"$2/$name" ;;
     esac
     echo "$name"

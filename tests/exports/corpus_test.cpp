@@ -33,7 +33,7 @@ namespace {
 const char* const kRules[] = {
     "decoded",              // qpdf --decode-level=specialized gives the same bytes
     "no-predictor",         // Flate data is inflated, any /Predictor left in place (zlib's bytes)
-    "xml-as-stored",        // /Subtype /XML metadata comes out as stored, filters not undone
+    "xml",                  // /Subtype /XML metadata: qpdf's decoded bytes, named .xml
     "ccitt-tiff",           // fax data behind a TIFF header; libtiff reads the producer's pixels
     "ccitt-mask",           // fax data of an image mask comes out as stored, without a header
     "jpeg-as-stored",       // DCT data as stored: the bytes pdfimages -j writes

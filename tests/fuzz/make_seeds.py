@@ -84,6 +84,27 @@ def pdf_with_page(objects):
     return bytes(body)
 
 
+def pdf_syntax():
+    """Objects whose dictionaries and lengths take PDF's own syntax to read:
+    an empty line and a comment before "<<" (as pdftk writes), strings and
+    hex strings holding brackets, a comment holding ">>", a dictionary that
+    never closes (as GraphicsMagick writes), and indirect lengths whose
+    objects stand before and after their streams."""
+    holding_keyword = b"ab\nendstream\ncd"
+    objects = [
+        b"2 0 obj\n\n% made by hand\n<</Length 3>>\nstream\nabc\nendstream\nendobj\n",
+        b"3 0 obj\n<</Dest (Rfn.<<.Rdash.) /T (operator<< \\) Next >>)>>\nendobj\n",
+        b"4 0 obj\n<</Length 3/Foo <ABCD>>>\nstream\nxyz\nendstream\nendobj\n",
+        b"5 0 obj\n<</Length 3 % >> not yet\n>>\nstream\nxyz\nendstream\nendobj\n",
+        b"6 0 obj\n<<\n\nendstream\nendobj\n",
+        b"7 0 obj\n<</Length 8 0 R>>\nstream\n" + holding_keyword + b"\nendstream\nendobj\n",
+        b"8 0 obj\n%d\nendobj\n" % len(holding_keyword),
+        b"9 0 obj 4 endobj\n",
+        b"10 0 obj\n<</Length 9 0 R/Filter/AHx>>\nstream\n41 \n\nendstream\nendobj\n",
+    ]
+    return b"%PDF-1.7\n" + b"".join(objects) + b"%" + b"x" * 700 + b"\n%%EOF\n"
+
+
 def write(target, name, data):
     folder = os.path.join(HERE, "corpus", target)
     os.makedirs(folder, exist_ok=True)
@@ -141,6 +162,7 @@ def main():
     body = pdf([(12, b"/Filter /FlateDecode", zlib.compress(TEXT))])
     write("document", "wrong_length", body.replace(b"/Length %d" % len(zlib.compress(TEXT)), b"/Length 12 0 R"))
     write("document", "crlf_lines", pdf([(2, b"", b"HELLO")]).replace(b"\n", b"\r\n"))
+    write("document", "pdf_syntax", pdf_syntax())
 
     # Encrypted documents of every revision; "fuzz" is the user password the
     # document target gives, and "wrong" one it does not. The plain document

@@ -61,7 +61,6 @@ constexpr FilterCode Lzw = FilterCode::Lzw;
 constexpr FilterCode RL = FilterCode::RunLength;
 constexpr FilterCode Dct = FilterCode::Dct;
 constexpr FilterCode Ccf = FilterCode::CcittFax;
-constexpr FilterCode Xml = FilterCode::XmlMetadata;
 
 // ---------------------------------------------------------------------------
 
@@ -91,14 +90,21 @@ TEST(ParseFilterList, Table) {
         {"a name stops at bytes below '0'", "<</Filter[/Fl-/DCT /A85.]>>", {Fl, Dct, A85}},
         {"nine names: the ninth is dropped", "<</Filter[/Fl/Fl/Fl/Fl/Fl/Fl/Fl/Fl/AHx]>>", {Fl, Fl, Fl, Fl, Fl, Fl, Fl, Fl}},
         {"a reference is not followed", "<</Filter 7 0 R/Length 9>>", {}},
-        {"XML metadata overrides the filters", "<</Type/Metadata/Subtype/XML/Filter[/AHx/FlateDecode]>>", {Xml}},
-        {"XML metadata without filters", "<</Subtype /XML/Length 9>>", {Xml}},
+        {"XML metadata names its filters", "<</Type/Metadata/Subtype/XML/Filter[/AHx/FlateDecode]>>", {AHx, Fl}},
+        {"XML metadata without filters", "<</Subtype /XML/Length 9>>", {}},
         {"XML must be in the subtype", "<</Subtype/Image/Filter/Fl/Name/XML>>", {Fl}},
     };
     for (const ListCase& c : cases) {
         const FilterList list = ParseFilterList(c.dictionary);
         EXPECT_EQ(Codes(list.codes, list.codes + list.count), c.codes) << c.label;
     }
+}
+
+TEST(ParseFilterList, XmlMetadataByItsSubtype) {
+    EXPECT_TRUE(ParseFilterList("<</Type/Metadata/Subtype/XML/Filter/FlateDecode>>").xml);
+    EXPECT_TRUE(ParseFilterList("<</Subtype /XML>>").xml);
+    EXPECT_FALSE(ParseFilterList("<</Subtype/Image/Name/XML>>").xml);
+    EXPECT_FALSE(ParseFilterList("<</Type/Metadata>>").xml);
 }
 
 // ---------------------------------------------------------------------------
@@ -252,8 +258,11 @@ TEST(RunChain, RunsTheStepsInOrder) {
          scrambled, ContentKind::Data, false},
         {"Flate then LZW", "<</Filter[/Fl/LZWDecode]>>", Deflate(LzwEncode(scrambled, 1)), scrambled,
          ContentKind::Data, false},
-        {"XML keeps its stored bytes", "<</Type/Metadata/Subtype/XML/Filter/FlateDecode>>", Deflate(xml), Deflate(xml),
-         ContentKind::Xml, true},
+        {"XML metadata inflated", "<</Type/Metadata/Subtype/XML/Filter/FlateDecode>>", Deflate(xml), xml,
+         ContentKind::Xml, false},
+        {"XML metadata as stored", "<</Type/Metadata/Subtype/XML>>", xml, xml, ContentKind::Xml, true},
+        {"XML metadata that is no XML is still named so", "<</Subtype/XML/Filter/AHx>>", B("48656C6C6F>"),
+         B("Hello"), ContentKind::Xml, false},
         {"unrecognised filter leaves the bytes", "<</Filter/JBIG2Decode>>", jpeg, jpeg, ContentKind::Jpeg, true},
     };
     for (const ChainCase& c : cases) {
