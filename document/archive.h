@@ -20,6 +20,7 @@
 struct DecodeSettings {
     uint32_t threads = 1;             // threads that decode, the calling one included
     uint64_t keptBytesBudget = 0;     // decoded bytes the archive may keep in memory
+    bool viewable = false;            // the viewable mode: images as PNG or TIFF, content named by kind
 };
 
 // What the scan remembers between its requests so that listing stays one

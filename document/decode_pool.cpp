@@ -61,6 +61,14 @@ struct DecodePool {
     bool aloneWanted = false;            // a rerun waits for the other decodes to end
 };
 
+// The kind of an entry the default rules call `standard`, in the archive's mode.
+ContentKind EntryKind(const Archive& archive, DictionaryText dictionary, ContentKind standard, const uint8_t* head,
+                      uint64_t size) {
+    if (!archive.settings.viewable) return standard;
+    const size_t headSize = size < ContentHeadBytes ? static_cast<size_t>(size) : ContentHeadBytes;
+    return ChooseViewableKind(standard, dictionary, head, headSize);
+}
+
 // The job's entry and its bytes: counted, or captured in the thread's slab
 // when it is a keeping job and they stay within the limit. A CCITT fax
 // stream is surveyed first, since its TIFF header needs the figures of the
@@ -78,7 +86,8 @@ Status DecodeOnce(const Archive& archive, ThreadSpace& space, DecodeJob& job) {
         job.view = true;
         row.decodedSize = row.storedLength;
         const size_t head = row.storedLength < ContentHeadBytes ? static_cast<size_t>(row.storedLength) : ContentHeadBytes;
-        row.kind = ChooseContentKind(plan.xml, found.dataBegin, head);
+        row.kind = EntryKind(archive, found.dictionary, ChooseContentKind(plan.xml, found.dataBegin, head),
+                             found.dataBegin, row.storedLength);
         return Status::Ok;
     }
 
@@ -99,7 +108,7 @@ Status DecodeOnce(const Archive& archive, ThreadSpace& space, DecodeJob& job) {
     if (!job.keep) {
         const Status counted = RunChain(input, plan, fax, counter.sink, outcome);
         row.decodedSize = outcome.size;
-        row.kind = KindOf(plan, outcome);
+        row.kind = EntryKind(archive, found.dictionary, KindOf(plan, outcome), outcome.head, outcome.size);
         return counted;
     }
     KeepSink keep;
@@ -107,7 +116,7 @@ Status DecodeOnce(const Archive& archive, ThreadSpace& space, DecodeJob& job) {
     const Status kept = RunChain(input, plan, fax, keep.sink, outcome);
     job.captured = FinishKeepSink(keep, kept == Status::Ok);
     row.decodedSize = outcome.size;
-    row.kind = KindOf(plan, outcome);
+    row.kind = EntryKind(archive, found.dictionary, KindOf(plan, outcome), outcome.head, outcome.size);
     return kept;
 }
 
