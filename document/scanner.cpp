@@ -56,15 +56,6 @@ bool CanStartHeaderLine(const uint8_t* position, const uint8_t* end) {
     return position < end && (IsDigit(*position) || *position == '-');
 }
 
-// The first "obj" in [from, end), or end.
-const uint8_t* FindObjKeyword(const uint8_t* from, const uint8_t* end) {
-    for (const uint8_t* p = from;; ++p) {
-        p = FindBytePair(p, end, 'o', 'b');
-        if (Remaining(p, end) < 3) return end;
-        if (p[2] == 'j') return p;
-    }
-}
-
 // The end of a run of CR and LF bytes starting at position. A run once walked
 // is remembered, so that many /Length candidates landing in one long run cost
 // one walk between them.
@@ -242,7 +233,7 @@ bool FindNextStream(ScanState& scan, FoundStream& found) {
         // A header line holds "obj" before its line end, so the lines before
         // the next "obj" are passed at once; the one holding it starts after
         // the last line end before it.
-        const uint8_t* const keyword = FindObjKeyword(position, end);
+        const uint8_t* const keyword = FindByteTriple(position, end, 'o', 'b', 'j');
         if (keyword == end) {
             // At the end nothing more can be found, now or on a later request.
             position = end;

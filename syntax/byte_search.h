@@ -50,6 +50,17 @@ inline const uint8_t* FindBytePair(const uint8_t* from, const uint8_t* end, uint
     return end;
 }
 
+// The first position p in [from, end - 2) where p[0], p[1] and p[2] are
+// `first`, `second` and `third`, or end when there is none.
+inline const uint8_t* FindByteTriple(const uint8_t* from, const uint8_t* end, uint8_t first, uint8_t second,
+                                     uint8_t third) {
+    for (const uint8_t* p = from;; ++p) {
+        p = FindBytePair(p, end, first, second);
+        if (end - p < 3) return end;
+        if (p[2] == third) return p;
+    }
+}
+
 // The first CR or LF in [from, end), or end.
 inline const uint8_t* FindLineEnd(const uint8_t* from, const uint8_t* end) {
     return FindEitherByte(from, end, '\r', '\n');
