@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "decode/filter_chain.h"
+#include "document/image_entries.h"
 #include "document/kept_bytes.h"
 #include "document/scanner.h"
 #include "document/sinks.h"
@@ -33,6 +34,8 @@ struct DecodeJob {
     EntryRow row{};                      // the entry it makes, once done
     bool view = false;                   // its bytes are the stored ones
     const uint8_t* captured = nullptr;   // its bytes in a kept block, when it kept them
+    bool image = false;                  // the viewable mode writes it as an image, as imageRun says
+    ImageRun imageRun;
 };
 
 // What one thread decodes with, reused for all its jobs.
@@ -82,6 +85,19 @@ Status DecodeOnce(const Archive& archive, ThreadSpace& space, DecodeJob& job) {
     row = EntryRow{found.dataBegin, static_cast<uint64_t>(found.dataEnd - found.dataBegin), found.dictionary.data(),
                    found.dictionary.size(), 0, nullptr, found.objectNumber, found.generation, ContentKind::Data, 0};
     job.captured = nullptr;
+    job.image = false;
+    if (archive.viewable != nullptr) {
+        ListedImage image;
+        const ImageListing where{space.scratch.Data(), job.keep ? &space.slab : nullptr};
+        const Status listed = ListImage(archive, input, where, row, image);
+        if (listed != Status::Ok || image.listed) {
+            job.image = image.listed;
+            job.imageRun = image.run;
+            job.captured = image.captured;
+            return listed;
+        }
+    }
+
     if (plan.steps == 0) {
         job.view = true;
         row.decodedSize = row.storedLength;
@@ -201,7 +217,16 @@ void FileJob(DecodePool& pool, DecodeJob& job) {
         row.keptBytes = job.view ? row.storedBegin : job.captured;
     }
     try {
-        archive.entries.push_back(row);
+        if (job.image) {
+            row.flags |= EntryImage;
+            archive.viewable->plans.push_back(ImagePlanRow{static_cast<uint32_t>(archive.entries.size()), job.imageRun});
+        }
+        try {
+            archive.entries.push_back(row);
+        } catch (const std::bad_alloc&) {
+            if (job.image) archive.viewable->plans.pop_back();
+            throw;
+        }
     } catch (const std::bad_alloc&) {
         pool.tableEnded = true;
         if (kept && !job.view) archive.keptBytes -= size;
