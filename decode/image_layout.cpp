@@ -37,7 +37,7 @@ uint64_t TakeSamples(SampleReader& reader, const uint8_t*& in, uint64_t& availIn
     uint64_t wanted = availIn < room ? availIn : room;
     if (wanted > left) wanted = left;
     if (wanted != 0) std::memcpy(out, in, static_cast<size_t>(wanted));
-    if (layout.invertedComponents != 0 && layout.source == SampleSource::Rows) {
+    if ((layout.invertedComponents | layout.signedComponents) != 0 && layout.source == SampleSource::Rows) {
         // Whole pixels fill every row at 8 and 16 bits, so a byte's place in
         // the data tells its component.
         const uint64_t sampleBytes = layout.bitsPerComponent / BitsPerByte;
@@ -45,6 +45,8 @@ uint64_t TakeSamples(SampleReader& reader, const uint8_t*& in, uint64_t& availIn
         for (uint64_t i = 0; i < wanted; ++i) {
             const uint64_t component = (reader.taken + i) % pixelBytes / sampleBytes;
             if ((layout.invertedComponents >> component & 1u) != 0) out[i] = static_cast<uint8_t>(~out[i]);
+            // value - 128 as a signed byte is the value with its top bit flipped.
+            if ((layout.signedComponents >> component & 1u) != 0) out[i] ^= 0x80;
         }
     }
     reader.taken += wanted;

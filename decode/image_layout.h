@@ -27,7 +27,7 @@ constexpr uint16_t PhotometricBlackIsZero = 1;
 constexpr uint16_t PhotometricRgb = 2;
 constexpr uint16_t PhotometricPalette = 3;
 constexpr uint16_t PhotometricSeparated = 5;
-constexpr uint16_t PhotometricIccLab = 9;
+constexpr uint16_t PhotometricCieLab = 8;
 
 // TIFF's compressions and predictors the writers use.
 constexpr uint16_t TiffCompressionNone = 1;
@@ -61,6 +61,8 @@ struct ImageLayout {
     uint16_t predictor = TiffPredictorNone;         // TIFF: of the stored strip
     uint16_t inkSet = TiffInkSetCmyk;        // TIFF, separated images only
     uint32_t invertedComponents = 0;         // Rows of 8 or 16 bits: bit c set inverts component c
+    uint32_t signedComponents = 0;           // Rows of 8 bits: bit c set writes component c, read as
+                                             // 0 to 255, as a signed byte of value - 128
     const uint8_t* palette = nullptr;        // RGB triplets of 8 bits, paletteEntries of them
     uint32_t paletteEntries = 0;
     const uint8_t* profile = nullptr;        // an ICC profile to embed, or null

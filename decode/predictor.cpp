@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
+
+#include "syntax/value_reader.h"
 
 namespace {
 
@@ -90,10 +93,18 @@ bool ValidBits(int32_t bits) { return bits == 1 || bits == 2 || bits == 4 || bit
 
 PredictorParameters ReadPredictorParameters(DictionaryText parameters) {
     PredictorParameters p;
-    GetIntValue(parameters, "/Predictor", PredictorNone, false, p.predictor);
-    GetIntValue(parameters, "/Colors", 1, false, p.colors);
-    GetIntValue(parameters, "/BitsPerComponent", 8, false, p.bitsPerComponent);
-    GetIntValue(parameters, "/Columns", 1, false, p.columns);
+    auto read = [&](std::string_view key, int32_t& value) {
+        ValueText text;
+        int64_t number = 0;
+        if (FindDictionaryValue(parameters, key, text) && ReadIntegerValue(text, number) && number >= INT32_MIN &&
+            number <= INT32_MAX) {
+            value = static_cast<int32_t>(number);
+        }
+    };
+    read("/Predictor", p.predictor);
+    read("/Colors", p.colors);
+    read("/BitsPerComponent", p.bitsPerComponent);
+    read("/Columns", p.columns);
     return p;
 }
 

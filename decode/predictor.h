@@ -30,8 +30,9 @@ struct PredictorParameters {
     int32_t columns = 1;
 };
 
-// Reads "/Predictor", "/Colors", "/BitsPerComponent" and "/Columns" from the
-// text of one parameters dictionary ("/DecodeParms" or an element of its array).
+// Reads "/Predictor", "/Colors", "/BitsPerComponent" and "/Columns", each a
+// direct integer, from one parameters dictionary ("/DecodeParms" or an
+// element of its array), starting with "<<".
 PredictorParameters ReadPredictorParameters(DictionaryText parameters);
 bool IsPngPredictor(int32_t predictor);
 // Bytes of one row of samples the parameters describe; 0 when they describe

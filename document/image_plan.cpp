@@ -354,7 +354,10 @@ bool DescribeColours(const ColourSpace& space, uint32_t swapped, uint8_t bits, I
         layout.photometric = PhotometricSeparated;
         break;
     case Family::Lab:
-        layout.photometric = PhotometricIccLab;
+        // TIFF's CIELab, which PIL reads: a* and b* as signed bytes, which
+        // PDF's samples are at their default range less 128.
+        layout.photometric = PhotometricCieLab;
+        layout.signedComponents = 0b110;
         break;
     case Family::Indexed: {
         if (bits > 8) return false;
@@ -367,8 +370,9 @@ bool DescribeColours(const ColourSpace& space, uint32_t swapped, uint8_t bits, I
     case Family::Unknown:
         return false;
     }
-    // Several components at fewer than 8 bits are no file PIL or a viewer reads.
-    if (bits < 8) return false;
+    // Several components at fewer than 8 bits are no file PIL or a viewer
+    // reads, and neither are CMYK or Lab at 16.
+    if (bits < 8 || (bits > 8 && layout.photometric != PhotometricRgb)) return false;
     layout.invertedComponents = swapped;
     return true;
 }
@@ -444,7 +448,7 @@ bool PlanImage(const Archive& archive, ViewableState& state, const StreamInput& 
 
         // The wraps: one Flate or LZW step, samples not to be inverted.
         const FilterList& filters = input.filters;
-        const bool single = filters.count == 1 && layout.invertedComponents == 0;
+        const bool single = filters.count == 1 && layout.invertedComponents == 0 && layout.signedComponents == 0;
         const PredictorParameters& p = run.predictor;
         const bool predictorMatches = p.colors == layout.components && p.bitsPerComponent == layout.bitsPerComponent &&
                                       p.columns == static_cast<int64_t>(layout.width);

@@ -10,7 +10,8 @@
 //   of one ink as grey with white for no ink (TIFF), DeviceN of four inks as
 //   separated (TIFF); image masks as 1-bit images, painted black. A colour
 //   space given by reference is followed, into object streams too.
-// - Samples of 1, 2, 4, 8 and 16 bits; RGB, CMYK and Lab at 8 and 16.
+// - Samples of 1, 2, 4, 8 and 16 bits; RGB at 8 and 16, CMYK and Lab at 8
+//   (PIL reads them at no other size).
 // - "/Decode" either as the colour space's default or with each pair
 //   swapped: a swapped grey is written white-is-zero (TIFF), other swapped
 //   components are inverted, at 8 and 16 bits.
