@@ -118,4 +118,31 @@ TEST(Viewable, TheHostsIniFileTurnsItOnUnlessTheVariableSaysOtherwise) {
     EXPECT_EQ(ListAndExtract(pdf).names, DefaultNames) << "VELLUM_VIEWABLE=0 overrides the INI file";
 }
 
+// An image the mode writes keeps its number, and its header's size is what
+// an extraction gives, to memory and to a file alike.
+TEST(Viewable, ImagesAreListedWithTheSizeTheyAreWrittenWith) {
+    ScratchFolder folder;
+    const std::string samples = "\x10\x20\x30\x40\x50\x60\x70\x80\x90\xA0\xB0\xC0";
+    const auto pdf = folder.WritePdf(
+        "image.pdf", {{9, samples, "/Type/XObject/Subtype/Image/Width 2/Height 2/ColorSpace/DeviceRGB/BitsPerComponent 8"}});
+    const ScopedVariable on("VELLUM_VIEWABLE", "1");
+    OpenedArchive archive(pdf);
+    HeaderRecordExW header{};
+    ASSERT_EQ(Plugin().readHeaderExW(archive.Handle(), &header), HostOk);
+    EXPECT_EQ(Narrow(header.entryName), "object-stream-00000009.png");
+    void* block = nullptr;
+    ASSERT_EQ(Plugin().processFileW(archive.Handle(), HostExtractToMemory, reinterpret_cast<WCHAR*>(&block),
+                                    header.entryName),
+              HostOk);
+    uint64_t length = 0;
+    std::memcpy(&length, block, sizeof length);
+    const std::string inMemory(static_cast<const char*>(block) + 8, static_cast<size_t>(length));
+    FreeExtractBlock(block);
+    EXPECT_EQ(length, header.unpackedSize);
+    EXPECT_EQ(inMemory.compare(0, 8, "\x89PNG\r\n\x1A\n"), 0);
+    WideString directory = WidePath(folder.Path());
+    ASSERT_EQ(Plugin().processFileW(archive.Handle(), HostExtract, directory.data(), header.entryName), HostOk);
+    EXPECT_EQ(ReadWholeFile(folder.Path() / "object-stream-00000009.png"), inMemory);
+}
+
 }  // namespace
