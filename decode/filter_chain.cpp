@@ -290,6 +290,20 @@ ChainPlan PlanImageChain(const StreamInput& input, const ImageRun& run) {
     return plan;
 }
 
+ChainPlan PlanFaxMaskChain(const StreamInput& input, bool paintedIsOne) {
+    ChainPlan plan = PlanChain(input);
+    const bool faxMask = !plan.fax && plan.faxParameters.imageMask;
+    if (!faxMask) return plan;
+    plan.fax = true;
+    plan.faxParameters.imageMask = false;
+    // The header shows the samples as a grey image's, 0 black; a mask whose
+    // painted samples are 1 is shown the other way round.
+    if (paintedIsOne) plan.faxParameters.blackIs1 = plan.faxParameters.blackIs1 != 0 ? 0 : 1;
+    plan.filters[plan.steps - (plan.decrypts ? 1 : 0)] = FilterCode::CcittFax;
+    ++plan.steps;
+    return plan;
+}
+
 Status RunChain(const StreamInput& input, const ChainPlan& plan, const FaxRun& fax, Sink& sink,
                 ChainOutcome& outcome) {
     outcome = ChainOutcome{};

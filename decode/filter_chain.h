@@ -55,6 +55,13 @@ struct ImageRun {
 // The steps that write the stream's image as `run` says.
 ChainPlan PlanImageChain(const StreamInput& input, const ImageRun& run);
 
+// The steps of a CCITT image mask written, as the viewable mode does, like
+// any fax image behind its TIFF header; `paintedIsOne` when its "/Decode"
+// makes the 1 samples the painted ones, which the header then shows black,
+// as it shows the 0 samples of any other mask. Any other stream's plan is
+// PlanChain's.
+ChainPlan PlanFaxMaskChain(const StreamInput& input, bool paintedIsOne);
+
 // How a fax step runs: surveying its data, or writing it with the figures a
 // survey found.
 struct FaxRun {

@@ -14,6 +14,7 @@
 
 #include "decode/filter_chain.h"
 #include "document/image_entries.h"
+#include "document/image_plan.h"
 #include "document/kept_bytes.h"
 #include "document/scanner.h"
 #include "document/sinks.h"
@@ -80,7 +81,7 @@ Status DecodeOnce(const Archive& archive, ThreadSpace& space, DecodeJob& job) {
     const FoundStream& found = job.found;
     const StreamInput input = StreamInputFor(archive, found.dataBegin, found.dataEnd, found.dictionary,
                                              found.objectNumber, found.generation);
-    const ChainPlan plan = PlanChain(input);
+    const ChainPlan plan = PlanEntryChain(archive, input);
     EntryRow& row = job.row;
     row = EntryRow{found.dataBegin, static_cast<uint64_t>(found.dataEnd - found.dataBegin), found.dictionary.data(),
                    found.dictionary.size(), 0, nullptr, found.objectNumber, found.generation, ContentKind::Data, 0};

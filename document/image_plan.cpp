@@ -379,6 +379,19 @@ bool DescribeColours(const ColourSpace& space, uint32_t swapped, uint8_t bits, I
 
 }  // namespace
 
+ChainPlan PlanEntryChain(const Archive& archive, const StreamInput& input) {
+    if (archive.viewable == nullptr) return PlanChain(input);
+    // A mask's "/Decode [1 0]" makes its 1 samples the painted ones.
+    ValueText decode;
+    ValueWalk walk;
+    ValueText first, second;
+    double low = 0, high = 1;
+    const bool paintedIsOne = FindDictionaryValue(input.dictionary, "/Decode", decode) && StartArrayWalk(decode, walk) &&
+                              NextArrayElement(walk, first) && NextArrayElement(walk, second) &&
+                              ReadNumber(first, low) && ReadNumber(second, high) && low > high;
+    return PlanFaxMaskChain(input, paintedIsOne);
+}
+
 ImageRun DecodedRun(const ImageRun& wrap) {
     ImageRun run = wrap;
     run.decodes = true;

@@ -21,7 +21,8 @@
 //   TIFF LZW strip. Anything else (RunLength, chains of filters, no filter, a
 //   predictor that does not match) is decoded, predictors undone, and
 //   written uncompressed.
-// Any other image is left as the default mode lists it.
+// Any other image is left as the default mode lists it, JPEG and CCITT fax
+// data too, except that a CCITT image mask gets a TIFF header (PlanEntryChain).
 #pragma once
 
 #include "decode/filter_chain.h"
@@ -31,6 +32,11 @@
 // it writes it as an image: true with `run` set. Reads and follows what the
 // dictionary names, under the state's resolver lock.
 bool PlanImage(const Archive& archive, ViewableState& state, const StreamInput& input, ImageRun& run);
+
+// The steps of a stream that is no image the mode plans, in the archive's
+// mode: in the viewable mode a CCITT image mask is written behind a TIFF
+// header like any fax image, painted black; otherwise PlanChain's.
+ChainPlan PlanEntryChain(const Archive& archive, const StreamInput& input);
 
 // The same image decoded and written uncompressed: what a planned wrap falls
 // back to when the stored data does not hold the rows it must.

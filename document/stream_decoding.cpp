@@ -1,6 +1,7 @@
 #include "document/stream_decoding.h"
 
 #include "document/image_entries.h"
+#include "document/image_plan.h"
 
 StreamInput StreamInputFor(const Archive& archive, const uint8_t* begin, const uint8_t* end,
                            DictionaryText dictionary, uint32_t objectNumber, uint32_t generation) {
@@ -19,7 +20,7 @@ Status DecodeEntryAgain(const Archive& archive, const EntryRow& row, Sink& sink)
     const ImageRun* image = (row.flags & EntryImage) != 0
                                 ? FindImageRun(archive, static_cast<uint32_t>(&row - archive.entries.data()))
                                 : nullptr;
-    const ChainPlan plan = image != nullptr ? PlanImageChain(input, *image) : PlanChain(input);
+    const ChainPlan plan = image != nullptr ? PlanImageChain(input, *image) : PlanEntryChain(archive, input);
     FaxRun fax;
     if (plan.fax) {
         fax.figures.rewriteRows = (row.flags & EntryFaxRowsRewritten) != 0;
