@@ -300,8 +300,11 @@ TEST_P(CorpusTest, ViewableModeKeepsEveryOtherEntry) {
         const std::string extension = listed[i].name.substr(listed[i].name.rfind('.'));
         const bool image = extension != expected[i].extension && (extension == ".png" || extension == ".tif");
         if (image) {
-            const bool png = listed[i].data.compare(0, 8, "\x89PNG\r\n\x1A\n") == 0;
-            EXPECT_TRUE(png == (extension == ".png") && (png || listed[i].data.compare(0, 4, std::string("MM\0*", 4)) == 0));
+            // A PNG, a big-endian TIFF, or a fax mask behind the little-endian TIFF header of fax images.
+            const std::string signature = extension == ".png" ? std::string("\x89PNG\r\n\x1A\n")
+                                          : expected[i].rule == "ccitt-mask" ? std::string("II*\0", 4)
+                                                                            : std::string("MM\0*", 4);
+            EXPECT_EQ(listed[i].data.compare(0, signature.size(), signature), 0);
             continue;
         }
         std::string bytes;
