@@ -192,7 +192,7 @@ def pdfimages_files(pdf, password, document, work, kinds):
     """Object number -> {kind: file} of what pdfimages writes of each image
     in the given kinds ("png", "tiff"). pdfimages lists a soft mask or a
     mask under its image's object: the image's /SMask or /Mask names it."""
-    args = ["-upw", password] if password else []
+    args = ["-opw", password, "-upw", password] if password else []
     listing = subprocess.run(["pdfimages", "-list"] + args + [pdf], capture_output=True, text=True).stdout.splitlines()[2:]
     for kind in kinds:
         subprocess.run(["pdfimages", "-" + kind] + args + [pdf, os.path.join(work, "pdfimages-" + kind)], capture_output=True)
