@@ -157,13 +157,13 @@ void PutIdat(PngWriterStage& stage, const uint8_t* bytes, uint64_t count) {
     }
 }
 
-// Stages a few raw bytes of the deflate stream.
-void PutRaw(PngWriterStage& stage, const uint8_t* bytes, uint64_t count) {
-    stage.adler = Adler(stage.adler, bytes, count);
-    PutIdat(stage, bytes, count);
-    stage.rawDone += count;
-    stage.blockLeft -= count;
-    if (stage.rowLeft != 0) stage.rowLeft -= count;
+// Stages the filter byte that begins a row, one raw byte of the deflate stream.
+void PutFilterByte(PngWriterStage& stage) {
+    stage.adler = Adler(stage.adler, &FilterNone, 1);
+    PutIdat(stage, &FilterNone, 1);
+    stage.rawDone += 1;
+    stage.blockLeft -= 1;
+    stage.rowLeft = RowBytes(stage.layout);
 }
 
 // Stages what begins the next piece of Rows: the zlib header, a block's
@@ -189,11 +189,7 @@ void BeginRowsPiece(PngWriterStage& stage) {
         PutIdat(stage, header, sizeof header);
         stage.blockLeft = block;
     }
-    if (stage.rowLeft == 0) {
-        PutRaw(stage, &FilterNone, 1);
-        stage.rowLeft = RowBytes(stage.layout);
-        if (stage.blockLeft == 0) return;  // the filter byte ended the block
-    }
+    if (stage.rowLeft == 0) PutFilterByte(stage);
 }
 
 // Stages samples from the input up to the next chunk, block or row, within
