@@ -13,18 +13,22 @@
 #include "decode/ascii_hex.h"
 #include "decode/flate.h"
 #include "decode/lzw.h"
+#include "decode/png_writer.h"
 #include "decode/run_length.h"
+#include "decode/tiff_writer.h"
 #include "platform/heap_block.h"
 
 namespace {
 
-// Decryption before the filters, the filters after it.
-constexpr uint32_t MaxSteps = MaxFilterCodes + 1;
+// Decryption before the filters, the filters after it, then an image's
+// predictor and its writer.
+constexpr uint32_t MaxSteps = MaxFilterCodes + 3;
 
 using StepState = std::variant<std::monostate, std::unique_ptr<DecryptStage>, std::unique_ptr<Ascii85Stage>,
                                std::unique_ptr<AsciiHexStage>, std::unique_ptr<FlateStage>,
                                std::unique_ptr<LzwStage>, std::unique_ptr<RunLengthStage>,
-                               std::unique_ptr<FaxStage>>;
+                               std::unique_ptr<FaxStage>, std::unique_ptr<PredictorStage>,
+                               std::unique_ptr<PngWriterStage>, std::unique_ptr<TiffWriterStage>>;
 
 // The bytes between two steps: [start, end) written and not yet read.
 struct StepBuffer {
@@ -38,7 +42,15 @@ struct Chain {
     bool ended[MaxSteps] = {};           // the step's data has ended
     StepBuffer buffers[MaxSteps - 1];    // buffers[i] lies between steps i and i + 1
     uint32_t count = 0;
+    bool decrypts = false;               // step 0 is the decryption
 };
+
+bool UndoesPredictor(const ChainPlan& plan) { return plan.predictor.predictor != PredictorNone; }
+
+// Steps of the plan that undo a filter.
+uint32_t FilterSteps(const ChainPlan& plan) {
+    return plan.steps - (plan.decrypts ? 1 : 0) - (UndoesPredictor(plan) ? 1 : 0) - (plan.image ? 1 : 0);
+}
 
 // Whether a code's step changes the bytes; JPEG data stays as stored.
 bool Transforms(FilterCode code) { return code != FilterCode::Dct; }
@@ -46,12 +58,14 @@ bool Transforms(FilterCode code) { return code != FilterCode::Dct; }
 // Makes the state of every step and starts it. May throw std::bad_alloc.
 Status StartSteps(const StreamInput& input, const ChainPlan& plan, const FaxRun& fax, Chain& chain) {
     uint32_t at = 0;
+    chain.decrypts = plan.decrypts;
     if (plan.decrypts) {
         auto& stage = chain.steps[at++].emplace<std::unique_ptr<DecryptStage>>(new DecryptStage);
         const Status started = StartDecrypt(*stage, input.key);
         if (started != Status::Ok) return started;
     }
-    for (uint32_t i = 0; at < plan.steps; ++i) {
+    const uint32_t filters = FilterSteps(plan);
+    for (uint32_t i = 0; i < filters; ++i) {
         switch (plan.filters[i]) {
         case FilterCode::Ascii85:
             StartAscii85(*chain.steps[at++].emplace<std::unique_ptr<Ascii85Stage>>(new Ascii85Stage));
@@ -83,6 +97,20 @@ Status StartSteps(const StreamInput& input, const ChainPlan& plan, const FaxRun&
             break;
         }
     }
+    if (UndoesPredictor(plan)) {
+        auto& stage = chain.steps[at++].emplace<std::unique_ptr<PredictorStage>>(new PredictorStage);
+        const Status started = StartPredictor(*stage, plan.predictor);
+        if (started != Status::Ok) return started;
+    }
+    if (plan.image && plan.imageLayout.format == ImageFileFormat::Png) {
+        auto& stage = chain.steps[at++].emplace<std::unique_ptr<PngWriterStage>>(new PngWriterStage);
+        const Status started = StartPngWriter(*stage, plan.imageLayout);
+        if (started != Status::Ok) return started;
+    } else if (plan.image) {
+        auto& stage = chain.steps[at++].emplace<std::unique_ptr<TiffWriterStage>>(new TiffWriterStage);
+        const Status started = StartTiffWriter(*stage, plan.imageLayout);
+        if (started != Status::Ok) return started;
+    }
     chain.count = at;
     for (uint32_t i = 0; i + 1 < chain.count; ++i) {
         if (!chain.buffers[i].block.Allocate(ChainBufferBytes)) return Status::OutOfMemory;
@@ -102,6 +130,9 @@ Status RunStep(StepState& state, Window& window, bool inputEnds) {
         Status operator()(std::unique_ptr<LzwStage>& s) const { return RunLzw(*s, window, inputEnds); }
         Status operator()(std::unique_ptr<RunLengthStage>& s) const { return RunRunLength(*s, window, inputEnds); }
         Status operator()(std::unique_ptr<FaxStage>& s) const { return RunFax(*s, window, inputEnds); }
+        Status operator()(std::unique_ptr<PredictorStage>& s) const { return RunPredictor(*s, window, inputEnds); }
+        Status operator()(std::unique_ptr<PngWriterStage>& s) const { return RunPngWriter(*s, window, inputEnds); }
+        Status operator()(std::unique_ptr<TiffWriterStage>& s) const { return RunTiffWriter(*s, window, inputEnds); }
     };
     return std::visit(Runner{window, inputEnds}, state);
 }
@@ -196,6 +227,7 @@ Status Drive(const StreamInput& input, Chain& chain, Sink& sink, ChainOutcome& o
             } else {
                 chain.buffers[i].end += produced;
             }
+            if (i == 0 && chain.decrypts) outcome.decryptedSize += produced;
             moved = moved || consumed != 0 || produced != 0;
             if (status == Status::End) {
                 chain.ended[i] = true;
@@ -236,6 +268,38 @@ ChainPlan PlanChain(const StreamInput& input) {
         if (Transforms(code)) plan.filters[filters++] = code;
     }
     plan.steps = filters + (plan.decrypts ? 1 : 0);
+    return plan;
+}
+
+ChainPlan PlanImageChain(const StreamInput& input, const ImageRun& run) {
+    ChainPlan plan;
+    if (run.decodes) {
+        plan = PlanChain(input);
+        if (run.predictor.predictor != PredictorNone) {
+            plan.predictor = run.predictor;
+            ++plan.steps;
+        }
+    } else {
+        plan.decrypts = input.key.cipher != StreamCipher::None;
+        plan.steps = plan.decrypts ? 1 : 0;
+    }
+    plan.image = true;
+    plan.imageLayout = run.layout;
+    ++plan.steps;
+    return plan;
+}
+
+ChainPlan PlanFaxMaskChain(const StreamInput& input, bool paintedIsOne) {
+    ChainPlan plan = PlanChain(input);
+    const bool faxMask = !plan.fax && plan.faxParameters.imageMask;
+    if (!faxMask) return plan;
+    plan.fax = true;
+    plan.faxParameters.imageMask = false;
+    // The header shows the samples as a grey image's, 0 black; a mask whose
+    // painted samples are 1 is shown the other way round.
+    if (paintedIsOne) plan.faxParameters.blackIs1 = plan.faxParameters.blackIs1 != 0 ? 0 : 1;
+    plan.filters[plan.steps - (plan.decrypts ? 1 : 0)] = FilterCode::CcittFax;
+    ++plan.steps;
     return plan;
 }
 

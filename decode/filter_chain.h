@@ -12,6 +12,8 @@
 #include "decode/content_kind.h"
 #include "decode/decrypt.h"
 #include "decode/filter_list.h"
+#include "decode/image_layout.h"
+#include "decode/predictor.h"
 #include "decode/sink.h"
 #include "decode/status.h"
 #include "syntax/dictionary.h"
@@ -36,9 +38,29 @@ struct ChainPlan {
     bool xml = false;                 // XML metadata: its filters undone, named .xml
     bool fax = false;                 // the last step wraps CCITT fax data as TIFF
     FaxParameters faxParameters;      // its parameters, when fax
+    PredictorParameters predictor;    // a step after the filters undoes it, unless its predictor is None
+    bool image = false;               // the last step writes the image file of imageLayout
+    ImageLayout imageLayout;          // when image
 };
 
 ChainPlan PlanChain(const StreamInput& input);
+
+// How the viewable mode writes an image as a PNG or TIFF file.
+struct ImageRun {
+    ImageLayout layout;               // what the writer writes
+    bool decodes = false;             // the filters run first; else the writer takes the stored data, decrypted
+    PredictorParameters predictor;    // with decodes: undone after the filters, unless None
+};
+
+// The steps that write the stream's image as `run` says.
+ChainPlan PlanImageChain(const StreamInput& input, const ImageRun& run);
+
+// The steps of a CCITT image mask written, as the viewable mode does, like
+// any fax image behind its TIFF header; `paintedIsOne` when its "/Decode"
+// makes the 1 samples the painted ones, which the header then shows black,
+// as it shows the 0 samples of any other mask. Any other stream's plan is
+// PlanChain's.
+ChainPlan PlanFaxMaskChain(const StreamInput& input, bool paintedIsOne);
 
 // How a fax step runs: surveying its data, or writing it with the figures a
 // survey found.
@@ -52,6 +74,7 @@ struct ChainOutcome {
     uint64_t size = 0;                          // bytes the sink took
     uint8_t head[ContentHeadBytes] = {};        // the first of them
     uint32_t failedStep = 0;                    // with a failure: the step that failed
+    uint64_t decryptedSize = 0;                 // with a decryption: the bytes it gave
     FaxFigures fax;                             // after a survey: what it found
 };
 

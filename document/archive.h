@@ -7,12 +7,14 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <vector>
 
 #include "decode/content_kind.h"
 #include "document/budget.h"
 #include "document/object_index.h"
 #include "document/security.h"
+#include "document/viewable_state.h"
 #include "platform/heap_block.h"
 #include "platform/win32.h"
 #include "syntax/dictionary.h"
@@ -21,6 +23,7 @@
 struct DecodeSettings {
     uint32_t threads = 1;             // threads that decode, the calling one included
     uint64_t keptBytesBudget = 0;     // decoded bytes the archive may keep in memory
+    bool viewable = false;            // the viewable mode: images as PNG or TIFF, content named by kind
 };
 
 // What the scan remembers between its requests so that listing stays one
@@ -49,6 +52,8 @@ struct ScanState {
 // Entry flags.
 constexpr uint8_t EntryKept = 1u << 0;              // keptBytes holds the decoded bytes
 constexpr uint8_t EntryFaxRowsRewritten = 1u << 1;  // a fax entry whose rows got end-of-line codes
+constexpr uint8_t EntryImage = 1u << 2;             // the viewable mode writes it as an image; its plan is
+                                                    // in the viewable state's table
 
 // One listed entry: a row of the archive's table.
 struct EntryRow {
@@ -62,7 +67,7 @@ struct EntryRow {
     uint32_t objectNumber;         // from the object's header line
     uint32_t generation;           // likewise; part of the key of an encrypted stream
     ContentKind kind;              // names the entry's extension
-    uint8_t flags;                 // EntryKept, EntryFaxRowsRewritten
+    uint8_t flags;                 // EntryKept, EntryFaxRowsRewritten, EntryImage
 };
 
 // An entry decoded ahead of its extraction while an earlier one was written.
@@ -87,6 +92,7 @@ struct Archive {
     BudgetShare budget;                 // the share of the process's budget the archive holds
     uint64_t entriesNotKept = 0;        // entries decoded again at each extraction
     std::deque<DecodedAhead> decodedAhead;  // entries decoded ahead, in listing order
+    std::unique_ptr<ViewableState> viewable;  // in the viewable mode only
 };
 
 // The entry's dictionary and stored bytes as views.

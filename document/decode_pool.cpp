@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "decode/filter_chain.h"
+#include "document/image_entries.h"
+#include "document/image_plan.h"
 #include "document/kept_bytes.h"
 #include "document/scanner.h"
 #include "document/sinks.h"
@@ -33,6 +35,8 @@ struct DecodeJob {
     EntryRow row{};                      // the entry it makes, once done
     bool view = false;                   // its bytes are the stored ones
     const uint8_t* captured = nullptr;   // its bytes in a kept block, when it kept them
+    bool image = false;                  // the viewable mode writes it as an image, as imageRun says
+    ImageRun imageRun;
 };
 
 // What one thread decodes with, reused for all its jobs.
@@ -61,6 +65,14 @@ struct DecodePool {
     bool aloneWanted = false;            // a rerun waits for the other decodes to end
 };
 
+// The kind of an entry the default rules call `standard`, in the archive's mode.
+ContentKind EntryKind(const Archive& archive, DictionaryText dictionary, ContentKind standard, const uint8_t* head,
+                      uint64_t size) {
+    if (!archive.settings.viewable) return standard;
+    const size_t headSize = size < ContentHeadBytes ? static_cast<size_t>(size) : ContentHeadBytes;
+    return ChooseViewableKind(standard, dictionary, head, headSize);
+}
+
 // The job's entry and its bytes: counted, or captured in the thread's slab
 // when it is a keeping job and they stay within the limit. A CCITT fax
 // stream is surveyed first, since its TIFF header needs the figures of the
@@ -69,16 +81,30 @@ Status DecodeOnce(const Archive& archive, ThreadSpace& space, DecodeJob& job) {
     const FoundStream& found = job.found;
     const StreamInput input = StreamInputFor(archive, found.dataBegin, found.dataEnd, found.dictionary,
                                              found.objectNumber, found.generation);
-    const ChainPlan plan = PlanChain(input);
+    const ChainPlan plan = PlanEntryChain(archive, input);
     EntryRow& row = job.row;
     row = EntryRow{found.dataBegin, static_cast<uint64_t>(found.dataEnd - found.dataBegin), found.dictionary.data(),
                    found.dictionary.size(), 0, nullptr, found.objectNumber, found.generation, ContentKind::Data, 0};
     job.captured = nullptr;
+    job.image = false;
+    if (archive.viewable != nullptr) {
+        ListedImage image;
+        const ImageListing where{space.scratch.Data(), job.keep ? &space.slab : nullptr};
+        const Status listed = ListImage(archive, input, where, row, image);
+        if (listed != Status::Ok || image.listed) {
+            job.image = image.listed;
+            job.imageRun = image.run;
+            job.captured = image.captured;
+            return listed;
+        }
+    }
+
     if (plan.steps == 0) {
         job.view = true;
         row.decodedSize = row.storedLength;
         const size_t head = row.storedLength < ContentHeadBytes ? static_cast<size_t>(row.storedLength) : ContentHeadBytes;
-        row.kind = ChooseContentKind(plan.xml, found.dataBegin, head);
+        row.kind = EntryKind(archive, found.dictionary, ChooseContentKind(plan.xml, found.dataBegin, head),
+                             found.dataBegin, row.storedLength);
         return Status::Ok;
     }
 
@@ -99,7 +125,7 @@ Status DecodeOnce(const Archive& archive, ThreadSpace& space, DecodeJob& job) {
     if (!job.keep) {
         const Status counted = RunChain(input, plan, fax, counter.sink, outcome);
         row.decodedSize = outcome.size;
-        row.kind = KindOf(plan, outcome);
+        row.kind = EntryKind(archive, found.dictionary, KindOf(plan, outcome), outcome.head, outcome.size);
         return counted;
     }
     KeepSink keep;
@@ -107,7 +133,7 @@ Status DecodeOnce(const Archive& archive, ThreadSpace& space, DecodeJob& job) {
     const Status kept = RunChain(input, plan, fax, keep.sink, outcome);
     job.captured = FinishKeepSink(keep, kept == Status::Ok);
     row.decodedSize = outcome.size;
-    row.kind = KindOf(plan, outcome);
+    row.kind = EntryKind(archive, found.dictionary, KindOf(plan, outcome), outcome.head, outcome.size);
     return kept;
 }
 
@@ -192,7 +218,16 @@ void FileJob(DecodePool& pool, DecodeJob& job) {
         row.keptBytes = job.view ? row.storedBegin : job.captured;
     }
     try {
-        archive.entries.push_back(row);
+        if (job.image) {
+            row.flags |= EntryImage;
+            archive.viewable->plans.push_back(ImagePlanRow{static_cast<uint32_t>(archive.entries.size()), job.imageRun});
+        }
+        try {
+            archive.entries.push_back(row);
+        } catch (const std::bad_alloc&) {
+            if (job.image) archive.viewable->plans.pop_back();
+            throw;
+        }
     } catch (const std::bad_alloc&) {
         pool.tableEnded = true;
         if (kept && !job.view) archive.keptBytes -= size;

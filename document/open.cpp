@@ -163,6 +163,13 @@ OpenOutcome OpenDocument(const WCHAR* path, const OpenRequest& request, std::uni
     const OpenOutcome outcome = ReadDocument(path, request, archive);
     if (outcome.status != Status::Ok) return outcome;
     archive->budget.TakeWhatIsLeft(request.settings.keptBytesBudget);
+    if (request.settings.viewable) {
+        archive->viewable.reset(new (std::nothrow) ViewableState);
+        if (archive->viewable == nullptr) {
+            archive.reset();
+            return Refused(Status::OutOfMemory);
+        }
+    }
     MakeEntries(*archive);
     return outcome;
 }

@@ -1,5 +1,8 @@
 #include "document/stream_decoding.h"
 
+#include "document/image_entries.h"
+#include "document/image_plan.h"
+
 StreamInput StreamInputFor(const Archive& archive, const uint8_t* begin, const uint8_t* end,
                            DictionaryText dictionary, uint32_t objectNumber, uint32_t generation) {
     StreamInput input;
@@ -14,7 +17,10 @@ StreamInput StreamInputFor(const Archive& archive, const uint8_t* begin, const u
 Status DecodeEntryAgain(const Archive& archive, const EntryRow& row, Sink& sink) {
     const StreamInput input = StreamInputFor(archive, row.storedBegin, row.storedBegin + row.storedLength,
                                              EntryDictionary(row), row.objectNumber, row.generation);
-    const ChainPlan plan = PlanChain(input);
+    const ImageRun* image = (row.flags & EntryImage) != 0
+                                ? FindImageRun(archive, static_cast<uint32_t>(&row - archive.entries.data()))
+                                : nullptr;
+    const ChainPlan plan = image != nullptr ? PlanImageChain(input, *image) : PlanEntryChain(archive, input);
     FaxRun fax;
     if (plan.fax) {
         fax.figures.rewriteRows = (row.flags & EntryFaxRowsRewritten) != 0;

@@ -12,6 +12,7 @@ typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef uint32_t UINT;
+typedef int INT;
 typedef size_t SIZE_T;
 typedef uintptr_t ULONG_PTR;
 typedef char16_t WCHAR;
@@ -53,6 +54,7 @@ typedef LONG NTSTATUS;
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define PAGE_READONLY 0x02u
 #define FILE_MAP_READ 0x0004u
+#define MAX_PATH 260
 
 // Text conversion.
 #define CP_ACP 0u
@@ -163,6 +165,10 @@ DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
 // `size` bytes; otherwise the size it needs, terminator included; 0 when the
 // variable is not set.
 DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
+// The number after `key` in `section` of the INI file at `path` (its leading
+// decimal digits; 0 without any), or `defaultValue` when the file, the
+// section or the key is missing.
+UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, INT defaultValue, LPCWSTR path);
 // Only ullTotalPhys, ullAvailPhys and ullAvailPageFile are filled; dwLength
 // must be the record's size. A memory limit of the process's control group
 // counts as the machine's memory, as a job object's limit does on Windows;

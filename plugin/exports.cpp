@@ -150,7 +150,14 @@ int VELLUM_CALL ProcessFile(uintptr_t handle, int operation, char* destinationPa
 int VELLUM_CALL GetPackerCaps() { return PackerCapabilities; }
 
 void VELLUM_CALL ConfigurePacker(void*, void*) {}
-void VELLUM_CALL PackSetDefaultParams(void*) {}
+void VELLUM_CALL PackSetDefaultParams(DefaultParamsRecord* defaultParams) {
+    Guarded(0, [&] {
+        constexpr int32_t nameOffset = offsetof(DefaultParamsRecord, defaultIniName);
+        if (defaultParams == nullptr || defaultParams->size <= nameOffset) return 0;
+        RememberDefaultIni(defaultParams->defaultIniName, static_cast<size_t>(defaultParams->size - nameOffset));
+        return 0;
+    });
+}
 int VELLUM_CALL PackFiles(char*, char*, char*, char*, int) { return HostNotSupported; }
 int VELLUM_CALL PackFilesW(WCHAR*, WCHAR*, WCHAR*, WCHAR*, int) { return HostNotSupported; }
 int VELLUM_CALL DeleteFiles(char*, char*) { return HostNotSupported; }

@@ -51,6 +51,15 @@ struct OpenArchiveRecord {
     int32_t commentState;
 };
 
+// What PackSetDefaultParams hands over once after loading: the host's
+// interface version and the INI file it suggests for the plug-in's settings.
+struct DefaultParamsRecord {
+    int32_t size;                   // bytes of the record as the host knows it
+    uint32_t interfaceVersionLow;
+    uint32_t interfaceVersionHigh;
+    char defaultIniName[MAX_PATH];  // ANSI, NUL-terminated
+};
+
 struct HeaderRecord {
     char archiveName[260];
     char entryName[260];
@@ -112,6 +121,7 @@ struct HeaderRecordExW {
 };
 
 static_assert(offsetof(OpenArchiveRecord, mode) == 8 && offsetof(OpenArchiveRecord, resultCode) == 12);
+static_assert(offsetof(DefaultParamsRecord, defaultIniName) == 12 && sizeof(DefaultParamsRecord) == 272);
 static_assert(offsetof(HeaderRecord, entryName) == 260 && offsetof(HeaderRecord, packedSize) == 524 &&
               offsetof(HeaderRecord, unpackedSize) == 528 && offsetof(HeaderRecord, timeStamp) == 540 &&
               offsetof(HeaderRecord, attributes) == 552);
@@ -133,7 +143,7 @@ VELLUM_EXPORT int VELLUM_CALL DeleteFilesW(WCHAR* packedFile, WCHAR* deleteList)
 VELLUM_EXPORT int VELLUM_CALL GetPackerCaps();
 VELLUM_EXPORT uintptr_t VELLUM_CALL OpenArchive(OpenArchiveRecord* record);
 VELLUM_EXPORT uintptr_t VELLUM_CALL OpenArchiveW(OpenArchiveRecord* record);
-VELLUM_EXPORT void VELLUM_CALL PackSetDefaultParams(void* defaultParams);
+VELLUM_EXPORT void VELLUM_CALL PackSetDefaultParams(DefaultParamsRecord* defaultParams);
 VELLUM_EXPORT int VELLUM_CALL PackFiles(char* packedFile, char* subPath, char* sourcePath, char* addList, int flags);
 VELLUM_EXPORT int VELLUM_CALL PackFilesW(WCHAR* packedFile, WCHAR* subPath, WCHAR* sourcePath, WCHAR* addList,
                                          int flags);

@@ -1,9 +1,11 @@
 // The module-wide state: the default progress callbacks, used by every
-// archive that has none of its own, and the change-volume slots. A setter
-// may run on one thread while another extracts, so each slot is atomic.
+// archive that has none of its own, the change-volume slots, and the INI
+// file the host named. A setter may run on one thread while another
+// extracts or opens, so each slot is atomic or locked.
 #pragma once
 
 #include <atomic>
+#include <mutex>
 
 #include "platform/win32.h"
 
@@ -27,10 +29,18 @@ struct ProgressCallbacks {
     std::atomic<bool> own{false};                   // an archive's: a setter named its handle
 };
 
+// The INI file the host suggests for the plug-in's settings
+// (PackSetDefaultParams), read again at each open.
+struct DefaultIni {
+    std::mutex lock;                  // guards path: the host may set it while another thread opens
+    WCHAR path[MAX_PATH] = {};        // empty until the host names one
+};
+
 struct ModuleState {
     ProgressCallbacks defaultProgress;                // for archives without their own
     std::atomic<void*> narrowChangeVolCallback{nullptr};  // stored, never called
     std::atomic<void*> wideChangeVolCallback{nullptr};    // stored, never called
+    DefaultIni defaultIni;
 };
 
 extern ModuleState moduleState;

@@ -1,10 +1,13 @@
 #include "plugin/settings.h"
 
+#include <algorithm>
+#include <iterator>
 #include <thread>
 #include <vector>
 
 #include "document/decode_pool.h"
 #include "platform/win32.h"
+#include "plugin/module_state.h"
 
 namespace {
 
@@ -50,7 +53,33 @@ uint64_t KeptBytesBudget() {
 
 }  // namespace
 
-DecodeSettings ReadDecodeSettings() { return DecodeSettings{DecodeThreadCount(), KeptBytesBudget()}; }
+DecodeSettings ReadDecodeSettings() { return DecodeSettings{DecodeThreadCount(), KeptBytesBudget(), ReadViewable()}; }
+
+bool ReadViewable() {
+    char text[SettingCapacity];
+    const DWORD length = GetEnvironmentVariableA("VELLUM_VIEWABLE", text, SettingCapacity);
+    if (length == 1 && (text[0] == '0' || text[0] == '1')) return text[0] == '1';
+    DefaultIni& ini = moduleState.defaultIni;
+    std::lock_guard<std::mutex> held(ini.lock);
+    if (ini.path[0] == 0) return false;
+    return GetPrivateProfileIntW(WIDE("vellum"), WIDE("Viewable"), 0, ini.path) == 1;
+}
+
+void RememberDefaultIni(const char* name, size_t capacity) {
+    // The host's record need not end its name with a NUL; a bounded copy does.
+    char bounded[MAX_PATH];
+    size_t length = 0;
+    while (length < capacity && length < MAX_PATH - 1 && name[length] != 0) {
+        bounded[length] = name[length];
+        ++length;
+    }
+    bounded[length] = 0;
+    WCHAR wide[MAX_PATH] = {};
+    if (length != 0 && MultiByteToWideChar(CP_ACP, 0, bounded, -1, wide, MAX_PATH) == 0) wide[0] = 0;
+    DefaultIni& ini = moduleState.defaultIni;
+    std::lock_guard<std::mutex> held(ini.lock);
+    std::copy(std::begin(wide), std::end(wide), std::begin(ini.path));
+}
 
 std::string ReadPassword() {
     // Read as wide text, so that Windows gives every character whatever its

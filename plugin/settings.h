@@ -1,4 +1,5 @@
-// The plug-in's only settings: environment variables read at each open.
+// The plug-in's only settings: environment variables, and the host's INI
+// file for the viewable mode, read at each open.
 #pragma once
 
 #include <string>
@@ -18,6 +19,14 @@ constexpr uint64_t MinimumDefaultBudget = uint64_t{256} << 20;
 // where that is no more than half of it. Anything else falls back to the
 // default.
 DecodeSettings ReadDecodeSettings();
+// The viewable mode: VELLUM_VIEWABLE=1 turns it on and VELLUM_VIEWABLE=0
+// off; any other value, or none, leaves it to the host's INI file (see
+// RememberDefaultIni), where "Viewable=1" in a "[vellum]" section turns it on.
+bool ReadViewable();
+// Keeps the INI file the host names (ANSI text, at most `capacity` bytes,
+// ending at a NUL) for ReadViewable; an empty name forgets it.
+void RememberDefaultIni(const char* name, size_t capacity);
+
 // VELLUM_PASSWORD: the password, user or owner, that opens an encrypted
 // document, as UTF-8; empty when the variable is unset or empty. A document
 // whose user password is empty opens without it. May throw std::bad_alloc.

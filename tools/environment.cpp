@@ -68,3 +68,11 @@ std::string PasswordSetting() {
     return value != nullptr ? value : "";
 #endif
 }
+
+bool SetViewable() {
+#ifdef _WIN32
+    return SetEnvironmentVariableW(L"VELLUM_VIEWABLE", L"1") != FALSE;
+#else
+    return setenv("VELLUM_VIEWABLE", "1", 1) == 0;
+#endif
+}

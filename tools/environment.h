@@ -21,3 +21,7 @@ bool SetPassword(const HostText& password);
 // The password the plug-in reads from VELLUM_PASSWORD, as its bytes; empty
 // when unset.
 std::string PasswordSetting();
+
+// Sets VELLUM_VIEWABLE=1 in the command's own environment, where the plug-in
+// reads it when it opens a document. False when the system refused.
+bool SetViewable();

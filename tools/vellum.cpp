@@ -61,6 +61,8 @@ constexpr const char* ListUsageText =
     "  -q, --quiet          the entries' lines only: no heading, total or progress line\n"
     "  -x PATTERN           leave out the entries PATTERN matches (may be repeated)\n"
     "  --password PASSWORD  the password of an encrypted document (as VELLUM_PASSWORD)\n"
+    "  --viewable           list the viewable mode's entries: images as PNG or TIFF, fonts and\n"
+    "                       other content named by kind (as VELLUM_VIEWABLE=1)\n"
     "  --                   ends the options\n";
 
 constexpr const char* ExtractUsageText =
@@ -84,6 +86,8 @@ constexpr const char* ExtractUsageText =
     "  --json               report as JSON: the files written, the entries replaced by a\n"
     "                       later revision, and those skipped or failed with the reason\n"
     "  --password PASSWORD  the password of an encrypted document (as VELLUM_PASSWORD)\n"
+    "  --viewable           write the viewable mode's entries: images as PNG or TIFF, fonts and\n"
+    "                       other content named by kind (as VELLUM_VIEWABLE=1)\n"
     "  --                   ends the options\n";
 
 constexpr const char* CheckUsageText =
@@ -95,6 +99,7 @@ constexpr const char* CheckUsageText =
     "options:\n"
     "  -v, --verbose        also tell, for each stream object the listing leaves out, why\n"
     "  --password PASSWORD  the password of an encrypted document (as VELLUM_PASSWORD)\n"
+    "  --viewable           open in the viewable mode (as VELLUM_VIEWABLE=1)\n"
     "  --                   ends the options\n";
 
 // A wrong command line: the problem, then the usage of the command it was
@@ -124,6 +129,7 @@ std::string PluginPath(const HostText* chosen) {
 struct CommandLine {
     const HostText* pluginPath = nullptr;  // --plugin PATH
     const HostText* password = nullptr;    // --password PASSWORD
+    bool viewable = false;                 // --viewable
     std::vector<HostText> operands;        // files and patterns
     ExtractOptions extract;                // extract's own options
     bool checkVerbose = false;             // check -v
@@ -185,6 +191,8 @@ int Run(const std::vector<HostText>& args) {
         } else if (Is(arg, "--password")) {
             if (at + 1 == args.size()) return Usage("--password needs a password", usage);
             line.password = &args[++at];
+        } else if (Is(arg, "--viewable")) {
+            line.viewable = true;
         } else if (opens && Is(arg, "--json")) {
             json = true;
         } else if (opens && (Is(arg, "-q") || Is(arg, "--quiet"))) {
@@ -223,6 +231,10 @@ int Run(const std::vector<HostText>& args) {
     }
     if (line.password != nullptr && !SetPassword(*line.password)) {
         Say("cannot set VELLUM_PASSWORD: " + SystemErrorText(LastSystemCode()));
+        return ExitFailure;
+    }
+    if (line.viewable && !SetViewable()) {
+        Say("cannot set VELLUM_VIEWABLE: " + SystemErrorText(LastSystemCode()));
         return ExitFailure;
     }
     if (opens) WarnAboutSettings();

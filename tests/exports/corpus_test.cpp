@@ -273,6 +273,43 @@ TEST_P(CorpusTest, EntriesMatchIndependentTools) {
     }
 }
 
+// The viewable mode lists the same objects in the same order; every entry it
+// does not write as an image holds the expected bytes, under the name of
+// its kind; an image's PNG or TIFF file is what its header says (its pixels
+// are tests/viewable's).
+TEST_P(CorpusTest, ViewableModeKeepsEveryOtherEntry) {
+    const std::string name = GetParam().name;
+    const std::vector<ExpectedEntry> expected = ReadManifest(name);
+    ASSERT_FALSE(expected.empty()) << "no manifest for " << name;
+    std::vector<ListedEntry> listed;
+    {
+        const PasswordVariable password(PasswordFor(name));
+        const ScopedVariable viewable("VELLUM_VIEWABLE", "1");
+        ASSERT_TRUE(ListAndExtract(CorpusPath(name + ".pdf"), listed)) << name << " does not open";
+    }
+    ASSERT_EQ(listed.size(), expected.size()) << name;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const std::string defaultName = EntryName(expected[i].object, expected[i].extension);
+        const std::string stem = defaultName.substr(0, defaultName.rfind('.'));
+        SCOPED_TRACE(name + ": " + listed[i].name);
+        ASSERT_EQ(listed[i].name.substr(0, listed[i].name.rfind('.')), stem);
+        ASSERT_EQ(listed[i].extractResult, HostOk);
+        EXPECT_EQ(listed[i].unpackedSize, listed[i].data.size());
+        const std::string extension = listed[i].name.substr(listed[i].name.rfind('.'));
+        const bool image = extension != expected[i].extension && (extension == ".png" || extension == ".tif");
+        if (image) {
+            // A PNG, a big-endian TIFF, or a fax mask behind the little-endian TIFF header of fax images.
+            const std::string signature = extension == ".png" ? std::string("\x89PNG\r\n\x1A\n")
+                                          : expected[i].rule == "ccitt-mask" ? std::string("II*\0", 4)
+                                                                            : std::string("MM\0*", 4);
+            EXPECT_EQ(listed[i].data.compare(0, signature.size(), signature), 0);
+            continue;
+        }
+        std::string bytes;
+        ASSERT_TRUE(ReadWholeFile(CorpusPath(name + ".expected/" + expected[i].dataFile), bytes));
+        EXPECT_TRUE(listed[i].data == bytes) << FirstDifference(listed[i].data, bytes);
+    }
+}
 
 std::string TestLabel(const testing::TestParamInfo<CorpusFile>& param) {
     std::string label = param.param.name;

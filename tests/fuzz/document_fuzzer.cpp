@@ -4,7 +4,8 @@
 // and closed. Every answer must be one the host may receive, and the two
 // extractions of an entry must agree with each other and with its header.
 // The open decodes on three threads; a second open on one thread must list
-// the same names and sizes.
+// the same names and sizes. All of it runs in the default mode and again in
+// the viewable mode, which must list the same objects.
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -133,6 +134,25 @@ uint64_t ExtractBoth(uintptr_t handle, const std::string& name, bool wide, bool 
     return length;
 }
 
+void SetViewable(const char* value) {
+#ifdef _WIN32
+    SetEnvironmentVariableA("VELLUM_VIEWABLE", value);
+#else
+    setenv("VELLUM_VIEWABLE", value, 1);
+#endif
+}
+
+// Opens, lists and extracts everything, then lists on one thread: the
+// entries listed, or none when the file does not open.
+std::vector<ListedEntry> OpenListAndExtract(WideString& path, bool acceptable, std::string_view input);
+
+// The listing without extensions: the objects it lists, in order.
+std::vector<std::string> Objects(const std::vector<ListedEntry>& listed) {
+    std::vector<std::string> objects;
+    for (const ListedEntry& entry : listed) objects.push_back(entry.name.substr(0, entry.name.rfind('.')));
+    return objects;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -157,8 +177,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FuzzCheck(static_cast<bool>(stream), "cannot write the input file");
     }
     WideString path = Widen(input.string());
-
     const bool acceptable = CanYouHandleThisFileW(path.c_str()) != 0;
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    // The default mode, then the viewable one, which lists the same objects.
+    SetViewable("0");
+    const std::vector<ListedEntry> standard = OpenListAndExtract(path, acceptable, bytes);
+    SetViewable("1");
+    const std::vector<ListedEntry> viewable = OpenListAndExtract(path, acceptable, bytes);
+    FuzzCheck(Objects(standard) == Objects(viewable), "the viewable mode lists other objects");
+    return 0;
+}
+
+namespace {
+
+std::vector<ListedEntry> OpenListAndExtract(WideString& path, bool acceptable, std::string_view input) {
     OpenArchiveRecord record{};
     record.pathName = path.data();
     record.mode = 1;
@@ -167,10 +199,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FuzzCheck(record.resultCode == HostNoMemory || record.resultCode == HostUnknownFormat, "unexpected open result");
         // The check reads only a file's ends, so it cannot tell an encrypted
         // document that does not decrypt, which the open refuses.
-        FuzzCheck(!acceptable || std::string_view(reinterpret_cast<const char*>(data), size).find("/Encrypt") !=
-                                     std::string_view::npos,
+        FuzzCheck(!acceptable || input.find("/Encrypt") != std::string_view::npos,
                   "a file the check accepts could not be opened");
-        return 0;
+        return {};
     }
     FuzzCheck(acceptable, "a file the check rejects was opened");
 
@@ -215,5 +246,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FuzzCheck(CloseArchive(handle) == HostOk, "close failed");
     FuzzCheck(ListOnOneThread(path) == listed, "one decode thread lists otherwise than three");
-    return 0;
+    return listed;
 }
+
+}  // namespace

@@ -176,6 +176,25 @@ def main():
     write("document", "aes256_r6_objstm", encrypted(plain, "", "256", qpdf_options=("--object-streams=generate",)))
     write("document", "aes256_wrong_password", encrypted(plain, "wrong", "256"))
 
+    viewable_seeds()
+
+
+def viewable_seeds():
+    """Documents of images the viewable mode writes (tests/viewable): every
+    colour space it reads, palettes from strings and streams, colour spaces
+    inside object streams, and the palettes again encrypted."""
+    sys.path.insert(0, os.path.join(os.path.dirname(HERE), "viewable"))
+    import viewable_fixtures
+    with tempfile.TemporaryDirectory() as work:
+        for fixture in viewable_fixtures.write_fixtures(work):
+            if fixture.name not in ("vf-greys", "vf-colours", "vf-palettes", "vf-palettes-objstm"):
+                continue
+            with open(fixture.path, "rb") as f:
+                data = f.read()
+            write("document", fixture.name, data)
+            if fixture.name == "vf-palettes":
+                write("document", "vf-palettes-aes256", encrypted(data, "", "256"))
+
 
 if __name__ == "__main__":
     main()
