@@ -11,6 +11,7 @@
 #include "decode/crypto.h"
 #include "decode/rc4.h"
 #include "platform/utf8.h"
+#include "syntax/byte_search.h"
 #include "syntax/char_class.h"
 
 namespace {
@@ -57,12 +58,12 @@ constexpr size_t GenerationBytes = 2;
 constexpr uint8_t AesSalt[] = {'s', 'A', 'l', 'T'};
 // /EncryptMetadata false adds these 4 bytes to the file key's hash (R 4).
 constexpr uint8_t NoMetadataMark[] = {0xFF, 0xFF, 0xFF, 0xFF};
-// The body is searched backwards and forwards in pieces of this size, so
-// that a search costs the distance to what it finds.
-constexpr size_t SearchChunkBytes = size_t{64} << 10;
 // A trailer or cross-reference stream dictionary is read no further than
 // this: a keyword met in other text does not walk the rest of the body.
 constexpr size_t MaxTrailerDictionaryBytes = size_t{64} << 10;
+// The candidates of one search read together no more than the body and this
+// many such windows: a real file's search reads a few.
+constexpr uint64_t CandidateReadWindows = 4;
 
 constexpr std::string_view TrailerKeyword = "trailer";
 constexpr std::string_view XrefTypeName = "/XRef";
@@ -82,39 +83,41 @@ void CopyName(std::string_view name, char (&destination)[N]) {
     destination[length] = '\0';
 }
 
-// The last place in [from, end) where `a` or `b` starts and ends, or NotFound.
-size_t LastOfEither(std::string_view body, std::string_view a, std::string_view b, size_t from, size_t end) {
-    const size_t overlap = (a.size() > b.size() ? a.size() : b.size()) - 1;
-    for (size_t chunkEnd = end; chunkEnd > from;) {
-        const size_t chunkStart = chunkEnd - from > SearchChunkBytes ? chunkEnd - SearchChunkBytes : from;
-        const size_t windowEnd = end - chunkEnd > overlap ? chunkEnd + overlap : end;
-        const std::string_view window = body.substr(chunkStart, windowEnd - chunkStart);
-        size_t last = NotFound;
-        for (size_t at = window.find(a); at != NotFound; at = window.find(a, at + 1)) last = at;
-        if (b != a) {
-            for (size_t at = window.find(b); at != NotFound; at = window.find(b, at + 1)) {
-                if (last == NotFound || at > last) last = at;
-            }
-        }
-        if (last != NotFound) return chunkStart + last;
-        chunkEnd = chunkStart;
+// The last place in [from, end) where `needle` starts and ends, or NotFound.
+// It costs the distance from `end` back to what it finds.
+size_t LastOf(std::string_view body, std::string_view needle, size_t from, size_t end) {
+    const auto* const bytes = reinterpret_cast<const uint8_t*>(body.data());
+    const uint8_t first = static_cast<uint8_t>(needle[0]);
+    const uint8_t second = static_cast<uint8_t>(needle[1]);
+    // A pair found may start a needle that runs past `end`: the search goes
+    // on before it.
+    for (const uint8_t* stop = bytes + end; stop - (bytes + from) >= 2;) {
+        const uint8_t* const pair = FindLastBytePair(bytes + from, stop, first, second);
+        if (pair == nullptr) return NotFound;
+        const size_t at = static_cast<size_t>(pair - bytes);
+        if (end - at >= needle.size() && body.compare(at, needle.size(), needle) == 0) return at;
+        stop = pair + 1;
     }
     return NotFound;
 }
 
-// The first place at or after `from` where `a` or `b` starts, or NotFound.
+// The last place in [from, end) where `a` or `b` starts and ends, or NotFound;
+// it costs the distance back to what it finds, as each search does.
+size_t LastOfEither(std::string_view body, std::string_view a, std::string_view b, size_t from, size_t end) {
+    const size_t lastA = LastOf(body, a, from, end);
+    const size_t lastB = LastOf(body, b, lastA == NotFound ? from : lastA + 1, end);
+    return lastB != NotFound ? lastB : lastA;
+}
+
+// The first place at or after `from` where `a` or `b` starts, or NotFound;
+// it costs the distance to what it finds.
 size_t FirstOfEither(std::string_view body, std::string_view a, std::string_view b, size_t from) {
-    const size_t overlap = (a.size() > b.size() ? a.size() : b.size()) - 1;
-    for (size_t chunkStart = from; chunkStart < body.size(); chunkStart += SearchChunkBytes) {
-        const std::string_view window = body.substr(chunkStart, SearchChunkBytes + overlap);
-        const size_t inA = window.find(a);
-        const size_t inB = window.find(b);
-        // One found past the chunk, in the bytes it shares with the next, is
-        // left to the next chunk, which may find the other needle before it.
-        const size_t first = inA < inB ? inA : inB;
-        if (first < SearchChunkBytes) return chunkStart + first;
-    }
-    return NotFound;
+    if (from >= body.size()) return NotFound;
+    const size_t firstA = body.find(a, from);
+    // `b` is looked for only where it would start before `a`.
+    const size_t bEnd = firstA == NotFound ? body.size() : firstA + b.size() - 1;
+    const size_t firstB = body.substr(0, bEnd < body.size() ? bEnd : body.size()).find(b, from);
+    return firstB != NotFound ? firstB : firstA;
 }
 
 // What is known of the "obj" keywords before a position, so that a run of
@@ -128,19 +131,42 @@ struct ObjMemo {
 size_t LastObjBefore(std::string_view body, size_t end, ObjMemo& memo) {
     if (end >= memo.knownTo) {
         const size_t from = memo.knownTo >= ObjKeyword.size() ? memo.knownTo - (ObjKeyword.size() - 1) : 0;
-        const size_t found = LastOfEither(body, ObjKeyword, ObjKeyword, from, end);
+        const size_t found = LastOf(body, ObjKeyword, from, end);
         if (found != NotFound) memo.last = found;
     } else if (memo.last != NotFound && memo.last + ObjKeyword.size() > end) {
-        memo.last = LastOfEither(body, ObjKeyword, ObjKeyword, 0, end);
+        memo.last = LastOf(body, ObjKeyword, 0, end);
     }
     memo.knownTo = end;
     return memo.last;
 }
 
-DictionaryText BoundedDictionaryAt(std::string_view body, const char* from) {
+// One search's reading of candidate dictionaries: keywords repeated in a
+// comment or a string ("%trailer <<trailer <<...") would otherwise each read
+// the same bytes again up to MaxTrailerDictionaryBytes.
+struct CandidateReads {
+    explicit CandidateReads(std::string_view body)
+        : allowance(uint64_t{body.size()} + CandidateReadWindows * MaxTrailerDictionaryBytes) {}
+
+    ObjMemo objects;                     // the "obj" keywords found so far
+    size_t xrefObj = NotFound;           // the "obj" whose dictionary was read last
+    DictionaryText xrefDictionary;       // that dictionary, when it is a cross-reference stream's
+    uint64_t allowance;                  // bytes the candidates may still read; 0 ends the search
+};
+
+// The dictionary whose "<<" is the first token at or after `from`, read no
+// further than MaxTrailerDictionaryBytes past `from`; what was read is
+// charged to the allowance.
+DictionaryText ChargedDictionaryAt(std::string_view body, const char* from, CandidateReads& reads) {
     const char* const end = body.data() + body.size();
     const char* const stop = static_cast<size_t>(end - from) > MaxTrailerDictionaryBytes ? from + MaxTrailerDictionaryBytes : end;
-    return DictionaryAt(from, stop);
+    const char* const start = SkipWhiteSpace(from, stop);
+    const DictionaryText dictionary = DictionaryAt(start, stop);
+    // One that never closes may have been read to the window's end.
+    const bool opens = stop - start >= 2 && start[0] == '<' && start[1] == '<';
+    const char* const readTo = !dictionary.empty() ? dictionary.data() + dictionary.size() : opens ? stop : start;
+    const uint64_t read = static_cast<uint64_t>(readTo - from);
+    reads.allowance = read < reads.allowance ? reads.allowance - read : 0;
+    return dictionary;
 }
 
 bool NameIs(DictionaryText dictionary, std::string_view key, std::string_view expected) {
@@ -152,18 +178,21 @@ bool NameIs(DictionaryText dictionary, std::string_view key, std::string_view ex
 // The dictionary a candidate keyword stands for: the one after "trailer", or
 // the dictionary of the object whose /Type is the /XRef found. Empty when the
 // keyword stands in other text.
-DictionaryText CandidateDictionary(std::string_view body, size_t at, ObjMemo& memo) {
-    const char* const end = body.data() + body.size();
+DictionaryText CandidateDictionary(std::string_view body, size_t at, CandidateReads& reads) {
     if (body.compare(at, TrailerKeyword.size(), TrailerKeyword) == 0) {
-        return BoundedDictionaryAt(body, SkipWhiteSpace(body.data() + at + TrailerKeyword.size(), end));
+        return ChargedDictionaryAt(body, body.data() + at + TrailerKeyword.size(), reads);
     }
-    const size_t obj = LastObjBefore(body, at, memo);
+    const size_t obj = LastObjBefore(body, at, reads.objects);
     if (obj == NotFound) return {};
-    const char* const start = SkipWhiteSpace(body.data() + obj + ObjKeyword.size(), end);
-    const DictionaryText dictionary = BoundedDictionaryAt(body, start);
+    // Every "/XRef" within one object stands for the same dictionary, read once.
+    if (obj != reads.xrefObj) {
+        reads.xrefObj = obj;
+        reads.xrefDictionary = ChargedDictionaryAt(body, body.data() + obj + ObjKeyword.size(), reads);
+        if (!NameIs(reads.xrefDictionary, "/Type", XrefTypeName)) reads.xrefDictionary = {};
+    }
+    const DictionaryText dictionary = reads.xrefDictionary;
     const char* const name = body.data() + at;
-    if (dictionary.empty() || name >= dictionary.data() + dictionary.size()) return {};
-    return NameIs(dictionary, "/Type", XrefTypeName) ? dictionary : DictionaryText{};
+    return dictionary.empty() || name >= dictionary.data() + dictionary.size() ? DictionaryText{} : dictionary;
 }
 
 enum class Verdict : uint8_t { Encrypted, NotEncrypted, Undecided };
@@ -527,22 +556,22 @@ bool OwnCryptFilter(const Security& security, DictionaryText stream, CryptMethod
 }  // namespace
 
 bool FindTrailerSecurity(std::string_view body, TrailerSecurity& found) {
-    ObjMemo memo;
+    CandidateReads backward(body);
     DictionaryText last;
     size_t lastAt = body.size();
     while (last.empty()) {
         const size_t at = LastOfEither(body, TrailerKeyword, XrefTypeName, 0, lastAt);
-        if (at == NotFound) return false;
-        last = CandidateDictionary(body, at, memo);
+        if (at == NotFound || backward.allowance == 0) return false;
+        last = CandidateDictionary(body, at, backward);
         lastAt = at;
     }
     const Verdict verdict = Judge(last, found);
     if (verdict != Verdict::Undecided) return verdict == Verdict::Encrypted;
-    ObjMemo forwardMemo;
+    CandidateReads forward(body);
     for (size_t from = 0;;) {
         const size_t at = FirstOfEither(body, TrailerKeyword, XrefTypeName, from);
-        if (at == NotFound || at >= lastAt) return false;
-        const DictionaryText first = CandidateDictionary(body, at, forwardMemo);
+        if (at == NotFound || at >= lastAt || forward.allowance == 0) return false;
+        const DictionaryText first = CandidateDictionary(body, at, forward);
         if (!first.empty()) return Judge(first, found) == Verdict::Encrypted;
         from = at + 1;
     }
@@ -558,7 +587,7 @@ bool FindEncryptionDictionary(std::string_view body, ValueText encrypt, Dictiona
     if (!ReadReferenceValue(encrypt, number, generation)) return false;
     // The object's last definition is the one in force.
     for (size_t end = body.size();;) {
-        const size_t at = LastOfEither(body, ObjKeyword, ObjKeyword, 0, end);
+        const size_t at = LastOf(body, ObjKeyword, 0, end);
         if (at == NotFound) return false;
         if (HeaderNames(body, at, number, generation)) {
             const char* const bodyEnd = body.data() + body.size();

@@ -209,6 +209,13 @@ TEST(Security, FindsTheEncryptionInTheBody) {
         {"the word trailer in a string is no trailer", "trailer <</Root 1 0 R>>\n4 0 obj (trailer) endobj\n", false,
          "", ""},
         {"/Encrypt null", "trailer <</Root 1 0 R /Encrypt null>>\n", false, "", ""},
+        {"/XRef again and again in an object that is no cross-reference stream",
+         "trailer <</Root 1 0 R /Encrypt 2 0 R>>\n5 0 obj\n<</A /XRef /B [/XRef /XRef] /Type /Page>>\nendobj\n", true,
+         "2 0 R", ""},
+        {"a keyword cut short by the body's end", "trailer <</Root 1 0 R /Encrypt 3 0 R>>\n%%EOF\ntrail", true, "3 0 R",
+         ""},
+        {"keywords in a comment after the trailer",
+         "trailer <</Root 1 0 R /Encrypt 3 0 R>>\n% trailer <<trailer %trailer /XRef\n", true, "3 0 R", ""},
     };
     for (const TrailerCase& c : cases) {
         SCOPED_TRACE(c.label);
@@ -218,6 +225,19 @@ TEST(Security, FindsTheEncryptionInTheBody) {
         EXPECT_EQ(found.encrypt, c.encrypt);
         EXPECT_EQ(found.id, c.id);
     }
+}
+
+TEST(Security, GivesUpOnATailOfKeywordsThatEachReadTheRest) {
+    // Each "trailer %" reads its comment, which holds every later one, so
+    // the keywords of a long line would read the line over and over: the
+    // search ends once its candidates have read the body's size and a few
+    // windows. A few of them still leave the real trailer found.
+    const std::string trailer = "trailer <</Root 1 0 R /Encrypt 3 0 R>>\n";
+    std::string repeated;
+    for (int i = 0; i < 100000; ++i) repeated += "trailer %";
+    TrailerSecurity found;
+    EXPECT_TRUE(FindTrailerSecurity(trailer + "trailer %trailer %trailer %\n", found));
+    EXPECT_FALSE(FindTrailerSecurity(trailer + repeated + "\n", found));
 }
 
 TEST(Security, FindsTheEncryptionDictionaryByItsHeader) {
