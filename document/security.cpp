@@ -10,7 +10,7 @@
 
 #include "decode/crypto.h"
 #include "decode/rc4.h"
-#include "platform/utf8.h"
+#include "document/password_forms.h"
 #include "syntax/byte_search.h"
 #include "syntax/char_class.h"
 
@@ -22,8 +22,7 @@ constexpr uint8_t PasswordPadding[] = {
     0x2E, 0x2E, 0x00, 0xB6, 0xD0, 0x68, 0x3E, 0x80, 0x2F, 0x0C, 0xA9, 0xFE, 0x64, 0x53, 0x69, 0x7A,
 };
 constexpr size_t PaddedPasswordBytes = sizeof PasswordPadding;
-// R 5 and 6 read at most this many bytes of a UTF-8 password.
-constexpr size_t MaxUnicodePasswordBytes = 127;
+static_assert(PaddedPasswordBytes == MaxRc4FamilyPasswordBytes);
 // R 3 and 4 hash the key again this many times, and pass RC4 over the
 // password check this many times with the key XOR the pass number.
 constexpr int KeyHashRounds = 50;
@@ -48,7 +47,7 @@ constexpr size_t UserDataBytes = 48;
 // being at most a SHA-512 digest; it runs at least 64 rounds, and ends once
 // the last byte encrypted is at most the round number less 32.
 constexpr size_t HashCopies = 64;
-constexpr size_t MaxHashCopyBytes = MaxUnicodePasswordBytes + Sha512Bytes + UserDataBytes;
+constexpr size_t MaxHashCopyBytes = MaxPasswordBytes + Sha512Bytes + UserDataBytes;
 constexpr int MinHashRounds = 64;
 constexpr int HashRoundMargin = 32;
 // The key of one object: the file key, the object number's low 3 bytes and
@@ -471,7 +470,7 @@ Status HashAes256Password(const EncryptionDictionary& read, Password password, c
 }
 
 Status TryAes256Password(const EncryptionDictionary& read, Password password, Security& security) {
-    if (password.length > MaxUnicodePasswordBytes) password.length = MaxUnicodePasswordBytes;
+    if (password.length > MaxPasswordBytes) password.length = MaxPasswordBytes;
     uint8_t hash[HashPartBytes];
     // The user password first; then the owner password, whose hashes cover /U.
     const uint8_t* const data[2] = {read.user, read.owner};
@@ -493,25 +492,6 @@ Status TryAes256Password(const EncryptionDictionary& read, Password password, Se
         return Status::Ok;
     }
     return Status::NeedsPassword;
-}
-
-// The password's Latin-1 bytes (its first 32 at most), when it is UTF-8 with
-// letters beyond ASCII that Latin-1 has: false when that form is the same
-// bytes, or there is none.
-bool Latin1Form(std::string_view utf8, uint8_t (&latin1)[PaddedPasswordBytes], size_t& length) {
-    const auto* const bytes = reinterpret_cast<const unsigned char*>(utf8.data());
-    const int64_t size = static_cast<int64_t>(utf8.size());
-    bool differs = false;
-    length = 0;
-    for (int64_t at = 0; at < size && length < PaddedPasswordBytes;) {
-        int64_t used = 0;
-        const char32_t point = DecodeUtf8(bytes + at, size - at, used);
-        if (point > 0xFF) return false;
-        differs = differs || used > 1;
-        latin1[length++] = static_cast<uint8_t>(point);
-        at += used;
-    }
-    return differs;
 }
 
 // The stream's own crypt filter, when its /Filter names /Crypt: the method of
@@ -676,18 +656,19 @@ Status ComputeFileKey(const EncryptionDictionary& dictionary, std::string_view p
     security.filterCount = dictionary.filterCount;
     std::memcpy(security.handler, dictionary.handler, sizeof security.handler);
 
-    // The password given, its Latin-1 form, and the empty password, which
-    // opens most documents whatever password the environment holds.
-    Password candidates[3];
-    size_t count = 0;
-    if (!password.empty()) candidates[count++] = {reinterpret_cast<const uint8_t*>(password.data()), password.size()};
-    uint8_t latin1[PaddedPasswordBytes];
-    size_t latin1Length = 0;
-    if (dictionary.version < 5 && Latin1Form(password, latin1, latin1Length)) candidates[count++] = {latin1, latin1Length};
-    candidates[count++] = {PasswordPadding, 0};
-    for (size_t i = 0; i < count; ++i) {
-        const Status status = dictionary.version >= 5 ? TryAes256Password(dictionary, candidates[i], security)
-                                                      : TryRc4FamilyPassword(dictionary, candidates[i], security);
+    // The forms of the password given, then the empty password, which opens
+    // most documents whatever password the environment holds.
+    PasswordForms forms;
+    if (dictionary.version >= 5) {
+        Aes256PasswordForms(password, forms);
+    } else {
+        Rc4FamilyPasswordForms(password, forms);
+    }
+    for (size_t i = 0; i <= forms.count; ++i) {
+        const Password candidate = i < forms.count ? Password{forms.form[i].bytes, forms.form[i].length}
+                                                   : Password{PasswordPadding, 0};
+        const Status status = dictionary.version >= 5 ? TryAes256Password(dictionary, candidate, security)
+                                                      : TryRc4FamilyPassword(dictionary, candidate, security);
         if (status != Status::NeedsPassword) return status;
     }
     return Status::NeedsPassword;

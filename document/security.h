@@ -102,12 +102,11 @@ bool FindEncryptionDictionary(std::string_view body, ValueText encrypt, Dictiona
 // `read.handler`) or a V and R outside those above; InvalidData when a value
 // the revision needs is missing or malformed.
 Status ReadEncryptionDictionary(DictionaryText dictionary, ValueText id, EncryptionDictionary& read);
-// Checks `password` (UTF-8; for R 2 to 4 also its Latin-1 form, which
-// PDFDocEncoding shares for Western European letters) as the user password,
-// then as the owner password, then the empty user password, and fills
-// `security` with the file key and the stream methods. Ok; NeedsPassword
-// when none of them opens the document; OutOfMemory when the system's
-// cryptography refused.
+// Checks `password` in each of its forms for the revision
+// (document/password_forms.h) as the user password, then as the owner
+// password, then the empty user password, and fills `security` with the file
+// key and the stream methods. Ok; NeedsPassword when none of them opens the
+// document; OutOfMemory when the system's cryptography refused.
 Status ComputeFileKey(const EncryptionDictionary& dictionary, std::string_view password, Security& security);
 // All of the above for a document body: Ok for a document that is not
 // encrypted (security.encrypted false) or whose key was found; otherwise the

@@ -116,10 +116,26 @@ std::string PluginPath(const HostText* chosen) {
     return beside;
 }
 
+#ifndef _WIN32
+// The arguments' bytes: host text turns bytes that are not UTF-8 into U+FFFD,
+// and a password's bytes are the password.
+std::vector<std::string> systemArguments;
+#endif
+
+// The bytes of argument `at`: on Windows, where arguments are UTF-16 text, its UTF-8.
+std::string ArgumentBytes(const std::vector<HostText>& args, size_t at) {
+#ifdef _WIN32
+    return ToUtf8(args[at]);
+#else
+    return at < systemArguments.size() ? systemArguments[at] : ToUtf8(args[at]);
+#endif
+}
+
 // What the command line asks for, besides the command itself.
 struct CommandLine {
     const HostText* pluginPath = nullptr;  // --plugin PATH
     const HostText* password = nullptr;    // --password PASSWORD
+    std::string passwordBytes;             // its bytes, as the system gave them
     std::vector<HostText> operands;        // files and patterns
     ExtractOptions extract;                // extract's own options
     bool checkVerbose = false;             // check -v
@@ -181,6 +197,7 @@ int Run(const std::vector<HostText>& args) {
         } else if (Is(arg, "--password")) {
             if (at + 1 == args.size()) return Usage("--password needs a password");
             line.password = &args[++at];
+            line.passwordBytes = ArgumentBytes(args, at);
         } else if (opens && Is(arg, "--json")) {
             json = true;
         } else if (opens && (Is(arg, "-q") || Is(arg, "--quiet"))) {
@@ -217,7 +234,7 @@ int Run(const std::vector<HostText>& args) {
         std::fprintf(stderr, "vellum: %s\n", error.c_str());
         return ExitUsage;
     }
-    if (line.password != nullptr && !SetPassword(*line.password)) {
+    if (line.password != nullptr && !SetPassword(line.passwordBytes)) {
         Say("cannot set VELLUM_PASSWORD: " + SystemErrorText(LastSystemCode()));
         return ExitFailure;
     }
@@ -262,7 +279,10 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
     std::vector<HostText> args;
-    for (int i = 0; i < argc - 1; ++i) args.push_back(FromUtf8(argv[i + 1]));
+    for (int i = 0; i < argc - 1; ++i) {
+        systemArguments.emplace_back(argv[i + 1]);
+        args.push_back(FromUtf8(argv[i + 1]));
+    }
     return Finish(args);
 }
 #endif
