@@ -100,23 +100,30 @@ size_t LastOf(std::string_view body, std::string_view needle, size_t from, size_
     return NotFound;
 }
 
-// The last place in [from, end) where `a` or `b` starts and ends, or NotFound;
-// it costs the distance back to what it finds, as each search does.
-size_t LastOfEither(std::string_view body, std::string_view a, std::string_view b, size_t from, size_t end) {
-    const size_t lastA = LastOf(body, a, from, end);
-    const size_t lastB = LastOf(body, b, lastA == NotFound ? from : lastA + 1, end);
-    return lastB != NotFound ? lastB : lastA;
+// One keyword's hits in a run of searches that move one way: backwards with
+// ends that never grow, or forwards with starts that never shrink. The hit
+// kept answers every search it still lies in, and a search resumes where the
+// last one stopped, so the run reads each byte once.
+struct KeywordHits {
+    std::string_view keyword;
+    bool searched = false;  // false until the first search
+    size_t hit = NotFound;  // the last hit found; NotFound: none is left in the run's direction
+};
+
+// The last place before `end` where the keyword starts and ends, or NotFound.
+size_t LastHitBefore(std::string_view body, size_t end, KeywordHits& hits) {
+    if (hits.searched && (hits.hit == NotFound || hits.hit + hits.keyword.size() <= end)) return hits.hit;
+    hits.searched = true;
+    hits.hit = LastOf(body, hits.keyword, 0, end);
+    return hits.hit;
 }
 
-// The first place at or after `from` where `a` or `b` starts, or NotFound;
-// it costs the distance to what it finds.
-size_t FirstOfEither(std::string_view body, std::string_view a, std::string_view b, size_t from) {
-    if (from >= body.size()) return NotFound;
-    const size_t firstA = body.find(a, from);
-    // `b` is looked for only where it would start before `a`.
-    const size_t bEnd = firstA == NotFound ? body.size() : firstA + b.size() - 1;
-    const size_t firstB = body.substr(0, bEnd < body.size() ? bEnd : body.size()).find(b, from);
-    return firstB != NotFound ? firstB : firstA;
+// The first place at or after `from` where the keyword starts, or NotFound.
+size_t FirstHitFrom(std::string_view body, size_t from, KeywordHits& hits) {
+    if (hits.searched && (hits.hit == NotFound || hits.hit >= from)) return hits.hit;
+    hits.searched = true;
+    hits.hit = body.find(hits.keyword, from);
+    return hits.hit;
 }
 
 // What is known of the "obj" keywords before a position, so that a run of
@@ -537,10 +544,14 @@ bool OwnCryptFilter(const Security& security, DictionaryText stream, CryptMethod
 
 bool FindTrailerSecurity(std::string_view body, TrailerSecurity& found) {
     CandidateReads backward(body);
+    KeywordHits trailers{TrailerKeyword};
+    KeywordHits xrefs{XrefTypeName};
     DictionaryText last;
     size_t lastAt = body.size();
     while (last.empty()) {
-        const size_t at = LastOfEither(body, TrailerKeyword, XrefTypeName, 0, lastAt);
+        const size_t trailer = LastHitBefore(body, lastAt, trailers);
+        const size_t xref = LastHitBefore(body, lastAt, xrefs);
+        const size_t at = trailer == NotFound ? xref : xref == NotFound ? trailer : trailer > xref ? trailer : xref;
         if (at == NotFound || backward.allowance == 0) return false;
         last = CandidateDictionary(body, at, backward);
         lastAt = at;
@@ -548,8 +559,12 @@ bool FindTrailerSecurity(std::string_view body, TrailerSecurity& found) {
     const Verdict verdict = Judge(last, found);
     if (verdict != Verdict::Undecided) return verdict == Verdict::Encrypted;
     CandidateReads forward(body);
+    trailers = KeywordHits{TrailerKeyword};
+    xrefs = KeywordHits{XrefTypeName};
     for (size_t from = 0;;) {
-        const size_t at = FirstOfEither(body, TrailerKeyword, XrefTypeName, from);
+        const size_t trailer = FirstHitFrom(body, from, trailers);
+        const size_t xref = FirstHitFrom(body, from, xrefs);
+        const size_t at = trailer < xref ? trailer : xref;  // NotFound is the largest size_t
         if (at == NotFound || at >= lastAt || forward.allowance == 0) return false;
         const DictionaryText first = CandidateDictionary(body, at, forward);
         if (!first.empty()) return Judge(first, found) == Verdict::Encrypted;

@@ -226,6 +226,11 @@ TEST(Security, FindsTheEncryptionInTheBody) {
          "2 0 R", ""},
         {"a keyword cut short by the body's end", "trailer <</Root 1 0 R /Encrypt 3 0 R>>\n%%EOF\ntrail", true, "3 0 R",
          ""},
+        {"linearized with cross-reference streams and no trailer: the first decides",
+         "1 0 obj <</Linearized 1>> endobj\n2 0 obj <</Type /XRef /Root 3 0 R /Encrypt 9 0 R /ID [<01><01>]>> "
+         "stream\nx\nendstream endobj\n4 0 obj <</Type /Page /A /XRef>> endobj\n"
+         "5 0 obj <</Type /XRef /Size 6>> stream\nx\nendstream endobj\n",
+         true, "9 0 R", "[<01><01>]"},
         {"keywords in a comment after the trailer",
          "trailer <</Root 1 0 R /Encrypt 3 0 R>>\n% trailer <<trailer %trailer /XRef\n", true, "3 0 R", ""},
     };
