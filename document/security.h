@@ -91,7 +91,11 @@ struct Security {
 // end: the nearest dictionary that has /Encrypt, or /Root, decides. When the
 // nearest one has neither (a linearized file's last trailer holds little
 // more than /Size), the first such dictionary from the start decides. False
-// when the document is not encrypted (/Encrypt null counts as absent).
+// when the document is not encrypted (/Encrypt null counts as absent). Each
+// search reads the body once, and each candidate's dictionary at most 64 KiB
+// past its keyword; one whose candidates have read the body's size and
+// 256 KiB more without deciding (keywords repeated in text that each read
+// the rest) finds nothing. Time linear in the body.
 bool FindTrailerSecurity(std::string_view body, TrailerSecurity& found);
 // The encryption dictionary that `encrypt` names: itself when it is a
 // dictionary, else the dictionary of the last object "N G obj" in the body.
