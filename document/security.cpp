@@ -10,7 +10,8 @@
 
 #include "decode/crypto.h"
 #include "decode/rc4.h"
-#include "platform/utf8.h"
+#include "document/password_forms.h"
+#include "syntax/byte_search.h"
 #include "syntax/char_class.h"
 
 namespace {
@@ -21,8 +22,7 @@ constexpr uint8_t PasswordPadding[] = {
     0x2E, 0x2E, 0x00, 0xB6, 0xD0, 0x68, 0x3E, 0x80, 0x2F, 0x0C, 0xA9, 0xFE, 0x64, 0x53, 0x69, 0x7A,
 };
 constexpr size_t PaddedPasswordBytes = sizeof PasswordPadding;
-// R 5 and 6 read at most this many bytes of a UTF-8 password.
-constexpr size_t MaxUnicodePasswordBytes = 127;
+static_assert(PaddedPasswordBytes == MaxRc4FamilyPasswordBytes);
 // R 3 and 4 hash the key again this many times, and pass RC4 over the
 // password check this many times with the key XOR the pass number.
 constexpr int KeyHashRounds = 50;
@@ -47,7 +47,7 @@ constexpr size_t UserDataBytes = 48;
 // being at most a SHA-512 digest; it runs at least 64 rounds, and ends once
 // the last byte encrypted is at most the round number less 32.
 constexpr size_t HashCopies = 64;
-constexpr size_t MaxHashCopyBytes = MaxUnicodePasswordBytes + Sha512Bytes + UserDataBytes;
+constexpr size_t MaxHashCopyBytes = MaxPasswordBytes + Sha512Bytes + UserDataBytes;
 constexpr int MinHashRounds = 64;
 constexpr int HashRoundMargin = 32;
 // The key of one object: the file key, the object number's low 3 bytes and
@@ -57,12 +57,12 @@ constexpr size_t GenerationBytes = 2;
 constexpr uint8_t AesSalt[] = {'s', 'A', 'l', 'T'};
 // /EncryptMetadata false adds these 4 bytes to the file key's hash (R 4).
 constexpr uint8_t NoMetadataMark[] = {0xFF, 0xFF, 0xFF, 0xFF};
-// The body is searched backwards and forwards in pieces of this size, so
-// that a search costs the distance to what it finds.
-constexpr size_t SearchChunkBytes = size_t{64} << 10;
 // A trailer or cross-reference stream dictionary is read no further than
 // this: a keyword met in other text does not walk the rest of the body.
 constexpr size_t MaxTrailerDictionaryBytes = size_t{64} << 10;
+// The candidates of one search read together no more than the body and this
+// many such windows: a real file's search reads a few.
+constexpr uint64_t CandidateReadWindows = 4;
 
 constexpr std::string_view TrailerKeyword = "trailer";
 constexpr std::string_view XrefTypeName = "/XRef";
@@ -82,39 +82,48 @@ void CopyName(std::string_view name, char (&destination)[N]) {
     destination[length] = '\0';
 }
 
-// The last place in [from, end) where `a` or `b` starts and ends, or NotFound.
-size_t LastOfEither(std::string_view body, std::string_view a, std::string_view b, size_t from, size_t end) {
-    const size_t overlap = (a.size() > b.size() ? a.size() : b.size()) - 1;
-    for (size_t chunkEnd = end; chunkEnd > from;) {
-        const size_t chunkStart = chunkEnd - from > SearchChunkBytes ? chunkEnd - SearchChunkBytes : from;
-        const size_t windowEnd = end - chunkEnd > overlap ? chunkEnd + overlap : end;
-        const std::string_view window = body.substr(chunkStart, windowEnd - chunkStart);
-        size_t last = NotFound;
-        for (size_t at = window.find(a); at != NotFound; at = window.find(a, at + 1)) last = at;
-        if (b != a) {
-            for (size_t at = window.find(b); at != NotFound; at = window.find(b, at + 1)) {
-                if (last == NotFound || at > last) last = at;
-            }
-        }
-        if (last != NotFound) return chunkStart + last;
-        chunkEnd = chunkStart;
+// The last place in [from, end) where `needle` starts and ends, or NotFound.
+// It costs the distance from `end` back to what it finds.
+size_t LastOf(std::string_view body, std::string_view needle, size_t from, size_t end) {
+    const auto* const bytes = reinterpret_cast<const uint8_t*>(body.data());
+    const uint8_t first = static_cast<uint8_t>(needle[0]);
+    const uint8_t second = static_cast<uint8_t>(needle[1]);
+    // A pair found may start a needle that runs past `end`: the search goes
+    // on before it.
+    for (const uint8_t* stop = bytes + end; stop - (bytes + from) >= 2;) {
+        const uint8_t* const pair = FindLastBytePair(bytes + from, stop, first, second);
+        if (pair == nullptr) return NotFound;
+        const size_t at = static_cast<size_t>(pair - bytes);
+        if (end - at >= needle.size() && body.compare(at, needle.size(), needle) == 0) return at;
+        stop = pair + 1;
     }
     return NotFound;
 }
 
-// The first place at or after `from` where `a` or `b` starts, or NotFound.
-size_t FirstOfEither(std::string_view body, std::string_view a, std::string_view b, size_t from) {
-    const size_t overlap = (a.size() > b.size() ? a.size() : b.size()) - 1;
-    for (size_t chunkStart = from; chunkStart < body.size(); chunkStart += SearchChunkBytes) {
-        const std::string_view window = body.substr(chunkStart, SearchChunkBytes + overlap);
-        const size_t inA = window.find(a);
-        const size_t inB = window.find(b);
-        // One found past the chunk, in the bytes it shares with the next, is
-        // left to the next chunk, which may find the other needle before it.
-        const size_t first = inA < inB ? inA : inB;
-        if (first < SearchChunkBytes) return chunkStart + first;
-    }
-    return NotFound;
+// One keyword's hits in a run of searches that move one way: backwards with
+// ends that never grow, or forwards with starts that never shrink. The hit
+// kept answers every search it still lies in, and a search resumes where the
+// last one stopped, so the run reads each byte once.
+struct KeywordHits {
+    std::string_view keyword;
+    bool searched = false;  // false until the first search
+    size_t hit = NotFound;  // the last hit found; NotFound: none is left in the run's direction
+};
+
+// The last place before `end` where the keyword starts and ends, or NotFound.
+size_t LastHitBefore(std::string_view body, size_t end, KeywordHits& hits) {
+    if (hits.searched && (hits.hit == NotFound || hits.hit + hits.keyword.size() <= end)) return hits.hit;
+    hits.searched = true;
+    hits.hit = LastOf(body, hits.keyword, 0, end);
+    return hits.hit;
+}
+
+// The first place at or after `from` where the keyword starts, or NotFound.
+size_t FirstHitFrom(std::string_view body, size_t from, KeywordHits& hits) {
+    if (hits.searched && (hits.hit == NotFound || hits.hit >= from)) return hits.hit;
+    hits.searched = true;
+    hits.hit = body.find(hits.keyword, from);
+    return hits.hit;
 }
 
 // What is known of the "obj" keywords before a position, so that a run of
@@ -128,19 +137,42 @@ struct ObjMemo {
 size_t LastObjBefore(std::string_view body, size_t end, ObjMemo& memo) {
     if (end >= memo.knownTo) {
         const size_t from = memo.knownTo >= ObjKeyword.size() ? memo.knownTo - (ObjKeyword.size() - 1) : 0;
-        const size_t found = LastOfEither(body, ObjKeyword, ObjKeyword, from, end);
+        const size_t found = LastOf(body, ObjKeyword, from, end);
         if (found != NotFound) memo.last = found;
     } else if (memo.last != NotFound && memo.last + ObjKeyword.size() > end) {
-        memo.last = LastOfEither(body, ObjKeyword, ObjKeyword, 0, end);
+        memo.last = LastOf(body, ObjKeyword, 0, end);
     }
     memo.knownTo = end;
     return memo.last;
 }
 
-DictionaryText BoundedDictionaryAt(std::string_view body, const char* from) {
+// One search's reading of candidate dictionaries: keywords repeated in a
+// comment or a string ("%trailer <<trailer <<...") would otherwise each read
+// the same bytes again up to MaxTrailerDictionaryBytes.
+struct CandidateReads {
+    explicit CandidateReads(std::string_view body)
+        : allowance(uint64_t{body.size()} + CandidateReadWindows * MaxTrailerDictionaryBytes) {}
+
+    ObjMemo objects;                     // the "obj" keywords found so far
+    size_t xrefObj = NotFound;           // the "obj" whose dictionary was read last
+    DictionaryText xrefDictionary;       // that dictionary, when it is a cross-reference stream's
+    uint64_t allowance;                  // bytes the candidates may still read; 0 ends the search
+};
+
+// The dictionary whose "<<" is the first token at or after `from`, read no
+// further than MaxTrailerDictionaryBytes past `from`; what was read is
+// charged to the allowance.
+DictionaryText ChargedDictionaryAt(std::string_view body, const char* from, CandidateReads& reads) {
     const char* const end = body.data() + body.size();
     const char* const stop = static_cast<size_t>(end - from) > MaxTrailerDictionaryBytes ? from + MaxTrailerDictionaryBytes : end;
-    return DictionaryAt(from, stop);
+    const char* const start = SkipWhiteSpace(from, stop);
+    const DictionaryText dictionary = DictionaryAt(start, stop);
+    // One that never closes may have been read to the window's end.
+    const bool opens = stop - start >= 2 && start[0] == '<' && start[1] == '<';
+    const char* const readTo = !dictionary.empty() ? dictionary.data() + dictionary.size() : opens ? stop : start;
+    const uint64_t read = static_cast<uint64_t>(readTo - from);
+    reads.allowance = read < reads.allowance ? reads.allowance - read : 0;
+    return dictionary;
 }
 
 bool NameIs(DictionaryText dictionary, std::string_view key, std::string_view expected) {
@@ -152,18 +184,21 @@ bool NameIs(DictionaryText dictionary, std::string_view key, std::string_view ex
 // The dictionary a candidate keyword stands for: the one after "trailer", or
 // the dictionary of the object whose /Type is the /XRef found. Empty when the
 // keyword stands in other text.
-DictionaryText CandidateDictionary(std::string_view body, size_t at, ObjMemo& memo) {
-    const char* const end = body.data() + body.size();
+DictionaryText CandidateDictionary(std::string_view body, size_t at, CandidateReads& reads) {
     if (body.compare(at, TrailerKeyword.size(), TrailerKeyword) == 0) {
-        return BoundedDictionaryAt(body, SkipWhiteSpace(body.data() + at + TrailerKeyword.size(), end));
+        return ChargedDictionaryAt(body, body.data() + at + TrailerKeyword.size(), reads);
     }
-    const size_t obj = LastObjBefore(body, at, memo);
+    const size_t obj = LastObjBefore(body, at, reads.objects);
     if (obj == NotFound) return {};
-    const char* const start = SkipWhiteSpace(body.data() + obj + ObjKeyword.size(), end);
-    const DictionaryText dictionary = BoundedDictionaryAt(body, start);
+    // Every "/XRef" within one object stands for the same dictionary, read once.
+    if (obj != reads.xrefObj) {
+        reads.xrefObj = obj;
+        reads.xrefDictionary = ChargedDictionaryAt(body, body.data() + obj + ObjKeyword.size(), reads);
+        if (!NameIs(reads.xrefDictionary, "/Type", XrefTypeName)) reads.xrefDictionary = {};
+    }
+    const DictionaryText dictionary = reads.xrefDictionary;
     const char* const name = body.data() + at;
-    if (dictionary.empty() || name >= dictionary.data() + dictionary.size()) return {};
-    return NameIs(dictionary, "/Type", XrefTypeName) ? dictionary : DictionaryText{};
+    return dictionary.empty() || name >= dictionary.data() + dictionary.size() ? DictionaryText{} : dictionary;
 }
 
 enum class Verdict : uint8_t { Encrypted, NotEncrypted, Undecided };
@@ -442,7 +477,7 @@ Status HashAes256Password(const EncryptionDictionary& read, Password password, c
 }
 
 Status TryAes256Password(const EncryptionDictionary& read, Password password, Security& security) {
-    if (password.length > MaxUnicodePasswordBytes) password.length = MaxUnicodePasswordBytes;
+    if (password.length > MaxPasswordBytes) password.length = MaxPasswordBytes;
     uint8_t hash[HashPartBytes];
     // The user password first; then the owner password, whose hashes cover /U.
     const uint8_t* const data[2] = {read.user, read.owner};
@@ -464,25 +499,6 @@ Status TryAes256Password(const EncryptionDictionary& read, Password password, Se
         return Status::Ok;
     }
     return Status::NeedsPassword;
-}
-
-// The password's Latin-1 bytes (its first 32 at most), when it is UTF-8 with
-// letters beyond ASCII that Latin-1 has: false when that form is the same
-// bytes, or there is none.
-bool Latin1Form(std::string_view utf8, uint8_t (&latin1)[PaddedPasswordBytes], size_t& length) {
-    const auto* const bytes = reinterpret_cast<const unsigned char*>(utf8.data());
-    const int64_t size = static_cast<int64_t>(utf8.size());
-    bool differs = false;
-    length = 0;
-    for (int64_t at = 0; at < size && length < PaddedPasswordBytes;) {
-        int64_t used = 0;
-        const char32_t point = DecodeUtf8(bytes + at, size - at, used);
-        if (point > 0xFF) return false;
-        differs = differs || used > 1;
-        latin1[length++] = static_cast<uint8_t>(point);
-        at += used;
-    }
-    return differs;
 }
 
 // The stream's own crypt filter, when its /Filter names /Crypt: the method of
@@ -527,22 +543,30 @@ bool OwnCryptFilter(const Security& security, DictionaryText stream, CryptMethod
 }  // namespace
 
 bool FindTrailerSecurity(std::string_view body, TrailerSecurity& found) {
-    ObjMemo memo;
+    CandidateReads backward(body);
+    KeywordHits trailers{TrailerKeyword};
+    KeywordHits xrefs{XrefTypeName};
     DictionaryText last;
     size_t lastAt = body.size();
     while (last.empty()) {
-        const size_t at = LastOfEither(body, TrailerKeyword, XrefTypeName, 0, lastAt);
-        if (at == NotFound) return false;
-        last = CandidateDictionary(body, at, memo);
+        const size_t trailer = LastHitBefore(body, lastAt, trailers);
+        const size_t xref = LastHitBefore(body, lastAt, xrefs);
+        const size_t at = trailer == NotFound ? xref : xref == NotFound ? trailer : trailer > xref ? trailer : xref;
+        if (at == NotFound || backward.allowance == 0) return false;
+        last = CandidateDictionary(body, at, backward);
         lastAt = at;
     }
     const Verdict verdict = Judge(last, found);
     if (verdict != Verdict::Undecided) return verdict == Verdict::Encrypted;
-    ObjMemo forwardMemo;
+    CandidateReads forward(body);
+    trailers = KeywordHits{TrailerKeyword};
+    xrefs = KeywordHits{XrefTypeName};
     for (size_t from = 0;;) {
-        const size_t at = FirstOfEither(body, TrailerKeyword, XrefTypeName, from);
-        if (at == NotFound || at >= lastAt) return false;
-        const DictionaryText first = CandidateDictionary(body, at, forwardMemo);
+        const size_t trailer = FirstHitFrom(body, from, trailers);
+        const size_t xref = FirstHitFrom(body, from, xrefs);
+        const size_t at = trailer < xref ? trailer : xref;  // NotFound is the largest size_t
+        if (at == NotFound || at >= lastAt || forward.allowance == 0) return false;
+        const DictionaryText first = CandidateDictionary(body, at, forward);
         if (!first.empty()) return Judge(first, found) == Verdict::Encrypted;
         from = at + 1;
     }
@@ -558,7 +582,7 @@ bool FindEncryptionDictionary(std::string_view body, ValueText encrypt, Dictiona
     if (!ReadReferenceValue(encrypt, number, generation)) return false;
     // The object's last definition is the one in force.
     for (size_t end = body.size();;) {
-        const size_t at = LastOfEither(body, ObjKeyword, ObjKeyword, 0, end);
+        const size_t at = LastOf(body, ObjKeyword, 0, end);
         if (at == NotFound) return false;
         if (HeaderNames(body, at, number, generation)) {
             const char* const bodyEnd = body.data() + body.size();
@@ -647,18 +671,19 @@ Status ComputeFileKey(const EncryptionDictionary& dictionary, std::string_view p
     security.filterCount = dictionary.filterCount;
     std::memcpy(security.handler, dictionary.handler, sizeof security.handler);
 
-    // The password given, its Latin-1 form, and the empty password, which
-    // opens most documents whatever password the environment holds.
-    Password candidates[3];
-    size_t count = 0;
-    if (!password.empty()) candidates[count++] = {reinterpret_cast<const uint8_t*>(password.data()), password.size()};
-    uint8_t latin1[PaddedPasswordBytes];
-    size_t latin1Length = 0;
-    if (dictionary.version < 5 && Latin1Form(password, latin1, latin1Length)) candidates[count++] = {latin1, latin1Length};
-    candidates[count++] = {PasswordPadding, 0};
-    for (size_t i = 0; i < count; ++i) {
-        const Status status = dictionary.version >= 5 ? TryAes256Password(dictionary, candidates[i], security)
-                                                      : TryRc4FamilyPassword(dictionary, candidates[i], security);
+    // The forms of the password given, then the empty password, which opens
+    // most documents whatever password the environment holds.
+    PasswordForms forms;
+    if (dictionary.version >= 5) {
+        Aes256PasswordForms(password, forms);
+    } else {
+        Rc4FamilyPasswordForms(password, forms);
+    }
+    for (size_t i = 0; i <= forms.count; ++i) {
+        const Password candidate = i < forms.count ? Password{forms.form[i].bytes, forms.form[i].length}
+                                                   : Password{PasswordPadding, 0};
+        const Status status = dictionary.version >= 5 ? TryAes256Password(dictionary, candidate, security)
+                                                      : TryRc4FamilyPassword(dictionary, candidate, security);
         if (status != Status::NeedsPassword) return status;
     }
     return Status::NeedsPassword;

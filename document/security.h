@@ -91,7 +91,11 @@ struct Security {
 // end: the nearest dictionary that has /Encrypt, or /Root, decides. When the
 // nearest one has neither (a linearized file's last trailer holds little
 // more than /Size), the first such dictionary from the start decides. False
-// when the document is not encrypted (/Encrypt null counts as absent).
+// when the document is not encrypted (/Encrypt null counts as absent). Each
+// search reads the body once, and each candidate's dictionary at most 64 KiB
+// past its keyword; one whose candidates have read the body's size and
+// 256 KiB more without deciding (keywords repeated in text that each read
+// the rest) finds nothing. Time linear in the body.
 bool FindTrailerSecurity(std::string_view body, TrailerSecurity& found);
 // The encryption dictionary that `encrypt` names: itself when it is a
 // dictionary, else the dictionary of the last object "N G obj" in the body.
@@ -102,12 +106,11 @@ bool FindEncryptionDictionary(std::string_view body, ValueText encrypt, Dictiona
 // `read.handler`) or a V and R outside those above; InvalidData when a value
 // the revision needs is missing or malformed.
 Status ReadEncryptionDictionary(DictionaryText dictionary, ValueText id, EncryptionDictionary& read);
-// Checks `password` (UTF-8; for R 2 to 4 also its Latin-1 form, which
-// PDFDocEncoding shares for Western European letters) as the user password,
-// then as the owner password, then the empty user password, and fills
-// `security` with the file key and the stream methods. Ok; NeedsPassword
-// when none of them opens the document; OutOfMemory when the system's
-// cryptography refused.
+// Checks `password` in each of its forms for the revision
+// (document/password_forms.h) as the user password, then as the owner
+// password, then the empty user password, and fills `security` with the file
+// key and the stream methods. Ok; NeedsPassword when none of them opens the
+// document; OutOfMemory when the system's cryptography refused.
 Status ComputeFileKey(const EncryptionDictionary& dictionary, std::string_view password, Security& security);
 // All of the above for a document body: Ok for a document that is not
 // encrypted (security.encrypted false) or whose key was found; otherwise the

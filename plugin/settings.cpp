@@ -82,8 +82,9 @@ void RememberDefaultIni(const char* name, size_t capacity) {
 }
 
 std::string ReadPassword() {
-    // Read as wide text, so that Windows gives every character whatever its
-    // code page, and handed on as UTF-8, the form R 5 and 6 hash.
+#ifdef _WIN32
+    // Windows keeps the environment as UTF-16 text: read wide, so that every
+    // character comes whatever the code page, and handed on as UTF-8.
     const DWORD units = GetEnvironmentVariableW(WIDE("VELLUM_PASSWORD"), nullptr, 0);
     if (units == 0) return {};
     std::vector<WCHAR> wide(units);
@@ -94,4 +95,15 @@ std::string ReadPassword() {
     std::string password(static_cast<size_t>(bytes), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(length), password.data(), bytes, nullptr, nullptr);
     return password;
+#else
+    // Linux keeps it as bytes, which are handed on as they are: a password
+    // that is not UTF-8 is still the password its writer hashed.
+    const DWORD size = GetEnvironmentVariableA("VELLUM_PASSWORD", nullptr, 0);
+    if (size == 0) return {};
+    std::string password(size, '\0');
+    const DWORD length = GetEnvironmentVariableA("VELLUM_PASSWORD", password.data(), size);
+    if (length == 0 || length >= size) return {};
+    password.resize(length);
+    return password;
+#endif
 }

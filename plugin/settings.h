@@ -28,6 +28,7 @@ bool ReadViewable();
 void RememberDefaultIni(const char* name, size_t capacity);
 
 // VELLUM_PASSWORD: the password, user or owner, that opens an encrypted
-// document, as UTF-8; empty when the variable is unset or empty. A document
-// whose user password is empty opens without it. May throw std::bad_alloc.
+// document, as bytes: on Linux the variable's own, on Windows the UTF-8 of
+// its text. Empty when the variable is unset or empty. A document whose user
+// password is empty opens without it. May throw std::bad_alloc.
 std::string ReadPassword();

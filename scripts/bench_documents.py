@@ -88,6 +88,9 @@ PAST4G_DECODED = 4 * GIB + 512 * MIB
 PAST4G_PIECES = 7                   # taken in turn: 4 GiB is no whole number of turns
 PAST4G_PERIOD = 997                 # bytes of random data that each piece repeats
 
+PAGES = 25_000                      # each a page object and a small content stream: 50,000 objects
+PAGE_CONTENT = (80, 200)            # decoded bytes of one page's content
+
 # ---- The PDF writer with the manifest for the floor program. ----------------
 
 
@@ -539,12 +542,48 @@ def make_text_aes256(path, scale, seed, work):
     os.replace(path + ".part", path)
 
 
+def make_pages(path, scale, seed, work):
+    """Many small objects: a page and its content stream, over and over."""
+    rng = random.Random(seed)
+    count = scaled(PAGES, scale)
+    pool = text_pool(rng, min(TEXT_POOL, count * PAGE_CONTENT[1]))
+    pdf = BenchPdf(path)
+    pages_number = pdf.reserve()
+    pages = []
+    for _ in range(count):
+        content = page_content(rng, pool, rng.randint(*PAGE_CONTENT))
+        content_number, page_number = pdf.reserve(), pdf.reserve()
+        pdf.stream(content_number, b"/Filter/FlateDecode", zlib.compress(content, ZLIB_LEVEL), len(content), "flate")
+        page(pdf, page_number, pages_number, content_number, b"<<>>")
+        pages.append(page_number)
+    pages_tree(pdf, pages_number, pages)
+    pdf.finish(catalog(pdf, pages_number))
+
+
+def encrypt_pages(path, scale, seed, extra_arguments):
+    """The pages document encrypted by qpdf with AES-256 and an empty user password."""
+    source = document_path("pages", scale, seed)
+    subprocess.run(["qpdf", *extra_arguments, "--encrypt", "", "", "256", "--", source, path + ".part"], check=True)
+    os.replace(path + ".part", path)
+
+
+def make_pages_aes256(path, scale, seed, work):
+    encrypt_pages(path, scale, seed, [])
+
+
+def make_linearized(path, scale, seed, work):
+    """As pages-aes256, linearized: its encryption dictionary stands near the
+    start and its last trailer names neither the catalog nor the encryption."""
+    encrypt_pages(path, scale, seed, ["--linearize"])
+
+
 GENERATORS = {"text": make_text, "images": make_images, "small": make_small, "big": make_big,
               "zeros": make_zeros, "scan": make_scan, "eight": make_eight, "huge": make_huge,
-              "past4g": make_past4g, "text-aes256": make_text_aes256}
+              "past4g": make_past4g, "text-aes256": make_text_aes256, "pages": make_pages,
+              "pages-aes256": make_pages_aes256, "linearized": make_linearized}
 # Documents made from another document of the same scale and seed: their
 # entries are the other's, and they have no manifest.
-DERIVED = {"text-aes256": "text"}
+DERIVED = {"text-aes256": "text", "pages-aes256": "pages", "linearized": "pages"}
 
 
 def document_path(name, scale, seed):

@@ -61,6 +61,32 @@ inline const uint8_t* FindByteTriple(const uint8_t* from, const uint8_t* end, ui
     }
 }
 
+// The last position p in [from, end - 1) where p[0] is `first` and p[1] is
+// `second`, or null when there is none. Its cost is the distance from `end`
+// back to what it finds, so a run of searches, each ending where the last
+// one found, reads every byte once.
+inline const uint8_t* FindLastBytePair(const uint8_t* from, const uint8_t* end, uint8_t first, uint8_t second) {
+    if (end - from < 2) return nullptr;
+    const uint8_t* p = end - 1;  // one past the last position that may start a pair
+#if defined(__SSE2__)
+    const __m128i firstBytes = _mm_set1_epi8(static_cast<char>(first));
+    const __m128i secondBytes = _mm_set1_epi8(static_cast<char>(second));
+    while (p - from >= 16) {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 16));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 15));
+        const int hits = _mm_movemask_epi8(
+            _mm_and_si128(_mm_cmpeq_epi8(here, firstBytes), _mm_cmpeq_epi8(next, secondBytes)));
+        if (hits != 0) return p - 16 + (31 - __builtin_clz(static_cast<unsigned>(hits)));
+        p -= 16;
+    }
+#endif
+    while (p > from) {
+        --p;
+        if (p[0] == first && p[1] == second) return p;
+    }
+    return nullptr;
+}
+
 // The first CR or LF in [from, end), or end.
 inline const uint8_t* FindLineEnd(const uint8_t* from, const uint8_t* end) {
     return FindEitherByte(from, end, '\r', '\n');

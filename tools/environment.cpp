@@ -51,11 +51,11 @@ void WarnAboutSettings() {
         Warn("VELLUM_MEMORY_MB=" + memory + " is not a whole number of MiB (at most 12 digits); the default is used");
 }
 
-bool SetPassword(const HostText& password) {
+bool SetPassword(const std::string& bytes) {
 #ifdef _WIN32
-    return SetEnvironmentVariableW(L"VELLUM_PASSWORD", password.c_str()) != FALSE;
+    return SetEnvironmentVariableW(L"VELLUM_PASSWORD", FromUtf8(bytes).c_str()) != FALSE;
 #else
-    return setenv("VELLUM_PASSWORD", ToUtf8(password).c_str(), 1) == 0;
+    return setenv("VELLUM_PASSWORD", bytes.c_str(), 1) == 0;
 #endif
 }
 

@@ -16,8 +16,9 @@ bool IsMebibyteCount(const std::string& text);
 void WarnAboutSettings();
 
 // Sets VELLUM_PASSWORD in the command's own environment, where the plug-in
-// reads it when it opens a document. False when the system refused.
-bool SetPassword(const HostText& password);
+// reads it when it opens a document: on Linux to `bytes` as they are, on
+// Windows to the UTF-16 text of their UTF-8. False when the system refused.
+bool SetPassword(const std::string& bytes);
 // The password the plug-in reads from VELLUM_PASSWORD, as its bytes; empty
 // when unset.
 std::string PasswordSetting();

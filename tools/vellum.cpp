@@ -130,6 +130,7 @@ struct CommandLine {
     const HostText* pluginPath = nullptr;  // --plugin PATH
     const HostText* password = nullptr;    // --password PASSWORD
     bool viewable = false;                 // --viewable
+    std::string passwordBytes;             // its bytes, as the command line gave them
     std::vector<HostText> operands;        // files and patterns
     ExtractOptions extract;                // extract's own options
     bool checkVerbose = false;             // check -v
@@ -191,6 +192,7 @@ int Run(const std::vector<HostText>& args) {
         } else if (Is(arg, "--password")) {
             if (at + 1 == args.size()) return Usage("--password needs a password", usage);
             line.password = &args[++at];
+            line.passwordBytes = ToUtf8(args[at]);
         } else if (Is(arg, "--viewable")) {
             line.viewable = true;
         } else if (opens && Is(arg, "--json")) {
@@ -229,7 +231,7 @@ int Run(const std::vector<HostText>& args) {
         std::fprintf(stderr, "vellum: %s\n", error.c_str());
         return ExitUsage;
     }
-    if (line.password != nullptr && !SetPassword(*line.password)) {
+    if (line.password != nullptr && !SetPassword(line.passwordBytes)) {
         Say("cannot set VELLUM_PASSWORD: " + SystemErrorText(LastSystemCode()));
         return ExitFailure;
     }
@@ -279,7 +281,7 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
     std::vector<HostText> args;
-    for (int i = 0; i < argc - 1; ++i) args.push_back(FromUtf8(argv[i + 1]));
+    for (int i = 1; i < argc; ++i) args.push_back(FromUtf8(argv[i]));
     return Finish(args);
 }
 #endif

@@ -4,7 +4,7 @@
 Seeds are small, valid or nearly valid inputs for each target, made with
 zlib and the encoders of tests/support/testdocs; the fuzzer mutates them from
 there. Run again after changing it; files found by fuzzing are kept beside
-these."""
+these. Named targets (make_seeds.py security) get theirs alone."""
 import io
 import os
 import subprocess
@@ -103,9 +103,15 @@ def pdf_syntax():
         b"10 0 obj\n<</Length 9 0 R/Filter/AHx>>\nstream\n41 \n\nendstream\nendobj\n",
     ]
     return b"%PDF-1.7\n" + b"".join(objects) + b"%" + b"x" * 700 + b"\n%%EOF\n"
+# The targets whose seeds are written: every one, or those named on the
+# command line (qpdf draws new keys each run, so rewriting a target's
+# encrypted seeds changes their bytes).
+chosen = set(sys.argv[1:])
 
 
 def write(target, name, data):
+    if chosen and target not in chosen:
+        return
     folder = os.path.join(HERE, "corpus", target)
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, name), "wb") as f:
@@ -176,7 +182,26 @@ def main():
     write("document", "aes256_r6_objstm", encrypted(plain, "", "256", qpdf_options=("--object-streams=generate",)))
     write("document", "aes256_wrong_password", encrypted(plain, "wrong", "256"))
 
-    viewable_seeds()
+    # The security handler: a password, a NUL, and a body that qpdf (or
+    # Ghostscript, for the corpus file) encrypted with it.
+    def security(name, password, body):
+        write("security", name, password.encode() + b"\0" + body)
+
+    if not chosen or "security" in chosen:
+        security("r2_rc4_40", "fuzz", encrypted(plain, "fuzz", "40"))
+        security("r3_rc4_128_owner", "owner", encrypted(plain, "fuzz", "128", "--use-aes=n"))
+        security("r4_aes128_clear_metadata", "fuzz", encrypted(plain, "fuzz", "128", "--use-aes=y",
+                                                                "--cleartext-metadata"))
+        security("r4_euro_sign", "\u20ac", encrypted(plain, "\u20ac", "128", "--use-aes=y"))
+        security("r5_aes256", "fuzz", encrypted(plain, "fuzz", "256", "--force-R5"))
+        security("r6_decomposed", "A\u030angstro\u0308m", encrypted(plain, "\u00c5ngstr\u00f6m", "256"))
+        security("r6_xref_stream", "", encrypted(plain, "", "256", qpdf_options=("--object-streams=generate",)))
+        security("r6_linearized", "wrong", encrypted(plain, "", "256", qpdf_options=("--linearize",)))
+        with open(os.path.join(os.path.dirname(HERE), "corpus", "gs-rc4-r3-40.pdf"), "rb") as f:
+            security("ghostscript_r3_literal_strings", "", f.read())
+
+    if not chosen or "document" in chosen:
+        viewable_seeds()
 
 
 def viewable_seeds():

@@ -22,6 +22,7 @@ extern "C" int FuzzTarget_wrap_ccitt_fax(const uint8_t*, size_t);
 extern "C" int FuzzTarget_dictionary(const uint8_t*, size_t);
 extern "C" int FuzzTarget_filter_chain(const uint8_t*, size_t);
 extern "C" int FuzzTarget_document(const uint8_t*, size_t);
+extern "C" int FuzzTarget_security(const uint8_t*, size_t);
 
 namespace {
 
@@ -40,6 +41,7 @@ const NamedTarget targets[] = {
     {"dictionary", FuzzTarget_dictionary},
     {"filter_chain", FuzzTarget_filter_chain},
     {"document", FuzzTarget_document},
+    {"security", FuzzTarget_security},
 };
 
 bool Replay(FuzzTarget run, const std::filesystem::path& path) {

@@ -83,6 +83,18 @@ const FileKeyCase FileKeyCases[] = {
      "[<c562a7c54978c814b4a8e507df9141a2><b382dce56cbc4a5ac146b348a8a29de8>]", "owner", Status::Ok, "de89727df672936ff1d1aa4a0ec06ae4ee4d80645e1d37ad54921371cef9d1c2"},
     {"R 6, UTF-8 password (qpdf), wrong password", "<< /CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV3 /Length 32 >> >> /Filter /Standard /Length 256 /O <471c65cbe1fcd0627aa788ea15ee57f8d0b7a92f3cd94c474bb009588e26474f269d348a6c3b93778223b0ac0f01527b> /OE <4af50a0248934304e93c9897f676952217ee4929146d039c2cd83aad2282948d> /P -4 /Perms <5c07572ee7627c580bb6c1e3b9f8118e> /R 6 /StmF /StdCF /StrF /StdCF /U <c357bc49b6d88052573b516090b9b4a50f0aea7a40efbba2003bc933760109fcf647a911b3236f95f3146b411c145223> /UE <159aefb63ee1dec73543f48f044de88327cde1e8699ce02c3301715eb3cba0e0> /V 5 >>",
      "[<c562a7c54978c814b4a8e507df9141a2><b382dce56cbc4a5ac146b348a8a29de8>]", "nope", Status::NeedsPassword, ""},
+    {"R 6, composed password given decomposed (qpdf), user password", "<< /CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV3 /Length 32 >> >> /Filter /Standard /Length 256 /O <ee5c128d9b0da39bbe55765a5c454aae737440f9bd92c00d1fd08b52aafb32e177734a6c046b0833ca698671310ffe16> /OE <b7421d0164c8413969a9299a561502abff88e0650e4a1a2d39bc363260f86e9d> /P -4 /Perms <5fd9e3572eefecdcbbf8ce4a6c077e97> /R 6 /StmF /StdCF /StrF /StdCF /U <4814e2cdf52ade732cbb783ce47e49b538297f1ad1875b1dd60eaa6ef65a83f1fed0f644460a8bf6f32a1a5f5a276a9a> /UE <8fa3b1cf233619ad675d329d90806fe85acf4acb336373b65f7ca52a6e0f7eb4> /V 5 >>",
+     "[<dfef07d8db55e5d579ef2d9874b89e24><b29864e773fe4be7b597b868eb3b446a>]", "A\314\212ngstro\314\210m", Status::Ok, "3ff7d9af69238df4c9079e3651f1cc3c16385158956bb663c70fe77aac50cec4"},
+    {"R 6, composed password given decomposed (qpdf), owner password", "<< /CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV3 /Length 32 >> >> /Filter /Standard /Length 256 /O <ee5c128d9b0da39bbe55765a5c454aae737440f9bd92c00d1fd08b52aafb32e177734a6c046b0833ca698671310ffe16> /OE <b7421d0164c8413969a9299a561502abff88e0650e4a1a2d39bc363260f86e9d> /P -4 /Perms <5fd9e3572eefecdcbbf8ce4a6c077e97> /R 6 /StmF /StdCF /StrF /StdCF /U <4814e2cdf52ade732cbb783ce47e49b538297f1ad1875b1dd60eaa6ef65a83f1fed0f644460a8bf6f32a1a5f5a276a9a> /UE <8fa3b1cf233619ad675d329d90806fe85acf4acb336373b65f7ca52a6e0f7eb4> /V 5 >>",
+     "[<dfef07d8db55e5d579ef2d9874b89e24><b29864e773fe4be7b597b868eb3b446a>]", "owner", Status::Ok, "3ff7d9af69238df4c9079e3651f1cc3c16385158956bb663c70fe77aac50cec4"},
+    {"R 6, composed password given decomposed (qpdf), wrong password", "<< /CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV3 /Length 32 >> >> /Filter /Standard /Length 256 /O <ee5c128d9b0da39bbe55765a5c454aae737440f9bd92c00d1fd08b52aafb32e177734a6c046b0833ca698671310ffe16> /OE <b7421d0164c8413969a9299a561502abff88e0650e4a1a2d39bc363260f86e9d> /P -4 /Perms <5fd9e3572eefecdcbbf8ce4a6c077e97> /R 6 /StmF /StdCF /StrF /StdCF /U <4814e2cdf52ade732cbb783ce47e49b538297f1ad1875b1dd60eaa6ef65a83f1fed0f644460a8bf6f32a1a5f5a276a9a> /UE <8fa3b1cf233619ad675d329d90806fe85acf4acb336373b65f7ca52a6e0f7eb4> /V 5 >>",
+     "[<dfef07d8db55e5d579ef2d9874b89e24><b29864e773fe4be7b597b868eb3b446a>]", "nope", Status::NeedsPassword, ""},
+    {"R 4, euro sign (qpdf, PDFDocEncoding), user password", "<< /CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV2 /Length 16 >> >> /Filter /Standard /Length 128 /O <def85963fe08385ce85fde5773da7a43dc34f12c5e4ebbff16a74791401d9ce6> /P -4 /R 4 /StmF /StdCF /StrF /StdCF /U <29066617fc994cabade00b50b5b6320b0122456a91bae5134273a6db134c87c4> /V 4 >>",
+     "[<dfef07d8db55e5d579ef2d9874b89e24><4773391b7995879274590971fb152c7f>]", "\342\202\254", Status::Ok, "c558843061880a62f508e3ccea7ff276"},
+    {"R 4, euro sign (qpdf, PDFDocEncoding), owner password", "<< /CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV2 /Length 16 >> >> /Filter /Standard /Length 128 /O <def85963fe08385ce85fde5773da7a43dc34f12c5e4ebbff16a74791401d9ce6> /P -4 /R 4 /StmF /StdCF /StrF /StdCF /U <29066617fc994cabade00b50b5b6320b0122456a91bae5134273a6db134c87c4> /V 4 >>",
+     "[<dfef07d8db55e5d579ef2d9874b89e24><4773391b7995879274590971fb152c7f>]", "owner", Status::Ok, "c558843061880a62f508e3ccea7ff276"},
+    {"R 4, euro sign (qpdf, PDFDocEncoding), wrong password", "<< /CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV2 /Length 16 >> >> /Filter /Standard /Length 128 /O <def85963fe08385ce85fde5773da7a43dc34f12c5e4ebbff16a74791401d9ce6> /P -4 /R 4 /StmF /StdCF /StrF /StdCF /U <29066617fc994cabade00b50b5b6320b0122456a91bae5134273a6db134c87c4> /V 4 >>",
+     "[<dfef07d8db55e5d579ef2d9874b89e24><4773391b7995879274590971fb152c7f>]", "nope", Status::NeedsPassword, ""},
     {"R 3, Latin-1 password (qpdf), user password", "<< /Filter /Standard /Length 128 /O <19a21a4388f90388e74e54584125ce142be0de24c6b0d37746e075b891756671> /P -4 /R 3 /U <13de5cf64fecc5aa481640958bc3256c0122456a91bae5134273a6db134c87c4> /V 2 >>",
      "[<c562a7c54978c814b4a8e507df9141a2><a6176d69918156feeb85b203e308b148>]", "gr\303\274n", Status::Ok, "f4f357ee5058ce2ac53f1fe8501c85da"},
     {"R 3, Latin-1 password (qpdf), owner password", "<< /Filter /Standard /Length 128 /O <19a21a4388f90388e74e54584125ce142be0de24c6b0d37746e075b891756671> /P -4 /R 3 /U <13de5cf64fecc5aa481640958bc3256c0122456a91bae5134273a6db134c87c4> /V 2 >>",
@@ -209,6 +221,18 @@ TEST(Security, FindsTheEncryptionInTheBody) {
         {"the word trailer in a string is no trailer", "trailer <</Root 1 0 R>>\n4 0 obj (trailer) endobj\n", false,
          "", ""},
         {"/Encrypt null", "trailer <</Root 1 0 R /Encrypt null>>\n", false, "", ""},
+        {"/XRef again and again in an object that is no cross-reference stream",
+         "trailer <</Root 1 0 R /Encrypt 2 0 R>>\n5 0 obj\n<</A /XRef /B [/XRef /XRef] /Type /Page>>\nendobj\n", true,
+         "2 0 R", ""},
+        {"a keyword cut short by the body's end", "trailer <</Root 1 0 R /Encrypt 3 0 R>>\n%%EOF\ntrail", true, "3 0 R",
+         ""},
+        {"linearized with cross-reference streams and no trailer: the first decides",
+         "1 0 obj <</Linearized 1>> endobj\n2 0 obj <</Type /XRef /Root 3 0 R /Encrypt 9 0 R /ID [<01><01>]>> "
+         "stream\nx\nendstream endobj\n4 0 obj <</Type /Page /A /XRef>> endobj\n"
+         "5 0 obj <</Type /XRef /Size 6>> stream\nx\nendstream endobj\n",
+         true, "9 0 R", "[<01><01>]"},
+        {"keywords in a comment after the trailer",
+         "trailer <</Root 1 0 R /Encrypt 3 0 R>>\n% trailer <<trailer %trailer /XRef\n", true, "3 0 R", ""},
     };
     for (const TrailerCase& c : cases) {
         SCOPED_TRACE(c.label);
@@ -218,6 +242,19 @@ TEST(Security, FindsTheEncryptionInTheBody) {
         EXPECT_EQ(found.encrypt, c.encrypt);
         EXPECT_EQ(found.id, c.id);
     }
+}
+
+TEST(Security, GivesUpOnATailOfKeywordsThatEachReadTheRest) {
+    // Each "trailer %" reads its comment, which holds every later one, so
+    // the keywords of a long line would read the line over and over: the
+    // search ends once its candidates have read the body's size and a few
+    // windows. A few of them still leave the real trailer found.
+    const std::string trailer = "trailer <</Root 1 0 R /Encrypt 3 0 R>>\n";
+    std::string repeated;
+    for (int i = 0; i < 100000; ++i) repeated += "trailer %";
+    TrailerSecurity found;
+    EXPECT_TRUE(FindTrailerSecurity(trailer + "trailer %trailer %trailer %\n", found));
+    EXPECT_FALSE(FindTrailerSecurity(trailer + repeated + "\n", found));
 }
 
 TEST(Security, FindsTheEncryptionDictionaryByItsHeader) {
