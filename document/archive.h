@@ -42,6 +42,7 @@ struct ScanState {
 // Entry flags.
 constexpr uint8_t EntryKept = 1u << 0;              // keptBytes holds the decoded bytes
 constexpr uint8_t EntryFaxRowsRewritten = 1u << 1;  // a fax entry whose rows got end-of-line codes
+constexpr uint8_t EntryFaxHeaderless = 1u << 2;     // a fax entry too long for a TIFF: its data as stored
 
 // One listed entry: a row of the archive's table.
 struct EntryRow {
@@ -55,7 +56,7 @@ struct EntryRow {
     uint32_t objectNumber;         // from the object's header line
     uint32_t generation;           // likewise; part of the key of an encrypted stream
     ContentKind kind;              // names the entry's extension
-    uint8_t flags;                 // EntryKept, EntryFaxRowsRewritten
+    uint8_t flags;                 // EntryKept, EntryFaxRowsRewritten, EntryFaxHeaderless
 };
 
 // An entry decoded ahead of its extraction while an earlier one was written.
