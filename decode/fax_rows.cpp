@@ -418,6 +418,29 @@ void TakeInput(FaxRows& s, Window& window) {
     window.availIn -= take;
 }
 
+// Whether the gap is counting fill that has reached the end of the staged
+// bytes: whole zero bytes of input then add to the count where they stand.
+bool CountingFill(const FaxRows& s) {
+    return s.phase == FaxRowsPhase::Gap && s.gap.aligned && s.at == s.stagedBytes * 8 &&
+           s.gap.codes[s.gap.endOfLines].zeros >= EndOfLineZeros;
+}
+
+// Takes the zero bytes at the window's start as fill, without staging them.
+void CountZeroBytes(FaxRows& s, Window& window) {
+    const uint8_t* next = window.nextIn;
+    const uint8_t* const end = next + window.availIn;
+    for (uint64_t word = 0; end - next >= WordBytes; next += WordBytes) {
+        std::memcpy(&word, next, WordBytes);
+        if (word != 0) break;
+    }
+    while (next < end && *next == 0) ++next;
+    const auto count = static_cast<size_t>(next - window.nextIn);
+    s.gap.codes[s.gap.endOfLines].zeros += uint64_t{count} * 8;
+    s.inputBytes += count;
+    window.nextIn = next;
+    window.availIn -= count;
+}
+
 // Gaps and rows, as far as the input and, when writing, the output block allow.
 Status ReadRows(FaxRows& s, Window& window, bool inputEnds) {
     while (!s.emit || s.writer.byte < FaxOutputChunk) {
@@ -461,6 +484,10 @@ Status ReadRows(FaxRows& s, Window& window, bool inputEnds) {
             if (!inputEnds) return Status::Ok;
             s.inputEnded = true;
             continue;
+        }
+        if (CountingFill(s)) {
+            CountZeroBytes(s, window);
+            if (window.availIn == 0) continue;
         }
         TakeInput(s, window);
     }
