@@ -56,7 +56,7 @@ struct HeaderWriter {
 };
 
 // The header for a fax stream with these parameters and `dataLength` bytes
-// of fax data (written as unsigned 32-bit); answers its size.
+// of fax data, which ChooseFaxFigures keeps within 32 bits; answers its size.
 uint32_t BuildHeader(const FaxParameters& p, uint64_t dataLength, uint8_t (&bytes)[FaxTiffHeaderWithOptionsSize]) {
     // Without T4Options a reader takes Group 3 codes for one-dimensional and
     // unaligned, and decodes 2-D or byte-aligned data to wrong pixels. Group 4
@@ -98,7 +98,7 @@ Status CopyStored(FaxStage& stage, Window& window, bool inputEnds) {
     }
     stage.copied += taken;
     if (window.availIn != 0 || !inputEnds) return Status::Ok;
-    if (stage.pass == FaxPass::Survey) stage.figures = FaxFigures{false, stage.copied};
+    if (stage.pass == FaxPass::Survey) stage.figures = ChooseFaxFigures(stage.parameters, false, 0, stage.copied);
     // The data must be as long as when it was surveyed.
     return stage.pass == FaxPass::Survey || stage.copied == stage.figures.dataLength ? Status::End : Status::InvalidData;
 }
@@ -126,6 +126,18 @@ uint32_t FaxHeaderSize(const FaxParameters& parameters) {
     return BuildHeader(parameters, 0, bytes);
 }
 
+FaxFigures ChooseFaxFigures(const FaxParameters& parameters, bool rowsRewritable, uint64_t rewrittenLength,
+                            uint64_t storedLength) {
+    const uint64_t header = FaxHeaderSize(parameters);
+    const uint64_t length = rowsRewritable ? rewrittenLength : storedLength;
+    if (length > FaxTiffMostBytes - header) return FaxFigures{false, true, storedLength};
+    return FaxFigures{rowsRewritable, false, length};
+}
+
+uint64_t FaxOutputSize(const FaxParameters& parameters, const FaxFigures& figures) {
+    return (figures.headerless ? 0 : FaxHeaderSize(parameters)) + figures.dataLength;
+}
+
 void StartFax(FaxStage& stage, const FaxParameters& parameters, FaxPass pass, const FaxFigures& known) {
     stage.parameters = parameters;
     stage.pass = pass;
@@ -140,7 +152,7 @@ void StartFax(FaxStage& stage, const FaxParameters& parameters, FaxPass pass, co
         StartFaxRows(stage.rows, parameters.columns, parameters.rows, parameters.encodedByteAlign != 0,
                      pass == FaxPass::Emit);
     }
-    if (pass == FaxPass::Emit && !parameters.imageMask) {
+    if (pass == FaxPass::Emit && !parameters.imageMask && !known.headerless) {
         stage.headerSize = BuildHeader(parameters, known.dataLength, stage.header);
     }
 }
@@ -157,7 +169,8 @@ Status RunFax(FaxStage& stage, Window& window, bool inputEnds) {
     stage.copied += outBefore - window.availOut;
     if (status != Status::End) return status;
     if (stage.pass == FaxPass::Survey) {
-        stage.figures = FaxFigures{FaxRowsRewritten(stage.rows), FaxRowsBytes(stage.rows)};
+        stage.figures = ChooseFaxFigures(stage.parameters, FaxRowsRewritten(stage.rows), FaxRowsBytes(stage.rows),
+                                         stage.rows.inputBytes);
         return Status::End;
     }
     return stage.copied == stage.figures.dataLength ? Status::End : Status::InvalidData;

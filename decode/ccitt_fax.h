@@ -19,11 +19,14 @@
 // One-dimensional data ("/K" 0) whose rows come without end-of-line codes
 // follows the header with an end-of-line code put before every row (see
 // fax_rows.h), and StripByteCounts gives that new length; other data follows
-// as stored. Both the choice and the length need the whole data, while the
-// header comes first: so the stage runs twice, a survey that writes nothing
-// and finds the figures, and the writing with them (see stage.h for the
-// contract of each). The archive keeps the figures of the survey it listed
-// the entry with, for every later writing.
+// as stored. A TIFF file's offsets and byte counts have 32 bits: data whose
+// file would pass FaxTiffMostBytes comes out as stored, without a header,
+// rather than behind a header whose byte count wraps. The choices and the
+// length need the whole data, while the header comes first: so the stage
+// runs twice, a survey that writes nothing and finds the figures, and the
+// writing with them (see stage.h for the contract of each). The archive
+// keeps the figures of the survey it listed the entry with, for every later
+// writing.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +37,7 @@
 
 constexpr uint32_t FaxTiffHeaderSize = 110;             // eight IFD entries
 constexpr uint32_t FaxTiffHeaderWithOptionsSize = 122;  // nine: T4Options added
+constexpr uint64_t FaxTiffMostBytes = uint64_t{1} << 32; // the largest file 32-bit offsets reach
 
 // The fax parameters of a stream's dictionary text, defaults where absent.
 struct FaxParameters {
@@ -54,8 +58,17 @@ enum class FaxPass : uint8_t { Survey, Emit };
 // What a survey finds, and a writing needs.
 struct FaxFigures {
     bool rewriteRows = false;   // the rows get end-of-line codes
+    bool headerless = false;    // its TIFF would pass FaxTiffMostBytes: the data alone, as stored
     uint64_t dataLength = 0;    // bytes after the header
 };
+
+// What a survey concludes from what it read: `storedLength` bytes of data,
+// which are `rewrittenLength` once their rows get end-of-line codes if
+// `rowsRewritable`.
+FaxFigures ChooseFaxFigures(const FaxParameters& parameters, bool rowsRewritable, uint64_t rewrittenLength,
+                            uint64_t storedLength);
+// Bytes a writing with these figures gives: the header, if any, and the data.
+uint64_t FaxOutputSize(const FaxParameters& parameters, const FaxFigures& figures);
 
 struct FaxStage {
     FaxParameters parameters;                          // from the dictionary

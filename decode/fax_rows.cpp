@@ -1,11 +1,14 @@
 // End-of-line codes for one-dimensional Group 3 fax rows, resumable. Codes
 // are read through a 64-bit window of the data, mostly a white and a black
-// run or two at a time from a table indexed by 13 bits; each row is then
-// copied, up to 56 bits at a time, behind its end-of-line code.
+// run or two at a time from a table indexed by 13 bits; each row is copied,
+// up to 56 bits at a time, behind its end-of-line code.
 //
-// The input is gathered into a carry block that holds the bytes from the end
-// of the last row read on, so that a row whose codes run across input
-// windows is read again whole once more input has come.
+// The input is staged in a block of its own, from which the codes are read
+// in place. A code is decoded only once 13 bits of data stand behind its
+// start (or the data has ended), so no decision depends on where the input
+// windows are cut, and what stays staged for the next window is a byte or
+// two. The fill between rows is counted as it goes by: the gap is written
+// back only when the rows end there, so a count is all it needs.
 #include "decode/fax_rows.h"
 
 #include <array>
@@ -198,66 +201,14 @@ uint64_t PeekBits(const uint8_t* data, uint64_t byteCount, uint64_t bit) {
 uint32_t PeekedBits(uint64_t bit) { return WordBits - static_cast<uint32_t>(bit & 7); }
 
 
-// Where the rows are read: the carry block's bytes, as bits.
+// Where the rows are read: the staged bytes, as bits.
 struct RowReader {
-    const uint8_t* data;   // the carry's bytes
+    const uint8_t* data;   // the staged bytes
     uint64_t byteCount;    // how many
     uint64_t bitCount;     // and as bits
 };
 
-// Reads the run codes of one row from `bit` on. True with `bit` after the
-// row when they are a row of `columns` pixels that lies whole in the data;
-// otherwise false with `failure` where the failing code starts. The hot loop
-// of the rewrite: pairs of runs that do not finish the row are taken whole,
-// the rest code by code. Past the end of the data the window reads zeros,
-// which complete no code on their own.
-bool ReadRow(const RowReader& r, int64_t columns, uint64_t& bit, uint64_t& failure) {
-    uint64_t at = bit;
-    uint64_t window = 0;
-    uint32_t windowBits = 0;  // bits of the data at the top of the window
-    int64_t x = 0;
-    for (;;) {
-        if (windowBits < PairBits) [[unlikely]] {
-            window = PeekBits(r.data, r.byteCount, at);
-            windowBits = PeekedBits(at);
-        }
-        const RunPairs pairs = PairsAhead[window >> (WordBits - PairBits)];
-        if (pairs.bits != 0 && x + pairs.run < columns) [[likely]] {
-            window <<= pairs.bits;
-            windowBits -= pairs.bits;
-            at += pairs.bits;
-            x += pairs.run;
-            continue;
-        }
-        // A white run and a black one, code by code; the row may end after either.
-        for (const CodeLookup* codes : {&WhiteLookup, &BlackLookup}) {
-            CodeEntry code;
-            do {
-                if (windowBits < LongestCodeBits) {
-                    window = PeekBits(r.data, r.byteCount, at);
-                    windowBits = PeekedBits(at);
-                }
-                code = (*codes)[window >> (WordBits - LongestCodeBits)];
-                if (code.kind == CodeKind::Invalid || x + code.run > columns) {
-                    failure = at;
-                    return false;
-                }
-                window <<= code.bits;
-                windowBits -= code.bits;
-                at += code.bits;
-                x += code.run;
-            } while (code.kind == CodeKind::MakeUp);
-            if (x == columns) {
-                if (at > r.bitCount) {
-                    failure = at;
-                    return false;
-                }
-                bit = at;
-                return true;
-            }
-        }
-    }
-}
+RowReader ReaderOf(const FaxRows& s) { return RowReader{s.staging.Data(), s.stagedBytes, s.stagedBytes * 8}; }
 
 // Zero bits from `bit` on, up to the next one bit or the end of the data.
 uint64_t ZerosAhead(const RowReader& r, uint64_t bit) {
@@ -287,108 +238,292 @@ uint32_t FillBits(bool byteAligned, uint64_t written) {
     return byteAligned ? static_cast<uint32_t>((8 - (written + EndOfLineBits) % 8) % 8) : 0;
 }
 
-// What one step of the rows found.
+// The output block: a chunk, then what one step may add past it (the row
+// bits of one staged block, an end-of-line code), and the word Put stores.
+constexpr uint64_t OutputBlockBytes = FaxOutputChunk + FaxStagingBytes + 2 * WordBytes;
+
+// What one step of the reading found.
 enum class Step : uint8_t {
-    Row,        // a row was read
-    RowsEnded,  // the rows end here: the row limit, the end of the page, or fill to the end
+    RowStarts,  // the gap ends: a row's first code starts at `at`
+    RowEnds,    // the row's last code was read
+    RowsEnded,  // the rows end here: the end of the page, or fill to the end of the data
     NotRows,    // the data does not read as rows
-    NeedMore,   // the decision needs bytes that have not come yet
+    NeedMore,   // the step needs bits that have not come yet
 };
 
-RowReader ReaderOf(const FaxRows& s) { return RowReader{s.carry.Data(), s.carryBytes, s.carryBytes * 8}; }
-
-// Reads the end-of-line codes and the row after the last row read, from
-// `tail` on. With `rowStart` and `rowEnd` set for a row.
-Step ReadNextRow(const FaxRows& s, uint64_t& rowStart, uint64_t& rowEnd, bool& hadEndOfLine) {
+// Reads the gap from `at` on: end-of-line codes, each behind any fill, up to
+// the first code of a row. Zeros that reach the end of the staged bytes are
+// counted and let go once they are too many to start a code; fewer may
+// still be the start of the row's first code, and are read again.
+Step ReadGap(FaxRows& s) {
     const RowReader r = ReaderOf(s);
-    if (s.rowLimit > 0 && s.rows == static_cast<uint64_t>(s.rowLimit)) return Step::RowsEnded;
-    uint64_t bit = s.tail;
-    uint64_t endOfLines = 0;
+    FaxGap& gap = s.gap;
     for (;;) {
-        // The data's length is whole bytes, so aligning never passes its end.
-        if (s.byteAligned) bit = (bit + 7) & ~uint64_t{7};
-        const uint64_t zeros = ZerosAhead(r, bit);
-        if (bit + zeros == r.bitCount) {
-            // Fill bits to the end of the data, if the data ends here.
-            return s.inputEnded ? Step::RowsEnded : Step::NeedMore;
+        FaxGapCode& code = gap.codes[gap.endOfLines];
+        if (!gap.aligned) {
+            // The data's length is whole bytes, so aligning never passes its end.
+            const auto skip = static_cast<uint32_t>(s.byteAligned ? (8 - s.at % 8) % 8 : 0);
+            if (skip != 0) {
+                code.skipped = static_cast<uint8_t>(r.data[s.at / 8] & ((1u << skip) - 1));
+                code.skippedBits = static_cast<uint8_t>(skip);
+                s.at += skip;
+            }
+            gap.aligned = true;
         }
-        if (zeros < EndOfLineZeros) break;
-        bit += zeros + 1;
-        ++endOfLines;
+        const uint64_t zeros = ZerosAhead(r, s.at);
+        if (s.at + zeros == r.bitCount) {
+            // Fill bits to the end of the data, if the data ends here.
+            if (s.inputEnded) return Step::RowsEnded;
+            if (code.zeros + zeros >= EndOfLineZeros) {
+                code.zeros += zeros;
+                s.at += zeros;
+            }
+            return Step::NeedMore;
+        }
+        // Fewer zeros than an end-of-line code has (none were counted yet) begin the row.
+        if (code.zeros + zeros < EndOfLineZeros) return Step::RowStarts;
+        code.zeros += zeros;
+        s.at += zeros + 1;
+        ++gap.endOfLines;
+        gap.aligned = false;
+        if (gap.endOfLines >= EndOfPageLines) return Step::RowsEnded;
     }
-    if (endOfLines >= EndOfPageLines) return Step::RowsEnded;
-    hadEndOfLine = endOfLines != 0;
-    rowStart = bit;
-    uint64_t failure = 0;
-    if (ReadRow(r, s.columns, bit, failure)) {
-        rowEnd = bit;
-        return Step::Row;
-    }
-    // A code that lies whole in the data decides; one that runs past it may
-    // read otherwise once more bytes have come.
-    if (!s.inputEnded && failure + LongestCodeBits > r.bitCount) return Step::NeedMore;
-    return Step::NotRows;
 }
 
-// Drops the carry's bytes before the tail's, which nothing reads again.
-void DropReadBytes(FaxRows& s) {
-    const uint64_t drop = s.tail / 8;
-    if (drop == 0) return;
-    std::memmove(s.carry.Data(), s.carry.Data() + drop, static_cast<size_t>(s.carryBytes - drop));
-    s.carryBytes -= drop;
-    s.tail -= drop * 8;
-    s.tailCopied -= drop * 8;
+// Reads the row's codes from `at` on, as far as the staged bits decide them.
+// Each code is read from 13 bits of data; where fewer are staged and more
+// will come, the row waits at that code's start. The hot loop of the rewrite:
+// pairs of runs that do not finish the row are taken whole, the rest code by
+// code.
+Step ReadRowCodes(FaxRows& s) {
+    const RowReader r = ReaderOf(s);
+    uint64_t at = s.at;
+    int64_t x = s.x;
+    uint32_t colour = s.colour;
+    uint64_t window = 0;
+    uint32_t windowBits = 0;  // bits of the data at the top of the window
+    Step step = Step::NotRows;
+    for (;;) {
+        if (windowBits < LongestCodeBits) [[unlikely]] {
+            window = PeekBits(r.data, r.byteCount, at);
+            const uint64_t left = r.bitCount - at;
+            windowBits = left < PeekedBits(at) ? static_cast<uint32_t>(left) : PeekedBits(at);
+            if (windowBits < LongestCodeBits && !s.inputEnded) {
+                step = Step::NeedMore;
+                break;
+            }
+        }
+        if (colour == White && windowBits >= PairBits) {
+            const RunPairs pairs = PairsAhead[window >> (WordBits - PairBits)];
+            if (pairs.bits != 0 && x + pairs.run < s.columns) [[likely]] {
+                window <<= pairs.bits;
+                windowBits -= pairs.bits;
+                at += pairs.bits;
+                x += pairs.run;
+                continue;
+            }
+        }
+        const CodeEntry code = CodesOf(colour)[window >> (WordBits - LongestCodeBits)];
+        // Past the end of the data the window reads zeros: a code that needs
+        // them is cut short.
+        if (code.kind == CodeKind::Invalid || x + code.run > s.columns || code.bits > windowBits) break;
+        window <<= code.bits;
+        windowBits -= code.bits;
+        at += code.bits;
+        x += code.run;
+        if (code.kind == CodeKind::MakeUp) continue;
+        if (x == s.columns) {
+            step = Step::RowEnds;
+            break;
+        }
+        colour ^= 1u;
+    }
+    s.at = at;
+    s.x = x;
+    s.colour = colour;
+    return step;
 }
 
-// Makes room in the carry for up to `bytes` more, after the bytes before the
-// tail's have gone; answers the room made, which is less only at the carry's
-// limit, or 0 with `status` set when no block can be had.
-uint64_t GrowCarry(FaxRows& s, uint64_t bytes, Status& status) {
-    DropReadBytes(s);
-    if (bytes > FaxCarryLimit - s.carryBytes) bytes = FaxCarryLimit - s.carryBytes;
-    const uint64_t needed = s.carryBytes + bytes;
-    if (needed <= s.carry.Size()) return bytes;
-    uint64_t capacity = s.carry.Size() < FaxCarryChunk ? FaxCarryChunk : s.carry.Size() * 2;
-    if (capacity < needed) capacity = needed;
-    if (capacity > FaxCarryLimit) capacity = FaxCarryLimit;
-    HeapBlock grown;
-    if (!grown.Allocate(capacity)) {
-        status = Status::OutOfMemory;
-        return 0;
-    }
-    if (s.carryBytes != 0) std::memcpy(grown.Data(), s.carry.Data(), static_cast<size_t>(s.carryBytes));
-    s.carry = std::move(grown);
-    return bytes;
+// A row's end-of-line code, behind its fill bits: written, or only counted.
+void PutEndOfLine(FaxRows& s) {
+    const uint32_t fill = FillBits(s.byteAligned, s.bitsOut);
+    s.bitsOut += fill + EndOfLineBits;
+    // Fill bits are zeros ahead of the code's own zeros, so both are one number.
+    if (s.emit) s.writer.Put(1, EndOfLineBits + fill);
 }
 
-// Makes room in the output block for `bits` more bits and the writer's word.
-bool GrowOutput(FaxRows& s, uint64_t bits, Status& status) {
-    const uint64_t needed = s.writer.byte + (s.writer.pendingBits + bits + 7) / 8 + WordBytes;
-    if (needed <= s.output.Size()) return true;
-    uint64_t capacity = s.output.Size() < FaxCarryChunk ? FaxCarryChunk : s.output.Size() * 2;
-    if (capacity < needed) capacity = needed;
-    HeapBlock grown;
-    if (!grown.Allocate(capacity)) {
-        status = Status::OutOfMemory;
-        return false;
+// The staged bits from `from` to `at`, as they stand: written, or only counted.
+void PutStagedBits(FaxRows& s, uint64_t from) {
+    s.bitsOut += s.at - from;
+    if (s.emit) CopyBits(ReaderOf(s), s.writer, from, s.at);
+}
+
+// The bits the gap took in the input.
+uint64_t GapBits(const FaxGap& gap) {
+    uint64_t bits = gap.endOfLines;  // the one bit of each complete code
+    const uint32_t codes = gap.endOfLines < EndOfPageLines ? gap.endOfLines + 1 : gap.endOfLines;
+    for (uint32_t i = 0; i < codes; ++i) bits += gap.codes[i].skippedBits + gap.codes[i].zeros;
+    return bits;
+}
+
+// Writes the gap back as it stood in the input, as far as the output block
+// has room; true once all of it is written. Counts down as it goes.
+bool WriteGapBack(FaxRows& s) {
+    FaxGap& gap = s.gap;
+    const uint32_t codes = gap.endOfLines < EndOfPageLines ? gap.endOfLines + 1 : gap.endOfLines;
+    for (; gap.written < codes; ++gap.written) {
+        FaxGapCode& code = gap.codes[gap.written];
+        if (code.skippedBits != 0) {
+            s.writer.Put(code.skipped, code.skippedBits);
+            code.skippedBits = 0;
+        }
+        while (code.zeros != 0) {
+            if (s.writer.byte >= FaxOutputChunk) return false;
+            const auto count = static_cast<uint32_t>(code.zeros < MostBitsPerPut ? code.zeros : MostBitsPerPut);
+            s.writer.Put(0, count);
+            code.zeros -= count;
+        }
+        if (gap.written < gap.endOfLines) s.writer.Put(1, 1);
     }
-    if (s.output.Data() != nullptr) std::memcpy(grown.Data(), s.output.Data(), static_cast<size_t>(s.writer.byte + 1));
-    s.output = std::move(grown);
-    s.writer.block = s.output.Data();
     return true;
 }
 
-// Moves up to `wanted` input bytes into the carry; false when none fit, at
-// the carry's limit or for lack of memory (then with `status` set).
-bool TakeInput(FaxRows& s, Window& window, uint64_t wanted, Status& status) {
-    const uint64_t take = GrowCarry(s, window.availIn < wanted ? window.availIn : wanted, status);
-    if (take == 0) return false;
-    std::memcpy(s.carry.Data() + s.carryBytes, window.nextIn, static_cast<size_t>(take));
-    s.carryBytes += take;
+// The rows end where the reading stands. Their tail, from the last row's
+// end, follows as it stood if a row got an end-of-line code; if none did,
+// or there was no row, the data is used as stored.
+void EndRows(FaxRows& s) {
+    if (s.rows == 0 || s.everyRowHadEndOfLine) {
+        s.phase = FaxRowsPhase::NotRows;
+        return;
+    }
+    s.phase = FaxRowsPhase::Tail;
+    s.bitsOut += GapBits(s.gap);
+}
+
+// Lets go of the staged bytes before the one `at` is in, which nothing reads
+// again, and stages as much of the window as then fits.
+void TakeInput(FaxRows& s, Window& window) {
+    const uint64_t drop = s.at / 8;
+    if (drop != 0) {
+        std::memmove(s.staging.Data(), s.staging.Data() + drop, static_cast<size_t>(s.stagedBytes - drop));
+        s.stagedBytes -= drop;
+        s.at -= drop * 8;
+    }
+    const uint64_t room = FaxStagingBytes - s.stagedBytes;
+    const size_t take = static_cast<size_t>(window.availIn < room ? window.availIn : room);
+    std::memcpy(s.staging.Data() + s.stagedBytes, window.nextIn, take);
+    s.stagedBytes += take;
     s.inputBytes += take;
     window.nextIn += take;
     window.availIn -= take;
-    return true;
+}
+
+// Whether the gap is counting fill that has reached the end of the staged
+// bytes: whole zero bytes of input then add to the count where they stand.
+bool CountingFill(const FaxRows& s) {
+    return s.phase == FaxRowsPhase::Gap && s.gap.aligned && s.at == s.stagedBytes * 8 &&
+           s.gap.codes[s.gap.endOfLines].zeros >= EndOfLineZeros;
+}
+
+// Takes the zero bytes at the window's start as fill, without staging them.
+void CountZeroBytes(FaxRows& s, Window& window) {
+    const uint8_t* next = window.nextIn;
+    const uint8_t* const end = next + window.availIn;
+    for (uint64_t word = 0; end - next >= WordBytes; next += WordBytes) {
+        std::memcpy(&word, next, WordBytes);
+        if (word != 0) break;
+    }
+    while (next < end && *next == 0) ++next;
+    const auto count = static_cast<size_t>(next - window.nextIn);
+    s.gap.codes[s.gap.endOfLines].zeros += uint64_t{count} * 8;
+    s.inputBytes += count;
+    window.nextIn = next;
+    window.availIn -= count;
+}
+
+// Gaps and rows, as far as the input and, when writing, the output block allow.
+Status ReadRows(FaxRows& s, Window& window, bool inputEnds) {
+    while (!s.emit || s.writer.byte < FaxOutputChunk) {
+        Step step = Step::NeedMore;
+        if (s.phase == FaxRowsPhase::Gap) {
+            step = ReadGap(s);
+            if (step == Step::RowStarts) {
+                if (s.gap.endOfLines == 0) s.everyRowHadEndOfLine = false;
+                PutEndOfLine(s);
+                s.gap = FaxGap{};
+                s.x = 0;
+                s.colour = White;
+                s.phase = FaxRowsPhase::Row;
+                continue;
+            }
+        } else {
+            const uint64_t from = s.at;
+            step = ReadRowCodes(s);
+            PutStagedBits(s, from);
+            if (step == Step::RowEnds) {
+                ++s.rows;
+                s.phase = FaxRowsPhase::Gap;
+                if (s.rowLimit > 0 && s.rows == static_cast<uint64_t>(s.rowLimit)) {
+                    EndRows(s);
+                    return Status::Ok;
+                }
+                continue;
+            }
+        }
+        if (step == Step::RowsEnded) {
+            EndRows(s);
+            return Status::Ok;
+        }
+        if (step == Step::NotRows) {
+            s.phase = FaxRowsPhase::NotRows;
+            return Status::Ok;
+        }
+        // With the whole data staged every step decides.
+        if (s.inputEnded) return Status::InvalidData;
+        if (window.availIn == 0) {
+            if (!inputEnds) return Status::Ok;
+            s.inputEnded = true;
+            continue;
+        }
+        if (CountingFill(s)) {
+            CountZeroBytes(s, window);
+            if (window.availIn == 0) continue;
+        }
+        TakeInput(s, window);
+    }
+    return Status::Ok;
+}
+
+// The gap after the last row and the input's bits after it, as they stand,
+// then zero bits up to the next byte.
+Status CopyTail(FaxRows& s, Window& window, bool inputEnds) {
+    if (s.emit && !WriteGapBack(s)) return Status::Ok;
+    for (;;) {
+        if (s.emit && s.writer.byte >= FaxOutputChunk) return Status::Ok;
+        const uint64_t from = s.at;
+        s.at = s.stagedBytes * 8;
+        PutStagedBits(s, from);
+        if (window.availIn == 0) {
+            if (!inputEnds) return Status::Ok;
+            s.inputEnded = true;
+            if (s.emit && s.writer.pendingBits != 0) {
+                // The last byte, filled with zeros, is complete now.
+                s.writer.byte += 1;
+                s.writer.pendingBits = 0;
+            }
+            s.phase = FaxRowsPhase::Done;
+            return Status::Ok;
+        }
+        if (s.emit) {
+            TakeInput(s, window);
+            continue;
+        }
+        // A survey only counts the rest.
+        s.bitsOut += uint64_t{window.availIn} * 8;
+        s.inputBytes += window.availIn;
+        window.nextIn += window.availIn;
+        window.availIn = 0;
+    }
 }
 
 // Hands complete output bytes to the window; the byte being filled stays.
@@ -409,95 +544,14 @@ void Deliver(FaxRows& s, Window& window) {
     }
 }
 
-// One row, behind its end-of-line code: written, or only counted.
-Status PutRow(FaxRows& s, uint64_t rowStart, uint64_t rowEnd) {
-    const uint32_t fill = FillBits(s.byteAligned, s.bitsOut);
-    s.bitsOut += fill + EndOfLineBits + (rowEnd - rowStart);
+// The blocks the reading needs, made at the first call that reads.
+Status MakeBlocks(FaxRows& s) {
+    if (s.phase == FaxRowsPhase::NotRows) return Status::Ok;
+    if (s.staging.Data() == nullptr && !s.staging.Allocate(FaxStagingBytes)) return Status::OutOfMemory;
     if (!s.emit) return Status::Ok;
-    Status status = Status::Ok;
-    if (!GrowOutput(s, fill + EndOfLineBits + (rowEnd - rowStart), status)) return status;
-    // Fill bits are zeros ahead of the code's own zeros, so both are one number.
-    s.writer.Put(1, EndOfLineBits + fill);
-    CopyBits(ReaderOf(s), s.writer, rowStart, rowEnd);
+    if (s.output.Data() == nullptr && !s.output.Allocate(OutputBlockBytes)) return Status::OutOfMemory;
+    s.writer.block = s.output.Data();
     return Status::Ok;
-}
-
-// The rows, as far as the input allows.
-Status ReadRows(FaxRows& s, Window& window, bool inputEnds) {
-    Status status = Status::Ok;
-    for (;;) {
-        uint64_t rowStart = 0;
-        uint64_t rowEnd = 0;
-        bool hadEndOfLine = false;
-        const Step step = ReadNextRow(s, rowStart, rowEnd, hadEndOfLine);
-        if (step == Step::Row) {
-            if (!hadEndOfLine) s.everyRowHadEndOfLine = false;
-            status = PutRow(s, rowStart, rowEnd);
-            if (status != Status::Ok) return status;
-            ++s.rows;
-            s.tail = rowEnd;
-            s.tailCopied = rowEnd;
-            s.wanted = FaxCarryChunk;
-            if (s.emit && s.writer.byte - s.delivered >= FaxCarryChunk) return Status::Ok;
-            continue;
-        }
-        if (step == Step::NeedMore) {
-            if (s.inputEnded) return Status::InvalidData;  // the whole data is there: nothing is missing
-            if (window.availIn == 0) {
-                if (!inputEnds) return Status::Ok;
-                s.inputEnded = true;
-                continue;
-            }
-            // Each time the decision waits, it may have twice the bytes.
-            const uint64_t before = s.carryBytes;
-            if (!TakeInput(s, window, s.wanted, status)) {
-                if (status != Status::Ok) return status;
-                // A row longer than the carry may hold: far from any real one.
-                s.phase = FaxRowsPhase::NotRows;
-                return Status::Ok;
-            }
-            if (s.carryBytes - before >= s.wanted) s.wanted *= 2;
-            continue;
-        }
-        if (step == Step::RowsEnded && s.rows != 0 && !s.everyRowHadEndOfLine) {
-            s.phase = FaxRowsPhase::Tail;
-        } else {
-            s.phase = FaxRowsPhase::NotRows;
-        }
-        return Status::Ok;
-    }
-}
-
-// The input's bits after the last row, as they stand, then zero bits up to
-// the next byte.
-Status CopyTail(FaxRows& s, Window& window, bool inputEnds) {
-    Status status = Status::Ok;
-    for (;;) {
-        const uint64_t end = s.carryBytes * 8;
-        if (s.tailCopied < end) {
-            if (s.emit) {
-                if (!GrowOutput(s, end - s.tailCopied, status)) return status;
-                CopyBits(ReaderOf(s), s.writer, s.tailCopied, end);
-            }
-            s.bitsOut += end - s.tailCopied;
-            s.tailCopied = end;
-            s.tail = end;
-            DropReadBytes(s);
-            if (s.emit) return Status::Ok;  // delivered before more is read
-        }
-        if (window.availIn == 0) {
-            if (!inputEnds) return Status::Ok;
-            s.inputEnded = true;
-            if (s.emit && s.writer.pendingBits != 0) {
-                // The last byte, filled with zeros, is complete now.
-                s.writer.byte += 1;
-                s.writer.pendingBits = 0;
-            }
-            s.phase = FaxRowsPhase::Done;
-            return Status::Ok;
-        }
-        if (!TakeInput(s, window, FaxCarryChunk, status)) return status;
-    }
 }
 
 }  // namespace
@@ -518,21 +572,24 @@ void StartFaxRows(FaxRows& rows, int32_t columns, int32_t rowCount, bool byteAli
     rows.rowLimit = rowCount > 0 ? rowCount : 0;
     rows.byteAligned = byteAligned;
     rows.emit = emit;
-    rows.phase = columns > 0 ? FaxRowsPhase::Rows : FaxRowsPhase::NotRows;
-    rows.carryBytes = 0;
+    rows.phase = columns > 0 ? FaxRowsPhase::Gap : FaxRowsPhase::NotRows;
+    rows.stagedBytes = 0;
+    rows.at = 0;
     rows.inputBytes = 0;
     rows.inputEnded = false;
-    rows.tail = 0;
-    rows.tailCopied = 0;
+    rows.gap = FaxGap{};
+    rows.x = 0;
+    rows.colour = White;
     rows.rows = 0;
     rows.everyRowHadEndOfLine = true;
-    rows.wanted = FaxCarryChunk;
     rows.bitsOut = 0;
     rows.writer = FaxBitWriter{};
     rows.delivered = 0;
 }
 
 Status RunFaxRows(FaxRows& s, Window& window, bool inputEnds) {
+    const Status made = MakeBlocks(s);
+    if (made != Status::Ok) return made;
     for (;;) {
         if (s.emit) {
             Deliver(s, window);
@@ -540,11 +597,12 @@ Status RunFaxRows(FaxRows& s, Window& window, bool inputEnds) {
         }
         Status status = Status::Ok;
         switch (s.phase) {
-        case FaxRowsPhase::Rows:
+        case FaxRowsPhase::Gap:
+        case FaxRowsPhase::Row:
             status = ReadRows(s, window, inputEnds);
             if (status != Status::Ok) return status;
-            if (s.phase == FaxRowsPhase::Rows && window.availIn == 0 && !inputEnds &&
-                (!s.emit || s.delivered == s.writer.byte)) {
+            if ((s.phase == FaxRowsPhase::Gap || s.phase == FaxRowsPhase::Row) && window.availIn == 0 &&
+                !inputEnds && (!s.emit || s.delivered == s.writer.byte)) {
                 return Status::Ok;
             }
             break;

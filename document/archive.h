@@ -54,6 +54,7 @@ constexpr uint8_t EntryKept = 1u << 0;              // keptBytes holds the decod
 constexpr uint8_t EntryFaxRowsRewritten = 1u << 1;  // a fax entry whose rows got end-of-line codes
 constexpr uint8_t EntryImage = 1u << 2;             // the viewable mode writes it as an image; its plan is
                                                     // in the viewable state's table
+constexpr uint8_t EntryFaxHeaderless = 1u << 3;     // a fax entry too long for a TIFF: its data as stored
 
 // One listed entry: a row of the archive's table.
 struct EntryRow {
@@ -67,7 +68,7 @@ struct EntryRow {
     uint32_t objectNumber;         // from the object's header line
     uint32_t generation;           // likewise; part of the key of an encrypted stream
     ContentKind kind;              // names the entry's extension
-    uint8_t flags;                 // EntryKept, EntryFaxRowsRewritten, EntryImage
+    uint8_t flags;                 // EntryKept, EntryFaxRowsRewritten, EntryImage, EntryFaxHeaderless
 };
 
 // An entry decoded ahead of its extraction while an earlier one was written.

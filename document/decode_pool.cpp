@@ -117,9 +117,10 @@ Status DecodeOnce(const Archive& archive, ThreadSpace& space, DecodeJob& job) {
         const Status surveyed = RunChain(input, plan, fax, counter.sink, outcome);
         if (surveyed != Status::Ok) return surveyed;
         fax = FaxRun{FaxPass::Emit, outcome.fax};
-        row.decodedSize = FaxHeaderSize(plan.faxParameters) + outcome.fax.dataLength;
-        row.kind = ContentKind::Tiff;
+        row.decodedSize = FaxOutputSize(plan.faxParameters, outcome.fax);
+        row.kind = outcome.fax.headerless ? ContentKind::Data : ContentKind::Tiff;
         if (outcome.fax.rewriteRows) row.flags |= EntryFaxRowsRewritten;
+        if (outcome.fax.headerless) row.flags |= EntryFaxHeaderless;
         if (!job.keep || row.decodedSize > KeptEntryLimit) return Status::Ok;
     }
     if (!job.keep) {

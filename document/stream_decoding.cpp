@@ -24,7 +24,8 @@ Status DecodeEntryAgain(const Archive& archive, const EntryRow& row, Sink& sink)
     FaxRun fax;
     if (plan.fax) {
         fax.figures.rewriteRows = (row.flags & EntryFaxRowsRewritten) != 0;
-        fax.figures.dataLength = row.decodedSize - FaxHeaderSize(plan.faxParameters);
+        fax.figures.headerless = (row.flags & EntryFaxHeaderless) != 0;
+        fax.figures.dataLength = row.decodedSize - (fax.figures.headerless ? 0 : FaxHeaderSize(plan.faxParameters));
     }
     ChainOutcome outcome;
     const Status status = RunChain(input, plan, fax, sink, outcome);

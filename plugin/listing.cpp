@@ -115,8 +115,9 @@ void FillHeader(const EntryRow& entry, HeaderRecord& record, uint32_t timeStamp)
     record.timeStamp = timeStamp;
     record.packedSize = 0;
     record.attributes = HeaderAttributes;
-    // This record has room for the low 32 bits only.
-    record.unpackedSize = static_cast<uint32_t>(entry.decodedSize);
+    // This record has 32 bits for the size: a larger one is pinned to their
+    // largest value, since its low bits would show a small file.
+    record.unpackedSize = entry.decodedSize > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(entry.decodedSize);
 }
 
 void FillHeaderEx(const EntryRow& entry, HeaderRecordEx& record, uint32_t timeStamp) {

@@ -81,6 +81,9 @@ SCAN_PAYLOAD = (60, 150)
 EIGHT_STREAMS = 8
 EIGHT_STREAM_SIZE = 256 * MIB       # zeros, each
 
+FAX_STREAMS = 16
+FAX_ZEROS = 16 * MIB                # one-dimensional fax data of zeros, each: fill that never ends
+
 PIECE_SIZE = 1 * MIB                # the decoded size of one deflate piece of huge and past4g
 HUGE_DECODED = 2 * GIB
 HUGE_PIECES = 16                    # distinct text pieces, each compressed once
@@ -490,6 +493,19 @@ def make_eight(path, scale, seed, work):
     return {"zeros_size": size}
 
 
+def make_fax(path, scale, seed, work):
+    """Streams of one-dimensional fax data that is all zeros, behind Flate:
+    every fax step surveys fill that never ends, in a file of a few hundred
+    KB. Zeros hold no row, so each comes out as stored behind a TIFF header."""
+    size = scaled(FAX_ZEROS, scale)
+    packed = zlib.compress(bytes(size), ZLIB_LEVEL)
+    pdf = BenchPdf(path)
+    for _ in range(FAX_STREAMS):
+        pdf.stream(pdf.reserve(), b"/Filter[/FlateDecode/CCITTFaxDecode]/DecodeParms[null<</K 0/Columns 1728>>]",
+                   packed, TIFF_HEADER_SIZE + size, "fax")
+    pdf.finish(catalog(pdf, single_page(pdf)))
+
+
 def one_stream_of_pieces(path, pieces, order):
     """A document of one Flate stream that decodes to the pieces in the given
     order, each piece compressed once; returns the summary's record of it."""
@@ -580,7 +596,8 @@ def make_linearized(path, scale, seed, work):
 GENERATORS = {"text": make_text, "images": make_images, "small": make_small, "big": make_big,
               "zeros": make_zeros, "scan": make_scan, "eight": make_eight, "huge": make_huge,
               "past4g": make_past4g, "text-aes256": make_text_aes256, "pages": make_pages,
-              "pages-aes256": make_pages_aes256, "linearized": make_linearized}
+              "pages-aes256": make_pages_aes256, "linearized": make_linearized,
+              "fax": make_fax}
 # Documents made from another document of the same scale and seed: their
 # entries are the other's, and they have no manifest.
 DERIVED = {"text-aes256": "text", "pages-aes256": "pages", "linearized": "pages"}

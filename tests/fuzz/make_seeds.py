@@ -142,6 +142,33 @@ def main():
     write("wrap_ccitt_fax", "group3", b"<</DecodeParms<</K 0/Columns 800/EncodedByteAlign true>>>>\0" + fax)
     write("wrap_ccitt_fax", "image_mask", b"<</ImageMask true/Width 8/Height 8>>\0" + fax)
 
+    # Long fax data as pieces (shift, count, length, bytes): repeated
+    # (count + 1) << shift times.
+    def piece(data, shift=0, count=0):
+        return bytes([shift, count, len(data)]) + data
+
+    def bits(text):
+        text = text.replace(" ", "")
+        text += "0" * (-len(text) % 8)
+        return int(text, 2).to_bytes(len(text) // 8, "big") if text else b""
+
+    row = "1000 11 1000"                                  # 8 pixels: white 3, black 2, white 3
+    zero_runs = bits("00110101 0000110111" * 4)           # white 0 and black 0, four times: 9 bytes
+    page_row = bits("010011011 00110101" * 8)             # eight white rows of 1728 pixels: 17 bytes
+    one_d = b"<</DecodeParms<</K 0/Columns 8>>>>\0"
+    write("wrap_ccitt_fax_long", "long_row",
+          one_d + piece(zero_runs, 12, 60) + piece(bits(row + " " + row)))
+    write("wrap_ccitt_fax_long", "long_fill",
+          one_d + piece(bits(row)) + piece(b"\0", 16, 255) + piece(bits("0000001 " + row)))
+    write("wrap_ccitt_fax_long", "end_of_page_after_fill",
+          one_d + piece(bits(row)) + piece(b"\0", 10, 255) + piece(b"\x01") + piece(b"\0", 10, 255)
+          + piece(b"\x01\xff"))
+    write("wrap_ccitt_fax_long", "fill_to_the_end", one_d + piece(bits(row)) + piece(b"\0", 8, 255))
+    write("wrap_ccitt_fax_long", "many_rows",
+          b"<</DecodeParms<</K 0/Columns 1728/Rows 10000>>>>\0" + piece(page_row, 7, 9))
+    write("wrap_ccitt_fax_long", "byte_aligned_rows",
+          b"<</DecodeParms<</K 0/Columns 8/EncodedByteAlign true>>>>\0" + piece(bits(row), 10, 63))
+
     write("dictionary", "stream", b"<</Length 12 0 R/Filter[/ASCII85Decode /FlateDecode]/Length1 10>>")
     write("dictionary", "nested", b"<</DecodeParms<</EarlyChange 0/K -1/Columns 1728>>/Subtype/XML>>\0/Columns")
     write("dictionary", "booleans", b"<</BlackIs1 TRUE /ImageMask falsehood /Rows\r\n5>>\0/Rows")

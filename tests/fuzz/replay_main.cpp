@@ -19,6 +19,7 @@ extern "C" int FuzzTarget_decode_ascii_hex(const uint8_t*, size_t);
 extern "C" int FuzzTarget_decode_run_length(const uint8_t*, size_t);
 extern "C" int FuzzTarget_decode_lzw(const uint8_t*, size_t);
 extern "C" int FuzzTarget_wrap_ccitt_fax(const uint8_t*, size_t);
+extern "C" int FuzzTarget_wrap_ccitt_fax_long(const uint8_t*, size_t);
 extern "C" int FuzzTarget_dictionary(const uint8_t*, size_t);
 extern "C" int FuzzTarget_filter_chain(const uint8_t*, size_t);
 extern "C" int FuzzTarget_document(const uint8_t*, size_t);
@@ -38,6 +39,7 @@ const NamedTarget targets[] = {
     {"decode_run_length", FuzzTarget_decode_run_length},
     {"decode_lzw", FuzzTarget_decode_lzw},
     {"wrap_ccitt_fax", FuzzTarget_wrap_ccitt_fax},
+    {"wrap_ccitt_fax_long", FuzzTarget_wrap_ccitt_fax_long},
     {"dictionary", FuzzTarget_dictionary},
     {"filter_chain", FuzzTarget_filter_chain},
     {"document", FuzzTarget_document},

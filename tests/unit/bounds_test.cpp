@@ -177,6 +177,64 @@ TEST(Bounds, BigEntriesNeverHeldWhole) {
     std::filesystem::remove(path);
 }
 
+// Sixteen streams of 16 MiB of zeros taken for one-dimensional fax rows, a
+// file of a few hundred kilobytes, at budget 0: every thread surveys fill
+// that never ends, and the writing copies it behind its header. No fax stage
+// gathers its data, so the heap's high-water mark stays within the body and
+// the fixed allowance on any number of threads.
+TEST(Bounds, FaxDataNeverGathered) {
+    constexpr uint64_t DataBytes = uint64_t{16} << 20;
+    constexpr uint64_t Allowance = uint64_t{64} << 20;
+    constexpr int Streams = 16;
+    const std::string packed = Compressed(std::string(DataBytes, '\0'));
+    std::string body;
+    for (int number = 1; number <= Streams; ++number) {
+        body += StreamObject(number,
+                             "<</Filter[/FlateDecode/CCITTFaxDecode]/DecodeParms[null<</K 0/Columns 1728>>]/Length " +
+                                 std::to_string(packed.size()) + ">>",
+                             packed);
+    }
+    const auto path = std::filesystem::temp_directory_path() / ("vellum-fax-" + std::to_string(::getpid()) + ".pdf");
+    const auto folder = std::filesystem::temp_directory_path() / ("vellum-fax-" + std::to_string(::getpid()));
+    {
+        std::ofstream file(path, std::ios::binary);
+        file << Prefix << body << Suffix;
+    }
+    std::filesystem::create_directories(folder);
+    setenv("VELLUM_MEMORY_MB", "0", 1);
+    for (const char* threads : {"1", "4", "16"}) {
+        setenv("VELLUM_THREADS", threads, 1);
+        // The open surveys every stream; writing them all once is enough.
+        const bool extract = std::string(threads) == "16";
+        const uint64_t liveBefore = LiveHeapBytes();
+        ResetPeakHeapBytes();
+        std::string pathText = path.string();
+        std::string folderText = folder.string();
+        OpenArchiveRecord record{};
+        record.pathName = pathText.data();
+        const uintptr_t handle = OpenArchive(&record);
+        ASSERT_NE(handle, 0u);
+        int entries = 0;
+        HeaderRecordEx header{};
+        while (ReadHeaderEx(handle, &header) == HostOk) {
+            ++entries;
+            // Zeros hold no row: the data is stored behind a 110-byte header.
+            EXPECT_EQ(header.unpackedSize, DataBytes + 110);
+            if (!extract) continue;
+            EXPECT_EQ(ProcessFile(handle, HostExtract, folderText.data(), header.entryName), HostOk);
+            EXPECT_EQ(std::filesystem::file_size(folder / header.entryName), DataBytes + 110);
+            std::filesystem::remove(folder / header.entryName);
+        }
+        EXPECT_EQ(CloseArchive(handle), HostOk);
+        EXPECT_EQ(entries, Streams);
+        EXPECT_LE(PeakHeapBytes() - liveBefore, body.size() + Allowance) << threads << " threads";
+    }
+    unsetenv("VELLUM_THREADS");
+    unsetenv("VELLUM_MEMORY_MB");
+    std::filesystem::remove_all(folder);
+    std::filesystem::remove(path);
+}
+
 struct HostileText {
     const char* label;
     std::string body;

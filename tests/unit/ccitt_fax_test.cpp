@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -210,6 +211,10 @@ TEST(FaxStage, OneDimensionalRowsGetEndOfLineCodes) {
          "<</DecodeParms<</K 0/Columns 8/Rows 2/EncodedByteAlign true>>>>",
          "1000111000 000000 1000111000 000000",
          "0000 000000000001 1000111000 00 000000000001 1000111000 000000", {8, 2, 3, 0, 4}},
+        {"byte-aligned rows ending the page: the skipped bits are written back as they stood",
+         "<</DecodeParms<</K 0/Columns 8/EncodedByteAlign true>>>>",
+         "1000111000 110000 000000000001 1010 000000000001 11111111",
+         "0000 000000000001 1000111000 110000 000000000001 1010 000000000001 11111111 0000", {8, 0, 3, 0, 4}},
         {"a long white row: extended make-up, make-up, terminating", "<</DecodeParms<</K 0/Columns 2000/Rows 1>>>>",
          "00000001000 010111 101010 0",
          "000000000001 00000001000 010111 101010 0", {2000, 1, 3, 0, 0}},
@@ -301,10 +306,11 @@ TEST(FaxStage, FiguresThatDoNotFitTheDataAreInvalid) {
         const std::string& input;
         FaxFigures figures;
     } cases[] = {
-        {"stored data one byte longer than listed", stored, FaxFigures{false, 2}},
-        {"stored data one byte shorter than listed", stored, FaxFigures{false, 4}},
-        {"rows to rewrite that are not rows", stored, FaxFigures{true, 5}},
-        {"rewritten rows of another length", row, FaxFigures{true, 9}},
+        {"stored data one byte longer than listed", stored, FaxFigures{false, false, 2}},
+        {"stored data one byte shorter than listed", stored, FaxFigures{false, false, 4}},
+        {"headerless data one byte longer than listed", stored, FaxFigures{false, true, 2}},
+        {"rows to rewrite that are not rows", stored, FaxFigures{true, false, 5}},
+        {"rewritten rows of another length", row, FaxFigures{true, false, 9}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(RunFaxPass(rows, FaxPass::Emit, c.figures, c.input, StageWindows{}, unused).status, Status::InvalidData)
@@ -333,25 +339,216 @@ TEST(FaxStage, LongRowsAcrossInputWindows) {
     EXPECT_EQ(Wrap("<</DecodeParms<</K 0/Columns 8/Rows 4>>>>", Bits(input.c_str())), expected);
 }
 
-// A row whose codes, with what comes before it, pass the carry's limit is
-// taken for data that is not rows, and kept as stored.
-TEST(FaxStage, RowOverTheLimitIsKeptAsStored) {
-    const FaxParameters parameters = ReadFaxParameters("<</DecodeParms<</K 0/Columns 8>>>>");
-    // 18 bits a pair: enough pairs for one more byte than the carry holds.
-    const uint64_t pairs = (FaxCarryLimit + 1) * 8 / 18 + 1;
-    std::string bits;
-    bits.reserve(pairs * 18 + 10);
-    for (uint64_t i = 0; i < pairs; ++i) bits += "001101010000110111";
-    bits += "1000111000";
-    const Bytes data = Bits(bits.c_str());
-    const std::string input(data.begin(), data.end());
-    for (const StageWindows& windows : {StageWindows{}, StageWindows{4096, {input.size() / 3, input.size() / 2}}}) {
-        FaxFigures figures;
-        const StageRun survey = RunFaxPass(parameters, FaxPass::Survey, {}, input, windows, figures);
-        EXPECT_EQ(survey.status, Status::End);
-        EXPECT_FALSE(figures.rewriteRows);
-        EXPECT_EQ(figures.dataLength, input.size());
+// Bits appended most significant first; whole bytes go in at once, so that
+// data of many mebibytes is quick to build.
+class BitString {
+public:
+    void Append(const char* bits) {
+        for (const char* c = bits; *c != '\0'; ++c) {
+            if (*c != ' ') AppendBit(*c == '1');
+        }
     }
+    void AppendZeros(uint64_t count) {
+        for (; count != 0 && bitCount_ % 8 != 0; --count) AppendBit(false);
+        bytes_.resize(bytes_.size() + count / 8, 0);
+        bitCount_ += count / 8 * 8;
+        for (count %= 8; count != 0; --count) AppendBit(false);
+    }
+    // `pattern`'s bytes `times` over, each byte's bits in turn.
+    void AppendRepeated(const Bytes& pattern, uint64_t times) {
+        bytes_.reserve(bytes_.size() + pattern.size() * times + 1);
+        for (uint64_t i = 0; i < times; ++i) {
+            for (uint8_t byte : pattern) AppendByte(byte);
+        }
+    }
+    const Bytes& Padded() const { return bytes_; }
+    // The zero bits that fill the last byte.
+    uint64_t PaddingBits() const { return (8 - bitCount_ % 8) % 8; }
+
+private:
+    void AppendBit(bool one) {
+        if (bitCount_ % 8 == 0) bytes_.push_back(0);
+        if (one) bytes_.back() |= static_cast<uint8_t>(0x80 >> (bitCount_ % 8));
+        ++bitCount_;
+    }
+    void AppendByte(uint8_t byte) {
+        const uint32_t shift = bitCount_ % 8;
+        if (shift == 0) {
+            bytes_.push_back(byte);
+        } else {
+            bytes_.back() |= static_cast<uint8_t>(byte >> shift);
+            bytes_.push_back(static_cast<uint8_t>(byte << (8 - shift)));
+        }
+        bitCount_ += 8;
+    }
+    Bytes bytes_;
+    uint64_t bitCount_ = 0;
+};
+
+// Survey and writing over `input` in one large window and in odd windows
+// with the input cut in pieces: every run must give `expected` behind the
+// header, with the figures telling whether the rows were rewritten.
+void ExpectLongData(const char* label, const char* dictionary, const Bytes& input, bool rewritten,
+                    const Bytes& expectedData) {
+    const FaxParameters parameters = ReadFaxParameters(dictionary);
+    const std::string data(input.begin(), input.end());
+    const StageWindows pieces{4093, {data.size() / 3, data.size() / 3 + 1, data.size() / 2}};
+    for (const StageWindows& windows : {StageWindows{}, pieces}) {
+        FaxFigures figures;
+        const StageRun survey = RunFaxPass(parameters, FaxPass::Survey, {}, data, windows, figures);
+        EXPECT_EQ(survey.status, Status::End) << label;
+        EXPECT_EQ(figures.rewriteRows, rewritten) << label;
+        EXPECT_EQ(figures.dataLength, expectedData.size()) << label;
+        FaxFigures unused;
+        const StageRun written = RunFaxPass(parameters, FaxPass::Emit, figures, data, windows, unused);
+        EXPECT_EQ(written.status, Status::End) << label;
+        ASSERT_EQ(written.bytes.size(), FaxHeaderSize(parameters) + expectedData.size()) << label;
+        EXPECT_EQ(std::memcmp(expectedData.data(), written.bytes.data() + FaxHeaderSize(parameters), expectedData.size()),
+                  0)
+            << label;
+    }
+}
+
+// Rows and fill longer than any block the stage reads through: a row of
+// 17 MiB (pairs of zero-length runs, white 0 and black 0, make rows of any
+// length), fill of 1 MiB before an end-of-line code, before the end of the
+// page and up to the end of the data. The rows are rewritten and what
+// follows the last row written back as it stood, bit for bit, the input's
+// last byte's padding included.
+TEST(FaxStage, LongRowsAndFillAreReadAsTheyCome) {
+    const char* const eol = "000000000001";
+    const char* const row = "1000 11 1000";
+    // Four pairs of 18 bits are 9 bytes.
+    BitString pairs;
+    for (int i = 0; i < 4; ++i) pairs.Append("00110101 0000110111");
+    const uint64_t longRowPatterns = (uint64_t{17} << 20) / 9;
+    // Fill of 1 MiB passes the blocks many times over, as 17 would.
+    const uint64_t longFill = uint64_t{1} << 23;
+
+    BitString longRowIn, longRowOut;
+    longRowIn.AppendRepeated(pairs.Padded(), longRowPatterns);
+    longRowIn.Append(row);
+    longRowIn.Append("1000111000 0000");
+    longRowOut.Append(eol);
+    longRowOut.AppendRepeated(pairs.Padded(), longRowPatterns);
+    longRowOut.Append(row);
+    longRowOut.Append(eol);
+    longRowOut.Append("1000111000 0000");
+    longRowOut.AppendZeros(longRowIn.PaddingBits());
+    ExpectLongData("a row of 17 MiB", "<</DecodeParms<</K 0/Columns 8/Rows 2>>>>", longRowIn.Padded(), true,
+                   longRowOut.Padded());
+
+    BitString fillIn, fillOut;
+    fillIn.Append(row);
+    fillIn.AppendZeros(longFill);
+    fillIn.Append("1");
+    fillIn.Append(row);
+    fillIn.Append("0000");
+    fillOut.Append(eol);
+    fillOut.Append(row);
+    fillOut.Append(eol);
+    fillOut.Append(row);
+    fillOut.Append("0000");
+    fillOut.AppendZeros(fillIn.PaddingBits());
+    ExpectLongData("fill of 1 MiB before an end-of-line code", "<</DecodeParms<</K 0/Columns 8>>>>", fillIn.Padded(),
+                   true, fillOut.Padded());
+
+    BitString pageIn, pageOut;
+    for (BitString* bits : {&pageIn, &pageOut}) {
+        if (bits == &pageOut) bits->Append(eol);
+        bits->Append(row);
+        bits->AppendZeros(longFill);
+        bits->Append("1");
+        bits->AppendZeros(longFill + 3);
+        bits->Append("1 11111111");
+    }
+    pageOut.AppendZeros(pageIn.PaddingBits());
+    ExpectLongData("fill of 1 MiB in both end-of-line codes of the end of the page",
+                   "<</DecodeParms<</K 0/Columns 8>>>>", pageIn.Padded(), true, pageOut.Padded());
+
+    BitString endIn, endOut;
+    for (BitString* bits : {&endIn, &endOut}) {
+        if (bits == &endOut) bits->Append(eol);
+        bits->Append(row);
+        bits->AppendZeros(longFill);
+    }
+    endOut.AppendZeros(endIn.PaddingBits());
+    ExpectLongData("fill of 1 MiB to the end of the data", "<</DecodeParms<</K 0/Columns 8>>>>", endIn.Padded(), true,
+                   endOut.Padded());
+
+    BitString cutIn;
+    cutIn.Append(row);
+    cutIn.AppendRepeated(pairs.Padded(), longFill / 72);
+    cutIn.Append("1000 11");
+    ExpectLongData("a row of 1 MiB cut short by the end of the data", "<</DecodeParms<</K 0/Columns 8>>>>",
+                   cutIn.Padded(), false, cutIn.Padded());
+}
+
+// A TIFF's offsets and byte counts have 32 bits: data whose file would pass
+// 4 GiB comes out as stored, without a header, whatever its rows.
+TEST(FaxStage, DataWhoseTiffPassesFourGiBComesOutAsStored) {
+    const FaxParameters plain = ReadFaxParameters("<</DecodeParms<</K -1>>>>");            // 110-byte header
+    const FaxParameters options = ReadFaxParameters("<</DecodeParms<</K 0/EncodedByteAlign true>>>>");  // 122
+    const uint64_t most = uint64_t{1} << 32;
+    struct Case {
+        const char* label;
+        const FaxParameters& parameters;
+        bool rewritable;
+        uint64_t rewritten;
+        uint64_t stored;
+        FaxFigures expected;
+    } cases[] = {
+        {"a file of 4 GiB exactly", plain, false, 0, most - 110, {false, false, most - 110}},
+        {"one byte more", plain, false, 0, most - 109, {false, true, most - 109}},
+        {"the larger header moves the edge", options, false, 0, most - 122, {false, false, most - 122}},
+        {"one byte more with the larger header", options, false, 0, most - 121, {false, true, most - 121}},
+        {"rewritten rows up to the edge", options, true, most - 122, most - 200, {true, false, most - 122}},
+        {"rewritten rows past it: the stored data alone", options, true, most - 121, most - 200,
+         {false, true, most - 200}},
+        {"stored data past 4 GiB on its own", plain, false, 0, most + 10, {false, true, most + 10}},
+    };
+    for (const Case& c : cases) {
+        const FaxFigures found = ChooseFaxFigures(c.parameters, c.rewritable, c.rewritten, c.stored);
+        EXPECT_EQ(found.rewriteRows, c.expected.rewriteRows) << c.label;
+        EXPECT_EQ(found.headerless, c.expected.headerless) << c.label;
+        EXPECT_EQ(found.dataLength, c.expected.dataLength) << c.label;
+        EXPECT_EQ(FaxOutputSize(c.parameters, found), (found.headerless ? 0 : FaxHeaderSize(c.parameters)) + found.dataLength)
+            << c.label;
+    }
+
+    // A survey that counts stored data reads none of it: 4 GiB go by in windows of one block.
+    const std::vector<uint8_t> block(uint64_t{1} << 20, 0x5A);
+    for (const uint64_t length : {most - 110, most - 109}) {
+        auto stage = std::make_unique<FaxStage>();
+        StartFax(*stage, plain, FaxPass::Survey, {});
+        Status status = Status::Ok;
+        for (uint64_t left = length; status == Status::Ok;) {
+            const uint64_t take = left < block.size() ? left : block.size();
+            Window window{block.data(), static_cast<size_t>(take), nullptr, 0};
+            left -= take;
+            status = RunFax(*stage, window, left == 0);
+            ASSERT_EQ(window.availIn, 0u);
+        }
+        ASSERT_EQ(status, Status::End);
+        const FaxFigures figures = SurveyedFigures(*stage);
+        EXPECT_EQ(figures.headerless, length > most - 110) << length;
+        EXPECT_EQ(figures.dataLength, length) << length;
+    }
+
+    // The header at the edge carries the byte count whole; without a header the data stands alone.
+    auto edge = std::make_unique<FaxStage>();
+    StartFax(*edge, plain, FaxPass::Emit, FaxFigures{false, false, most - 110});
+    uint8_t header[FaxTiffHeaderSize];
+    Window window{block.data(), 0, header, sizeof header};
+    ASSERT_EQ(RunFax(*edge, window, false), Status::Ok);
+    const Bytes expected = ExpectedHeader({1728, 0, 4, 0, 0}, static_cast<uint32_t>(most - 110));
+    EXPECT_EQ(Bytes(header, header + sizeof header), expected);
+    const Bytes data = {0x26, 0xA0, 0x00};
+    FaxFigures unused;
+    const StageRun alone = RunFaxPass(plain, FaxPass::Emit, FaxFigures{false, true, 3},
+                                      std::string(data.begin(), data.end()), StageWindows{}, unused);
+    EXPECT_EQ(alone.status, Status::End);
+    EXPECT_EQ(alone.bytes, std::string(data.begin(), data.end()));
 }
 
 // --- Read back by libtiff ---------------------------------------------------

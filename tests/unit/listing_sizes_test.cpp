@@ -48,16 +48,20 @@ EntryRow FakeEntry(uint64_t size) {
     return entry;
 }
 
-TEST(FillHeader, SizesOfFourGiBAndMoreAreCarriedWholeInTheWideFields) {
+// The wide records carry every size whole; the narrow one has 32 bits, and a
+// size past them is pinned to their largest value, never cut to its low bits.
+TEST(FillHeader, SizesOfFourGiBAndMoreAreWholeInTheWideFieldsAndPinnedInTheNarrow) {
     struct Case {
         uint64_t size;
         uint32_t low;
         uint32_t high;
+        uint32_t narrow;
     } cases[] = {
-        {70000, 70000, 0},
-        {0xFFFFFFFFull, 0xFFFFFFFFu, 0},
-        {0x100000000ull, 0, 1},
-        {0x200000005ull, 5, 2},
+        {70000, 70000, 0, 70000},
+        {0xFFFFFFFFull, 0xFFFFFFFFu, 0, 0xFFFFFFFFu},
+        {0x100000000ull, 0, 1, 0xFFFFFFFFu},
+        {0x10000000Aull, 10, 1, 0xFFFFFFFFu},
+        {0x200000005ull, 5, 2, 0xFFFFFFFFu},
     };
     for (const Case& c : cases) {
         EntryRow entry = FakeEntry(c.size);
@@ -67,7 +71,7 @@ TEST(FillHeader, SizesOfFourGiBAndMoreAreCarriedWholeInTheWideFields) {
         FillHeader(entry, narrow, 1);
         FillHeaderEx(entry, *extended, 1);
         FillHeaderExW(entry, *wide, 1);
-        EXPECT_EQ(narrow.unpackedSize, c.low) << c.size;
+        EXPECT_EQ(narrow.unpackedSize, c.narrow) << c.size;
         EXPECT_EQ(extended->unpackedSize, c.low) << c.size;
         EXPECT_EQ(extended->unpackedSizeHigh, c.high) << c.size;
         EXPECT_EQ(wide->unpackedSize, c.low) << c.size;
