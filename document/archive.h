@@ -1,15 +1,22 @@
 // Archive: an opened document and its entries. It owns the document's body
 // (read once at the open), one table of entries in listing order, the blocks
-// that small decoded entries are kept in, and what the last extraction
-// decoded ahead. Locks, references and host callbacks belong to the handle
-// that plugin/ wraps around it; an Archive is used by one call at a time.
+// that small decoded entries are kept in, the entries decoded ahead of their
+// extraction, and the pool that makes the entries. Locks, references and host
+// callbacks belong to the handle that plugin/ wraps around it; the host's
+// calls on an Archive come one at a time, while the pool's threads add rows
+// to its table beside them (see decode_pool.h).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
+#include <memory>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "decode/content_kind.h"
+#include "decode/status.h"
 #include "document/budget.h"
 #include "document/security.h"
 #include "platform/heap_block.h"
@@ -20,6 +27,7 @@
 struct DecodeSettings {
     uint32_t threads = 1;             // threads that decode, the calling one included
     uint64_t keptBytesBudget = 0;     // decoded bytes the archive may keep in memory
+    bool holdAhead = true;            // entries not kept are held ahead of their extraction
 };
 
 // What the scan remembers between its requests so that listing stays one
@@ -40,28 +48,77 @@ struct ScanState {
 };
 
 // Entry flags.
-constexpr uint8_t EntryKept = 1u << 0;              // keptBytes holds the decoded bytes
 constexpr uint8_t EntryFaxRowsRewritten = 1u << 1;  // a fax entry whose rows got end-of-line codes
 
-// One listed entry: a row of the archive's table.
+// One listed entry: a row of the archive's table. Every field but the two
+// that say whether its bytes are kept is fixed once the row is filed; those
+// two change only under the archive's tableLock.
 struct EntryRow {
     const uint8_t* storedBegin;    // the stream's stored bytes, inside the body
     uint64_t storedLength;
     const char* dictionary;        // the object's dictionary text, inside the body
     uint64_t dictionaryLength;
     uint64_t decodedSize;          // bytes an extraction gives
-    const uint8_t* keptBytes;      // with EntryKept: the decoded bytes (the stored ones when
+    const uint8_t* keptBytes;      // when kept: the decoded bytes (the stored ones when
                                    // decoding leaves them alone); else null
     uint32_t objectNumber;         // from the object's header line
     uint32_t generation;           // likewise; part of the key of an encrypted stream
     ContentKind kind;              // names the entry's extension
-    uint8_t flags;                 // EntryKept, EntryFaxRowsRewritten
+    uint8_t flags;                 // EntryFaxRowsRewritten
+    bool kept;                     // keptBytes holds the decoded bytes
 };
 
-// An entry decoded ahead of its extraction while an earlier one was written.
+// What one entry row costs the archive: the row and its place in the index by number.
+constexpr uint64_t EntryCostBytes = sizeof(EntryRow) + sizeof(uint32_t);
+
+// A share of the bytes an archive may hold decoded ahead, given back when it goes.
+class AheadReservation {
+public:
+    AheadReservation() = default;
+    AheadReservation(std::atomic<uint64_t>& held, uint64_t bytes) : held_(&held), bytes_(bytes) {}
+    ~AheadReservation() { Release(); }
+    AheadReservation(AheadReservation&& other) noexcept
+        : held_(std::exchange(other.held_, nullptr)), bytes_(std::exchange(other.bytes_, 0)) {}
+    AheadReservation& operator=(AheadReservation&& other) noexcept {
+        if (this != &other) {
+            Release();
+            held_ = std::exchange(other.held_, nullptr);
+            bytes_ = std::exchange(other.bytes_, 0);
+        }
+        return *this;
+    }
+    AheadReservation(const AheadReservation&) = delete;
+    AheadReservation& operator=(const AheadReservation&) = delete;
+
+    // Takes the other's bytes into this one, which must share its counter or have none.
+    void Absorb(AheadReservation& other) {
+        if (held_ == nullptr) held_ = other.held_;
+        bytes_ += std::exchange(other.bytes_, 0);
+        other.held_ = nullptr;
+    }
+    void Release() {
+        if (held_ != nullptr && bytes_ != 0) held_->fetch_sub(bytes_);
+        bytes_ = 0;
+    }
+    uint64_t Bytes() const { return bytes_; }
+
+private:
+    std::atomic<uint64_t>* held_ = nullptr;  // the archive's count of bytes held ahead
+    uint64_t bytes_ = 0;                     // this share of it
+};
+
+// An entry's decoded bytes, held ahead of its extraction: in pieces, each
+// full but the last, decodedSize bytes in all.
 struct DecodedAhead {
-    uint32_t row;                  // the entry's row
-    HeapBlock bytes;               // its decoded bytes, exactly decodedSize of them
+    uint32_t row = 0;              // the entry's row
+    std::vector<HeapBlock> pieces; // its decoded bytes
+    AheadReservation reserved;     // what the pieces hold of the allowance
+};
+
+struct DecodePool;
+// Stops the pool and joins its threads before it goes.
+struct DecodePoolStopper {
+    void operator()(DecodePool* pool) const;
 };
 
 struct Archive {
@@ -71,15 +128,26 @@ struct Archive {
     FILETIME lastWriteTime{};           // the file's, when it was opened
     DecodeSettings settings;            // as the open found them
     Security security;                  // how the document is encrypted, if it is
-    std::vector<EntryRow> entries;      // every entry, in listing order
     std::vector<uint32_t> rowsByNumber; // rows sorted by object number, then listing order
     uint32_t handedOut = 0;             // entries the header calls gave so far
     int64_t currentRow = -1;            // the entry whose header was read last, until extracted; -1 none
+
+    // Guards what the pool changes while the host's calls read it: the
+    // table's growth, the kept bytes, the entries decoded ahead and the scan.
+    std::mutex tableLock;
+    std::deque<EntryRow> entries;       // every entry made so far, in listing order; rows never move
+    bool tableEnded = false;            // no more rows come
+    Status tableStatus = Status::End;   // once ended: End when complete, else why it could not go on
     std::vector<HeapBlock> keptBlocks;  // the blocks kept entries' bytes live in
     uint64_t keptBytes = 0;             // decoded bytes the entries keep there
+    uint32_t keptReaders = 0;           // host calls reading kept bytes now; none given up meanwhile
     BudgetShare budget;                 // the share of the process's budget the archive holds
     uint64_t entriesNotKept = 0;        // entries decoded again at each extraction
+    std::atomic<uint64_t> aheadBytes{0};    // bytes held or being decoded ahead (decoded_ahead.h)
     std::deque<DecodedAhead> decodedAhead;  // entries decoded ahead, in listing order
+
+    // Last, so that it stops first: its threads use everything above.
+    std::unique_ptr<DecodePool, DecodePoolStopper> pool;
 };
 
 // The entry's dictionary and stored bytes as views.
@@ -87,11 +155,28 @@ inline DictionaryText EntryDictionary(const EntryRow& row) {
     return DictionaryText(row.dictionary, static_cast<size_t>(row.dictionaryLength));
 }
 
-// Sorts the rows by number once every entry is made. Without memory for the
-// index, lookups walk the table instead.
-void IndexEntriesByNumber(Archive& archive);
-// The row after the last one handed out, now handed out itself and found by
-// its number from then on; -1 at the end of the table.
-int64_t HandOutNextEntry(Archive& archive);
-// The first handed-out row with this object number, or -1.
-int64_t FindListedEntry(const Archive& archive, uint32_t objectNumber);
+// The row, filed already. Its fixed fields may be read without the lock.
+const EntryRow& RowAt(Archive& archive, uint32_t row);
+// The first handed-out row with this object number, or -1. Once the table
+// has ended, the rows are indexed by number (without memory for the index,
+// lookups walk the table instead).
+int64_t FindListedEntry(Archive& archive, uint32_t objectNumber);
+
+// A host call's hold on an entry's kept bytes: while any is held, the pool
+// does not give kept bytes up to find memory.
+class KeptBytesHold {
+public:
+    KeptBytesHold(Archive& archive, uint32_t row);
+    ~KeptBytesHold();
+    KeptBytesHold(const KeptBytesHold&) = delete;
+    KeptBytesHold& operator=(const KeptBytesHold&) = delete;
+
+    // Whether the entry keeps its bytes, and where they are.
+    bool Kept() const { return kept_; }
+    const uint8_t* Bytes() const { return bytes_; }
+
+private:
+    Archive& archive_;
+    bool kept_ = false;
+    const uint8_t* bytes_ = nullptr;
+};

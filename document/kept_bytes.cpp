@@ -1,28 +1,99 @@
 #include "document/kept_bytes.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
+#include "document/decoded_ahead.h"
 #include "document/sinks.h"
 
 namespace {
 
-Status TakeKept(Sink& sink, const uint8_t*, size_t, bool ending) {
-    auto& keep = *static_cast<KeepSink*>(sink.owner);
-    if (!keep.outgrown && static_cast<uint64_t>(sink.room - keep.start) > KeptEntryLimit) {
-        // Past the limit the entry is decoded again at extraction: its place goes back.
-        keep.outgrown = true;
+// Offers the scratch room: from here on the entry is only counted.
+void CountFromHere(JobSink& job, Sink& sink) {
+    sink.room = job.scratch;
+    sink.roomLeft = SinkWindowBytes;
+}
+
+// Moves the entry's bytes so far from the slab into pieces; false when the
+// allowance or the heap refuses them.
+bool HoldSlabBytes(JobSink& job, Sink& sink) {
+    const uint64_t count = static_cast<uint64_t>(sink.room - job.start);
+    for (uint64_t copied = 0; copied < count;) {
+        if (!AddAheadPiece(*job.archive, job.ahead.pieces, job.ahead.reserved, AheadPieceBytes)) return false;
+        const uint64_t chunk = std::min(count - copied, AheadPieceBytes);
+        std::memcpy(job.ahead.pieces.back().Data(), job.start + copied, static_cast<size_t>(chunk));
+        copied += chunk;
+    }
+    job.held = count;
+    return true;
+}
+
+// Lets go of the pieces and counts from here on.
+void StopHolding(JobSink& job) {
+    job.mode = JobSink::Mode::Counting;
+    job.ahead = DecodedAhead{};
+    job.held = 0;
+}
+
+// Offers the room left in the last piece, or a new piece; counts from here
+// on when none can be had.
+void OfferPiece(JobSink& job, Sink& sink) {
+    uint64_t capacity = 0;
+    for (const HeapBlock& piece : job.ahead.pieces) capacity += piece.Size();
+    if (capacity == job.held) {
+        const uint64_t bytes = job.ahead.pieces.empty() ? FirstAheadPieceBytes : AheadPieceBytes;
+        if (!AddAheadPiece(*job.archive, job.ahead.pieces, job.ahead.reserved, bytes)) {
+            StopHolding(job);
+            CountFromHere(job, sink);
+            return;
+        }
+        capacity += bytes;
+    }
+    const HeapBlock& last = job.ahead.pieces.back();
+    const uint64_t left = capacity - job.held;
+    sink.room = last.Data() + (last.Size() - left);
+    sink.roomLeft = static_cast<size_t>(left);
+}
+
+Status TakeJobBytes(Sink& sink, const uint8_t*, size_t count, bool ending) {
+    auto& job = *static_cast<JobSink*>(sink.owner);
+    if (job.stop != nullptr && job.stop->load(std::memory_order_relaxed)) return Status::Aborted;
+    switch (job.mode) {
+    case JobSink::Mode::Keeping:
+        if (static_cast<uint64_t>(sink.room - job.start) > KeptEntryLimit) {
+            // Past the limit the entry is not kept: its place in the slab goes back.
+            job.mode = JobSink::Mode::Counting;
+            if (job.holdAhead && HoldSlabBytes(job, sink)) {
+                job.mode = JobSink::Mode::Holding;
+            } else {
+                StopHolding(job);
+            }
+        }
+        break;
+    case JobSink::Mode::Holding:
+        job.held += count;
+        break;
+    case JobSink::Mode::Counting:
+        break;
     }
     if (ending) return Status::Ok;
-    if (keep.outgrown) {
-        sink.room = keep.scratch;
-        sink.roomLeft = SinkWindowBytes;
-        return Status::Ok;
+    switch (job.mode) {
+    case JobSink::Mode::Keeping: {
+        // One byte of room past the limit tells an entry of exactly the limit
+        // from a bigger one.
+        const uint64_t left = KeptEntryLimit + 1 - static_cast<uint64_t>(sink.room - job.start);
+        const uint64_t inBlock = static_cast<uint64_t>(job.slab->end - sink.room);
+        sink.roomLeft = static_cast<size_t>(left < inBlock ? left : inBlock);
+        break;
     }
-    // One byte of room past the limit tells an entry of exactly the limit
-    // from a bigger one.
-    const uint64_t left = KeptEntryLimit + 1 - static_cast<uint64_t>(sink.room - keep.start);
-    const uint64_t inBlock = static_cast<uint64_t>(keep.slab->end - sink.room);
-    sink.roomLeft = static_cast<size_t>(left < inBlock ? left : inBlock);
+    case JobSink::Mode::Holding:
+        OfferPiece(job, sink);
+        break;
+    case JobSink::Mode::Counting:
+        CountFromHere(job, sink);
+        break;
+    }
     return Status::Ok;
 }
 
@@ -57,16 +128,30 @@ void RetireSlab(Archive& archive, KeptSlab& slab) {
     slab = KeptSlab{};
 }
 
-void StartKeepSink(KeepSink& keep, KeptSlab& slab, uint8_t* scratch) {
-    keep.slab = &slab;
-    keep.start = slab.next;
-    keep.scratch = scratch;
-    keep.outgrown = false;
-    keep.sink = Sink{slab.next, 0, TakeKept, &keep};
+void StartJobSink(JobSink& job, Archive& archive, KeptSlab* slab, bool keep, bool holdAhead, uint8_t* scratch,
+                  const std::atomic<bool>* stop) {
+    job.archive = &archive;
+    job.stop = stop;
+    job.slab = slab;
+    job.start = keep ? slab->next : nullptr;
+    job.scratch = scratch;
+    job.holdAhead = holdAhead;
+    job.mode = keep ? JobSink::Mode::Keeping : holdAhead ? JobSink::Mode::Holding : JobSink::Mode::Counting;
+    job.ahead = DecodedAhead{};
+    job.held = 0;
+    // No room yet: the first call offers it.
+    job.sink = Sink{keep ? slab->next : scratch, 0, TakeJobBytes, &job};
 }
 
-const uint8_t* FinishKeepSink(KeepSink& keep, bool succeeded) {
-    if (!succeeded || keep.outgrown) return nullptr;
-    keep.slab->next = keep.sink.room;
-    return keep.start;
+const uint8_t* FinishJobSink(JobSink& job, bool succeeded, DecodedAhead& ahead) {
+    const JobSink::Mode mode = job.mode;
+    job.mode = JobSink::Mode::Counting;
+    if (succeeded && mode == JobSink::Mode::Keeping) {
+        job.slab->next = job.sink.room;
+        return job.start;
+    }
+    if (succeeded && mode == JobSink::Mode::Holding) ahead = std::move(job.ahead);
+    job.ahead = DecodedAhead{};
+    job.held = 0;
+    return nullptr;
 }

@@ -162,6 +162,9 @@ OpenOutcome OpenDocument(const WCHAR* path, const OpenRequest& request, std::uni
     const OpenOutcome outcome = ReadDocument(path, request, archive);
     if (outcome.status != Status::Ok) return outcome;
     archive->budget.TakeWhatIsLeft(request.settings.keptBytesBudget);
-    MakeEntries(*archive);
+    if (StartEntries(*archive) != Status::Ok) {
+        archive.reset();
+        return Refused(Status::OutOfMemory);
+    }
     return outcome;
 }
