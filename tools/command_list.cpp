@@ -55,6 +55,8 @@ int List(const PluginHost& host, const HostText& file, const ListOptions& option
         total += entry.size;
         entries.push_back(entry);
     }
+    // A listing cut short is not printed as if it were whole.
+    if (ListingFailed(reader, file)) return ExitFailure;
     if (options.json)
         PrintJson(file, entries, total);
     else

@@ -24,9 +24,14 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "platform/linux_memory_hook.h"
-#include "tests/unit/test_allocator.h"
 #include "plugin/exports.h"
+#include "tests/support/pdf_text.h"
+#include "tests/unit/test_allocator.h"
 
 namespace {
 
@@ -279,6 +284,102 @@ TEST_P(AllocationFailure, LongDestinationWithANarrowCallbackLeavesNoCutFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Documents, AllocationFailure, ::testing::ValuesIn(Sessions()));
+
+#if defined(__SANITIZE_ADDRESS__)
+#  define VELLUM_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#  if __has_feature(address_sanitizer)
+#    define VELLUM_ADDRESS_SANITIZER 1
+#  endif
+#endif
+
+// The process's address space now, in bytes.
+uint64_t AddressSpaceBytes() {
+    std::ifstream statm("/proc/self/statm");
+    uint64_t pages = 0;
+    statm >> pages;
+    return pages * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+// A small stream, one whose decoding wants memory (4 MiB of zeros read as
+// one-dimensional fax data, which is one endless row), and three small
+// streams, as a host lists them in a child process whose address space is
+// limited to `limit`: the open's answer, each header call's, and the names.
+std::string ListUnderLimit(const std::string& path, uint64_t limit) {
+    int channel[2];
+    if (pipe(channel) != 0) return "no pipe";
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        const rlimit bound{limit, limit};
+        setrlimit(RLIMIT_AS, &bound);
+        std::string seen;
+        std::string pathCopy = path;
+        OpenArchiveRecord record{};
+        record.pathName = pathCopy.data();
+        record.mode = HostOpenList;
+        const uintptr_t handle = OpenArchive(&record);
+        seen = "open " + std::to_string(record.resultCode);
+        if (handle != 0) {
+            HeaderRecordEx header{};
+            int result = HostOk;
+            while ((result = ReadHeaderEx(handle, &header)) == HostOk) seen += std::string(" ") + header.entryName;
+            seen += " end " + std::to_string(result);
+            CloseArchive(handle);
+        }
+        const ssize_t written = write(channel[1], seen.data(), seen.size());
+        _exit(written == static_cast<ssize_t>(seen.size()) ? 0 : 1);
+    }
+    close(channel[1]);
+    std::string seen;
+    char buffer[4096];
+    for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<size_t>(got));
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return seen;
+}
+
+// Whatever the limit, a listing is whole, or says that memory ran out: the
+// open or a header call answers 11. A shorter listing that ends as the
+// document does never happens.
+TEST(MemoryLimit, ListingIsWholeOrSaysMemoryRanOut) {
+#if defined(VELLUM_ADDRESS_SANITIZER) || defined(VELLUM_TSAN)
+    GTEST_SKIP() << "a sanitizer's runtime reserves more address space than any limit here";
+#endif
+    const std::string small = StreamObject(1, "<</Length 5>>", "small");
+    const std::string zeros = Compressed(std::string(4u << 20, '\0'));
+    std::string body = "%PDF-1.4\n" + small +
+                       StreamObject(2, "<</Filter[/FlateDecode/CCITTFaxDecode]/DecodeParms[null<</K 0/Columns 1728>>]/Length " +
+                                           std::to_string(zeros.size()) + ">>",
+                                    zeros);
+    for (int number = 3; number <= 5; ++number) body += StreamObject(number, "<</Length 5>>", "small");
+    body += "%" + std::string(800, '-') + "\n%%EOF\n";
+    const auto path = std::filesystem::temp_directory_path() / ("vellum-limit-" + std::to_string(::getpid()) + ".pdf");
+    {
+        std::ofstream file(path, std::ios::binary);
+        file << body;
+    }
+    const std::string whole = ListUnderLimit(path.string(), RLIM_INFINITY);
+    ASSERT_EQ(whole.find("open 0 "), 0u) << whole;
+    const std::string listed = whole.substr(0, whole.rfind(" end "));
+    ASSERT_EQ(whole.substr(listed.size()), " end 10") << whole;
+    size_t failures = 0;
+    const uint64_t base = AddressSpaceBytes();
+    for (uint64_t extra = 0; extra <= (uint64_t{64} << 20); extra += uint64_t{4} << 20) {
+        const std::string seen = ListUnderLimit(path.string(), base + extra);
+        if (seen == whole) continue;
+        ++failures;
+        // Failed: at the open, or at a header call after the first entries.
+        if (seen == "open 11") continue;
+        const size_t end = seen.rfind(" end ");
+        ASSERT_NE(end, std::string::npos) << seen;
+        EXPECT_EQ(seen.substr(end), " end 11") << "with " << (extra >> 20) << " MiB to spare: " << seen;
+        EXPECT_EQ(listed.compare(0, end, seen, 0, end), 0) << "with " << (extra >> 20) << " MiB to spare: " << seen;
+    }
+    std::filesystem::remove(path);
+    EXPECT_GT(failures, 0u) << "no limit was tight enough to matter";
+}
 
 }  // namespace
 
