@@ -15,7 +15,7 @@
 #include "document/sinks.h"
 
 // Bytes an archive may hold decoded ahead, or be decoding ahead, in all.
-constexpr uint64_t DecodeAheadBytes = uint64_t{32} << 20;
+constexpr uint64_t DecodeAheadBytes = uint64_t{16} << 20;
 // The first piece of an entry's bytes, so that a small entry holds little,
 // and every later one.
 constexpr uint64_t FirstAheadPieceBytes = SinkWindowBytes;
