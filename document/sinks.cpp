@@ -29,10 +29,17 @@ Status TakeIntoMemory(Sink& sink, const uint8_t* written, size_t count, bool end
 
 // One write and its report.
 Status WriteOnce(FileSink& output, const uint8_t* bytes, DWORD size) {
-    DWORD written = 0;
-    if (!WriteFile(output.file, bytes, size, &written, nullptr) || written != size) {
-        output.systemError = GetLastError();
-        return Status::IoError;
+    // Wine reports a write that a full disk cut short as done, with fewer
+    // bytes and the code of an earlier call left behind; writing the rest
+    // fails with the cause.
+    for (DWORD done = 0; done < size;) {
+        DWORD written = 0;
+        const BOOL wrote = WriteFile(output.file, bytes + done, size - done, &written, nullptr);
+        if (!wrote || written == 0) {
+            output.systemError = wrote ? 0 : GetLastError();
+            return Status::IoError;
+        }
+        done += written;
     }
     output.written += size;
     if (output.progress.report != nullptr && !output.progress.report(output.progress.context, size)) {

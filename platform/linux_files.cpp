@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/utf8.h"
 #include "platform/win32.h"
 
 namespace {
@@ -50,17 +51,20 @@ HandleObject* NewHandleObject(HandleKind kind, int descriptor, uint64_t size) {
     return object;
 }
 
-// The path in UTF-8, in a malloc'd block; null when the path cannot be
-// converted. A backslash stays what it is on Linux, an ordinary character of a name.
+// The path as the file system's bytes, in a malloc'd block: UTF-8, with the
+// bytes of a name in another encoding given back as they came (see
+// platform/utf8.h). A backslash stays what it is on Linux, an ordinary
+// character of a name.
 char* NativePath(LPCWSTR path) {
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, path, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return nullptr;
+    int64_t units = 0;
+    while (path[units] != 0) ++units;
+    int64_t bytes = 1;  // the terminator
+    ConvertUtf16ToBytes(path, units, [&](char) { ++bytes; });
     auto* native = static_cast<char*>(std::malloc(static_cast<size_t>(bytes)));
     if (native == nullptr) return nullptr;
-    if (WideCharToMultiByte(CP_UTF8, 0, path, -1, native, bytes, nullptr, nullptr) != bytes) {
-        std::free(native);
-        return nullptr;
-    }
+    int64_t at = 0;
+    ConvertUtf16ToBytes(path, units, [&](char byte) { native[at++] = byte; });
+    native[at] = 0;
     return native;
 }
 

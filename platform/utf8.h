@@ -111,3 +111,52 @@ void ConvertUtf16ToUtf8(const char16_t* units, int64_t count, Put&& put) {
         at += length;
     }
 }
+
+// File names on Linux are bytes, not always UTF-8. So that a name in another
+// encoding (Latin-1 "caf\xe9.pdf") survives the trip through UTF-16 and back,
+// each byte that is not part of well-formed UTF-8 becomes the lone surrogate
+// U+DC80 to U+DCFF and comes back as that byte, as Python's "surrogateescape"
+// does. A lone surrogate cannot come from well-formed UTF-8, so the mapping
+// is lossless both ways.
+inline constexpr char16_t FirstEscapedByteUnit = 0xDC80;
+inline constexpr char16_t LastEscapedByteUnit = 0xDCFF;
+inline constexpr unsigned char EscapedByteBase = 0x80;
+
+// Whether DecodeUtf8's `point` for the `length` bytes at `bytes` is a
+// character of the text, not a stand-in for bytes outside well-formed UTF-8.
+inline bool DecodedWell(char32_t point, const unsigned char* bytes, int64_t length) {
+    return point != ReplacementCharacter || (length == 3 && bytes[0] == 0xEF && bytes[1] == 0xBF && bytes[2] == 0xBD);
+}
+
+// `count` bytes as UTF-16 units, each handed to put(char16_t), with each
+// byte outside well-formed UTF-8 escaped.
+template <typename Put>
+void ConvertBytesToUtf16(const char* text, int64_t count, Put&& put) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    for (int64_t at = 0; at < count;) {
+        int64_t length;
+        const char32_t point = DecodeUtf8(bytes + at, count - at, length);
+        if (DecodedWell(point, bytes + at, length)) {
+            EncodeUtf16(point, put);
+        } else {
+            for (int64_t i = 0; i < length; ++i)
+                put(static_cast<char16_t>(FirstEscapedByteUnit + (bytes[at + i] - EscapedByteBase)));
+        }
+        at += length;
+    }
+}
+
+// `count` UTF-16 units as bytes, each handed to put(char): UTF-8, with an
+// escaped byte given back as itself.
+template <typename Put>
+void ConvertUtf16ToBytes(const char16_t* units, int64_t count, Put&& put) {
+    for (int64_t at = 0; at < count;) {
+        int64_t length;
+        const char32_t point = DecodeUtf16(units + at, count - at, length);
+        if (point == ReplacementCharacter && units[at] >= FirstEscapedByteUnit && units[at] <= LastEscapedByteUnit)
+            put(static_cast<char>(units[at] - FirstEscapedByteUnit + EscapedByteBase));
+        else
+            EncodeUtf8(point, put);
+        at += length;
+    }
+}

@@ -1,17 +1,19 @@
 // vellum extract: writes the selected entries into a directory, or their
 // bytes to stdout, and ends with a summary of the files written.
 //
-// Each file is written under a temporary name in its destination directory
-// and renamed to the entry's name once its size matches the listing, so no
-// file ever stands under an entry's name half written: a failure, a signal or
-// a console event removes the temporary file instead (see interruption.h).
+// No file ever stands under an entry's name half written: a small entry's
+// file is written in one piece from memory, a big one's under a temporary
+// name renamed when whole (see file_placement.h), and a failure, a signal or
+// a console event removes the file being written (see interruption.h).
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <unordered_map>
 #include <vector>
 
@@ -19,6 +21,7 @@
 #include "tools/commands.h"
 #include "tools/file_placement.h"
 #include "tools/interruption.h"
+#include "tools/output_pipe.h"
 #include "tools/standard_output.h"
 #include "tools/status_line.h"
 #include "tools/time_stamps.h"
@@ -28,8 +31,22 @@ namespace {
 // On a terminal, entries from this size up get a progress line while they
 // are written.
 constexpr uint64_t ProgressThreshold = uint64_t{1} << 20;
-// With -p, entries up to this size come from the plug-in in a memory block,
-// bigger ones through a temporary file.
+// Entries below this size come from the plug-in's memory block and are
+// written whole at once: a file under its own name (a cut is unlikely, and a
+// temporary name and a rename would cost more calls than the write), or
+// stdout. Bigger ones stream: into a temporary file renamed when whole, or
+// through a pipe to stdout.
+constexpr uint64_t InPlaceLimit = uint64_t{1} << 20;
+#ifdef _WIN32
+// A file that replaces another goes through a rename, which replaces a link
+// under the name itself: Wine's DeleteFileW removes the file a link points to.
+constexpr bool InPlaceReplaces = false;
+#else
+constexpr bool InPlaceReplaces = true;
+#endif
+// With -p where no pipe can take an entry as it comes (Windows), entries up
+// to this size still come from the plug-in's memory block, bigger ones
+// through a temporary file.
 constexpr uint64_t MemoryExtractionLimit = uint64_t{16} << 20;
 // Bytes copied from a temporary file to stdout at a time.
 constexpr size_t CopyChunkBytes = size_t{1} << 16;
@@ -84,13 +101,15 @@ private:
 // The plug-in's memory block for an entry, freed as the plug-in allocated it.
 class MemoryBlock {
 public:
-    explicit MemoryBlock(void* block) : block_(static_cast<uint8_t*>(block)) {}
-    ~MemoryBlock() {
+    MemoryBlock() = default;
+    ~MemoryBlock() { Reset(nullptr); }
+    void Reset(void* block) {
 #ifdef _WIN32
         if (block_ != nullptr) LocalFree(block_);
 #else
         std::free(block_);
 #endif
+        block_ = static_cast<uint8_t*>(block);
     }
     MemoryBlock(const MemoryBlock&) = delete;
     MemoryBlock& operator=(const MemoryBlock&) = delete;
@@ -102,7 +121,7 @@ public:
     const uint8_t* Bytes() const { return block_ + MemoryBlockHeaderBytes; }
 
 private:
-    uint8_t* block_;  // the length, the bytes and a few zero bytes
+    uint8_t* block_ = nullptr;  // the length, the bytes and a few zero bytes
 };
 
 // What the plug-in's answer means, with the system's text the plug-in left
@@ -145,8 +164,8 @@ struct ReplacedEntry {
 enum class Step {
     next,         // on to the next entry
     stop,         // the run cannot go on (a directory that cannot be made, stdout failed)
-    interrupted,  // a signal or console event arrived; the temporary file is gone
-    extracted,    // the entry's bytes are in its temporary file, which goes on to its place
+    interrupted,  // a signal or console event arrived; the file being written is gone
+    extracted,    // the entry's bytes are in memory or in a temporary file, ready to go on
 };
 
 // One extraction run: the options, the destination and what was written.
@@ -214,19 +233,105 @@ void NoteWritten(ExtractRun& run, const Entry& entry, const HostText& path) {
     run.fileBytes += entry.size;
     if (run.options.verbose && !run.options.json) {
         Print("%s\n", ToUtf8(path).c_str());
-        std::fflush(stdout);
+        FlushOutput();
     }
 }
 
+constexpr const char* ExistsReason = "exists already; not overwritten without -f";
+
+// Makes the destination directory, with its parents, before the first file:
+// a run that writes nothing leaves nothing behind. A directory that cannot be
+// made fails the entry that needed it, and the run stops.
+bool MakeDestination(ExtractRun& run, const Entry& entry, const HostText& path) {
+    if (run.directoryReady || run.directory.empty()) {
+        run.directoryReady = true;
+        return true;
+    }
+    std::string reason;
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(ToPath(run.directory), error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+        reason = "not a directory";
+    } else if (!MakeDirectories(run.directory, reason)) {
+        reason = "cannot create the directory: " + reason;
+    } else {
+        run.directoryReady = true;
+        return true;
+    }
+    Fail(run.directory, reason);
+    ++run.failedCount;
+    run.status = ExitFailure;
+    if (run.options.json) run.failed.push_back(Problem{entry.name, path, ToUtf8(run.directory) + ": " + reason});
+    return false;
+}
+
+// Takes the bytes of the entry whose header was read last from the plug-in's
+// memory block into `block`; a failure is noted under `shownPath`.
+Step ExtractToMemory(ExtractRun& run, const Entry& entry, const HostText& shownPath, MemoryBlock& block) {
+    HostText name = entry.name;
+    void* address = nullptr;
+    int result;
+    {
+        ProgressScope progress(entry, run.showProgress, false);
+        result = run.host.processFileW(run.handle, HostExtractToMemory, reinterpret_cast<WCHAR*>(&address),
+                                       name.data());
+    }
+    block.Reset(result == HostOk ? address : nullptr);
+    if (result == HostAborted || InterruptionPending()) return Step::interrupted;
+    if (result == HostOk && address == nullptr) result = HostNoMemory;
+    if (result != HostOk) {
+        NoteFailed(run, entry, shownPath, ExtractionMessage(result, 0));
+        return Step::next;
+    }
+    if (block.Length() != entry.size) {
+        NoteFailed(run, entry, shownPath,
+                   "the plug-in gave " + std::to_string(block.Length()) + " bytes of the entry's " +
+                       std::to_string(entry.size));
+        return Step::next;
+    }
+    return Step::extracted;
+}
+
+// Writes a small entry: its bytes from memory into a file made under its own
+// name, in one piece (see file_placement.h).
+Step WriteInPlace(ExtractRun& run, const Entry& entry, const HostText& path, bool replace) {
+    MemoryBlock bytes;
+    const Step taken = ExtractToMemory(run, entry, path, bytes);
+    if (taken != Step::extracted) return taken;
+    if (!MakeDestination(run, entry, path)) return Step::stop;
+
+    WritingSpan span;
+    if (!span.Open()) return Step::interrupted;
+    FileInPlace file;
+    SystemCode code = 0;
+    const Placement created = file.Create(path, replace, code);
+    if (created != Placement::placed) {
+        if (InspectPath(path) == PathKind::directory)
+            NoteFailed(run, entry, path, "is a directory");
+        else if (created == Placement::exists)
+            NoteSkipped(run, entry, path, ExistsReason);
+        else
+            NoteFailed(run, entry, path, "cannot create the file: " + FileErrorText(code));
+        return Step::next;
+    }
+    if (InterruptionPending()) return Step::interrupted;
+    if (!file.Finish(bytes.Bytes(), entry.size, entry.timeStamp, code)) {
+        NoteFailed(run, entry, path, "write error: " + SystemErrorText(code));
+        return Step::next;
+    }
+    NoteWritten(run, entry, path);
+    return Step::next;
+}
+
 // Extracts the entry whose header was read last into a new temporary file in
-// `directory`; a failure is noted under `shownPath`, the reason for a file
-// that cannot be made after `createProblem`.
+// `directory`; a failure is noted under `shownPath`, its reason after
+// `context`.
 Step ExtractIntoTemporary(ExtractRun& run, const Entry& entry, const HostText& directory, const HostText& shownPath,
-                          const char* createProblem, TemporaryFile& temporary) {
+                          const std::string& context, TemporaryFile& temporary) {
     SystemCode code = 0;
     if (!temporary.Create(directory, code)) {
         Skip(run);
-        NoteFailed(run, entry, shownPath, std::string(createProblem) + FileErrorText(code));
+        NoteFailed(run, entry, shownPath, context + "cannot create a temporary file: " + FileErrorText(code));
         return Step::next;
     }
     if (InterruptionPending()) return Step::interrupted;
@@ -239,10 +344,62 @@ Step ExtractIntoTemporary(ExtractRun& run, const Entry& entry, const HostText& d
     }
     if (result == HostAborted || InterruptionPending()) return Step::interrupted;
     if (result != HostOk) {
-        NoteFailed(run, entry, shownPath, ExtractionMessage(result, code));
+        NoteFailed(run, entry, shownPath, context + ExtractionMessage(result, code));
+        return Step::next;
+    }
+    // A write cut short that the system reports as done (a full disk, a size
+    // limit) shows in the file's size.
+    std::optional<uint64_t> size = FileSize(temporary.Path());
+    if (size != entry.size) {
+        NoteFailed(run, entry, shownPath,
+                   context + "write error: the file came out with " +
+                       (size ? std::to_string(*size) : std::string("unknown")) + " bytes of the entry's " +
+                       std::to_string(entry.size));
         return Step::next;
     }
     return Step::extracted;
+}
+
+// Writes a big entry: into a temporary file in its destination directory,
+// renamed to the entry's name once whole.
+Step WriteThroughTemporary(ExtractRun& run, const Entry& entry, const HostText& path, bool replace) {
+    if (!MakeDestination(run, entry, path)) {
+        Skip(run);
+        return Step::stop;
+    }
+    if (!run.written.count(entry.name)) {
+        PathKind kind = InspectPath(path);
+        if (kind == PathKind::directory) {
+            Skip(run);
+            NoteFailed(run, entry, path, "is a directory");
+            return Step::next;
+        }
+        if (kind == PathKind::other && !replace) {
+            Skip(run);
+            NoteSkipped(run, entry, path, ExistsReason);
+            return Step::next;
+        }
+    }
+
+    WritingSpan span;
+    if (!span.Open()) return Step::interrupted;
+    TemporaryFile temporary;
+    const Step written = ExtractIntoTemporary(run, entry, run.directory, path, "", temporary);
+    if (written != Step::extracted) return written;
+    SetLastWriteTime(temporary.Path(), entry.timeStamp);
+    SystemCode code = 0;
+    switch (temporary.PlaceAs(path, replace, code)) {
+        case Placement::placed:
+            NoteWritten(run, entry, path);
+            return Step::next;
+        case Placement::exists:
+            NoteSkipped(run, entry, path, ExistsReason);
+            return Step::next;
+        case Placement::failed:
+            break;
+    }
+    NoteFailed(run, entry, path, "cannot put the file in place: " + FileErrorText(code));
+    return Step::next;
 }
 
 // Writes the entry whose header was read last into its file.
@@ -255,72 +412,21 @@ Step WriteToFile(ExtractRun& run, const Entry& entry) {
                        " characters");
         return Step::next;
     }
-    const bool replacing = run.written.count(entry.name) != 0;
-    if (!replacing) {
-        PathKind kind = InspectPath(path);
-        if (kind == PathKind::directory) {
-            Skip(run);
-            NoteFailed(run, entry, path, "is a directory");
-            return Step::next;
-        }
-        if (kind == PathKind::other && !run.options.force) {
-            Skip(run);
-            NoteSkipped(run, entry, path, "exists already; not overwritten without -f");
-            return Step::next;
-        }
-    }
-    // The directory is made only now, so that a run that writes nothing
-    // leaves nothing behind.
-    if (!run.directoryReady && !run.directory.empty()) {
-        std::string reason;
-        if (!MakeDirectories(run.directory, reason)) {
-            Fail(run.directory, "cannot create the directory: " + reason);
-            run.status = ExitFailure;
-            return Step::stop;
-        }
-    }
-    run.directoryReady = true;
-
-    WritingSpan span;
-    if (!span.Open()) return Step::interrupted;
-    TemporaryFile temporary;
-    const Step written = ExtractIntoTemporary(run, entry, run.directory, path, "cannot create a file in its directory: ",
-                                              temporary);
-    if (written != Step::extracted) return written;
-    SystemCode code = 0;
-    // A write cut short that the system reports as done (a full disk, a size
-    // limit) shows in the file's size.
-    std::optional<uint64_t> size = FileSize(temporary.Path());
-    if (size != entry.size) {
-        NoteFailed(run, entry, path,
-                   "write error: the file came out with " + (size ? std::to_string(*size) : std::string("unknown")) +
-                       " bytes of the entry's " + std::to_string(entry.size));
-        return Step::next;
-    }
-    SetLastWriteTime(temporary.Path(), entry.timeStamp);
-    switch (temporary.PlaceAs(path, run.options.force || replacing, code)) {
-        case Placement::placed:
-            NoteWritten(run, entry, path);
-            return Step::next;
-        case Placement::exists:
-            NoteSkipped(run, entry, path, "exists already; not overwritten without -f");
-            return Step::next;
-        case Placement::failed:
-            break;
-    }
-    NoteFailed(run, entry, path, "cannot put the file in place: " + FileErrorText(code));
-    return Step::next;
+    // A later revision of an entry written in this run replaces its file.
+    const bool replace = run.options.force || run.written.count(entry.name) != 0;
+    return entry.size < InPlaceLimit && (InPlaceReplaces || !replace) ? WriteInPlace(run, entry, path, replace)
+                                                                        : WriteThroughTemporary(run, entry, path, replace);
 }
 
 // Copies a whole file to stdout; stops at an interruption.
-Step CopyToOutput(ExtractRun& run, const Entry& entry, const HostText& path) {
+Step CopyToOutput(ExtractRun& run, const Entry& entry, const HostText& path, const std::string& context) {
 #ifdef _WIN32
     FILE* stream = _wfopen(path.c_str(), L"rb");
 #else
     FILE* stream = std::fopen(ToUtf8(path).c_str(), "rb");
 #endif
     if (stream == nullptr) {
-        NoteFailed(run, entry, entry.name, "cannot read its temporary copy: " + FileErrorText(LastSystemCode()));
+        NoteFailed(run, entry, entry.name, context + "cannot read its temporary copy: " + FileErrorText(LastSystemCode()));
         return Step::next;
     }
     std::vector<char> chunk(CopyChunkBytes);
@@ -338,48 +444,66 @@ Step CopyToOutput(ExtractRun& run, const Entry& entry, const HostText& path) {
         }
     }
     if (step == Step::next && std::ferror(stream))
-        NoteFailed(run, entry, entry.name, "cannot read its temporary copy: " + SystemErrorText(LastSystemCode()));
+        NoteFailed(run, entry, entry.name,
+                   context + "cannot read its temporary copy: " + SystemErrorText(LastSystemCode()));
     std::fclose(stream);
     return step;
 }
 
-// Writes the bytes of the entry whose header was read last to stdout.
-Step WriteToOutput(ExtractRun& run, const Entry& entry) {
-    if (entry.size <= MemoryExtractionLimit) {
-        HostText name = entry.name;
-        void* block = nullptr;
-        int result;
-        {
-            ProgressScope progress(entry, run.showProgress, false);
-            result = run.host.processFileW(run.handle, HostExtractToMemory, reinterpret_cast<WCHAR*>(&block),
-                                           name.data());
-        }
-        MemoryBlock bytes(result == HostOk ? block : nullptr);
-        if (result == HostOk && block == nullptr) result = HostNoMemory;
-        if (result != HostOk) {
-            NoteFailed(run, entry, entry.name, ExtractionMessage(result, 0));
-            return Step::next;
-        }
-        if (bytes.Length() != entry.size) {
-            NoteFailed(run, entry, entry.name,
-                       "the plug-in gave " + std::to_string(bytes.Length()) + " bytes of the entry's " +
-                           std::to_string(entry.size));
-            return Step::next;
-        }
-        return PrintBytes(bytes.Bytes(), static_cast<size_t>(entry.size)) ? Step::next : Step::stop;
-    }
+// Writes the bytes of a small entry, from the plug-in's memory, to stdout.
+Step PrintFromMemory(ExtractRun& run, const Entry& entry) {
+    MemoryBlock bytes;
+    const Step taken = ExtractToMemory(run, entry, entry.name, bytes);
+    if (taken != Step::extracted) return taken;
+    return PrintBytes(bytes.Bytes(), static_cast<size_t>(entry.size)) ? Step::next : Step::stop;
+}
 
+// Streams the bytes of the entry whose header was read last to stdout
+// through the pipe, as the plug-in writes them.
+Step StreamToOutput(ExtractRun& run, const Entry& entry, OutputPipe& pipe) {
+    int result;
+    SystemCode code;
+    {
+        ProgressScope progress(entry, run.showProgress, false);
+        ClearSystemCode();
+        result = run.host.processFileW(run.handle, HostExtract, nullptr, pipe.HostPath());
+        code = LastSystemCode();
+    }
+    const uint64_t passed = pipe.Close();
+    // The plug-in's write fails once stdout's reader is gone: that is stdout's failure.
+    if (!OutputIntact()) return Step::stop;
+    if (result == HostAborted || InterruptionPending()) return Step::interrupted;
+    if (result != HostOk) {
+        NoteFailed(run, entry, entry.name,
+                   ExtractionMessage(result, code) + " (" + std::to_string(passed) + " of its bytes went out)");
+        return Step::next;
+    }
+    if (passed != entry.size)
+        NoteFailed(run, entry, entry.name,
+                   "the plug-in gave " + std::to_string(passed) + " bytes of the entry's " + std::to_string(entry.size));
+    return Step::next;
+}
+
+// Writes the bytes of a big entry to stdout through a temporary copy in the
+// temporary directory, where no pipe can take them as they come.
+Step SpoolToOutput(ExtractRun& run, const Entry& entry) {
+    const HostText directory = TemporaryDirectory();
+    const std::string context = "spooling it in " + ToUtf8(directory) + ": ";
     WritingSpan span;
     if (!span.Open()) return Step::interrupted;
     TemporaryFile temporary;
-    const Step written =
-        ExtractIntoTemporary(run, entry, TemporaryDirectory(), entry.name, "cannot create a temporary file: ", temporary);
+    const Step written = ExtractIntoTemporary(run, entry, directory, entry.name, context, temporary);
     if (written != Step::extracted) return written;
-    if (FileSize(temporary.Path()) != entry.size) {
-        NoteFailed(run, entry, entry.name, "write error: its temporary copy came out short");
-        return Step::next;
-    }
-    return CopyToOutput(run, entry, temporary.Path());
+    return CopyToOutput(run, entry, temporary.Path(), context);
+}
+
+// Writes the bytes of the entry whose header was read last to stdout.
+Step WriteToOutput(ExtractRun& run, const Entry& entry) {
+    if (entry.size < InPlaceLimit) return PrintFromMemory(run, entry);
+    OutputPipe pipe;
+    if (pipe.Open()) return StreamToOutput(run, entry, pipe);
+    if (entry.size <= MemoryExtractionLimit) return PrintFromMemory(run, entry);
+    return SpoolToOutput(run, entry);
 }
 
 void PrintProblemsJson(const char* key, const std::vector<Problem>& problems) {

@@ -13,6 +13,9 @@
 // signal or console event stopped the run.
 constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
+// The reader of stdout went away (a pipe closed early): the status a shell
+// reports for a program that SIGPIPE ended (128 + 13), which is how tar ends.
+constexpr int ExitReaderGone = 141;
 
 struct ListOptions {
     std::vector<HostText> patterns;    // none: every entry

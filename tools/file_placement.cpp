@@ -1,5 +1,6 @@
 #include "tools/file_placement.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -92,7 +93,9 @@ PathKind InspectPath(const HostText& path) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::directory : PathKind::other;
 #else
     struct stat status;
-    if (lstat(ToUtf8(path).c_str(), &status) != 0) return errno == ENOENT ? PathKind::none : PathKind::other;
+    // ENOTDIR: a file stands where a directory above the name should be, so nothing stands under the name.
+    if (lstat(ToUtf8(path).c_str(), &status) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? PathKind::none : PathKind::other;
     return S_ISDIR(status.st_mode) ? PathKind::directory : PathKind::other;
 #endif
 }
@@ -183,5 +186,96 @@ void TemporaryFile::Remove() {
 #else
     unlink(ToUtf8(path_).c_str());
 #endif
+    path_.clear();
+}
+
+Placement FileInPlace::Create(const HostText& path, bool replace, SystemCode& code) {
+    Remove();
+#ifdef _WIN32
+    // Wine's DeleteFileW removes what a link points to: replacing is left to a rename.
+    if (replace) {
+        code = ERROR_NOT_SUPPORTED;
+        return Placement::failed;
+    }
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        code = GetLastError();
+        return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ? Placement::exists : Placement::failed;
+    }
+#else
+    const std::string native = ToUtf8(path);
+    if (replace && unlink(native.c_str()) != 0 && errno != ENOENT) {
+        code = static_cast<SystemCode>(errno);
+        return Placement::failed;
+    }
+    // The mode the plug-in gives the files it makes. O_EXCL, and O_NOFOLLOW
+    // after a removal, keep the write off whatever a link points to.
+    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (replace ? O_TRUNC : O_EXCL);
+    const int file = open(native.c_str(), flags, 0644);
+    if (file < 0) {
+        code = static_cast<SystemCode>(errno);
+        return errno == EEXIST ? Placement::exists : Placement::failed;
+    }
+#endif
+    path_ = path;
+    file_ = file;
+    open_ = true;
+    return Placement::placed;
+}
+
+bool FileInPlace::Finish(const uint8_t* bytes, uint64_t size, uint32_t stamp, SystemCode& code) {
+    if (!open_) return false;
+    uint64_t done = 0;
+    bool whole = true;
+#ifdef _WIN32
+    constexpr DWORD MaxWriteBytes = DWORD{1} << 30;
+    while (whole && done < size) {
+        DWORD written = 0;
+        const DWORD asked = static_cast<DWORD>(std::min<uint64_t>(size - done, MaxWriteBytes));
+        whole = WriteFile(file_, bytes + done, asked, &written, nullptr) && written != 0;
+        done += written;
+    }
+    if (!whole) code = GetLastError();
+    if (whole) SetLastWriteTime(file_, stamp);
+    if (!CloseHandle(file_) && whole) {
+        whole = false;
+        code = GetLastError();
+    }
+#else
+    while (whole && done < size) {
+        const ssize_t written = write(file_, bytes + done, static_cast<size_t>(size - done));
+        if (written < 0 && errno == EINTR) continue;
+        // A write that takes nothing without an error would take nothing again.
+        if (written == 0) errno = ENOSPC;
+        whole = written > 0;
+        if (whole) done += static_cast<uint64_t>(written);
+    }
+    if (!whole) code = static_cast<SystemCode>(errno);
+    if (whole) SetLastWriteTime(file_, stamp);
+    // A file system that writes on close (network, quota) reports there.
+    if (close(file_) != 0 && whole) {
+        whole = false;
+        code = static_cast<SystemCode>(errno);
+    }
+#endif
+    open_ = false;
+    if (!whole) {
+        Remove();
+        return false;
+    }
+    path_.clear();
+    return true;
+}
+
+void FileInPlace::Remove() {
+    if (path_.empty()) return;
+#ifdef _WIN32
+    if (open_) CloseHandle(file_);
+    DeleteFileW(path_.c_str());
+#else
+    if (open_) close(file_);
+    unlink(ToUtf8(path_).c_str());
+#endif
+    open_ = false;
     path_.clear();
 }

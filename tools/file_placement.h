@@ -1,8 +1,12 @@
-// How an entry's file comes to stand under its name: written under a
-// temporary name in its own directory, checked, and renamed when whole. A
-// rename replaces the directory entry itself, so a symbolic link found under
-// the name is replaced, never followed; without replacing, the rename refuses
-// an existing name, so a file that appears meanwhile is not lost.
+// How an entry's file comes to stand under its name. A big entry is written
+// under a temporary name in its own directory, checked, and renamed when
+// whole. A rename replaces the directory entry itself, so a symbolic link
+// found under the name is replaced, never followed; without replacing, the
+// rename refuses an existing name, so a file that appears meanwhile is not
+// lost. A small entry, whose bytes are in memory already, is created under its
+// own name (never through a link, never over an existing file) and written
+// in one piece, or removed: a temporary name would cost more calls than the
+// write itself.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +14,7 @@
 #include <string>
 
 #include "tools/terminal_text.h"
+#include "tools/time_stamps.h"
 
 // The longest destination path, in UTF-16 units: hosts on Windows take no
 // longer path, and a shortened one could name another file.
@@ -66,4 +71,29 @@ public:
 
 private:
     HostText path_;  // empty when there is no file to remove
+};
+
+// A file created under its own name and written whole at once; removed with
+// its owner unless Finish made it whole.
+class FileInPlace {
+public:
+    FileInPlace() = default;
+    ~FileInPlace() { Remove(); }
+    FileInPlace(const FileInPlace&) = delete;
+    FileInPlace& operator=(const FileInPlace&) = delete;
+
+    // Creates the file under `path`, never through a link: without `replace`
+    // only where nothing stands (else `exists`); with it (Linux only), what
+    // stands there is removed first.
+    Placement Create(const HostText& path, bool replace, SystemCode& code);
+    // Writes the bytes, gives the file the stamp as its last-write time and
+    // closes it. On failure, with the code, the file is removed.
+    bool Finish(const uint8_t* bytes, uint64_t size, uint32_t stamp, SystemCode& code);
+
+private:
+    void Remove();
+
+    HostText path_;      // the file, while it stands unfinished
+    NativeFile file_{};  // the file, while open_
+    bool open_ = false;  // created and not yet closed
 };

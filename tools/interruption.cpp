@@ -28,6 +28,11 @@ static_assert(std::atomic<int>::is_always_lock_free, "the handlers need a lock-f
 // A span ended with an interruption noted; no span opens after it.
 std::atomic<bool> interruptedBefore{false};
 
+// The exit status of the first interruption; 0 before one.
+constexpr int SignalStatusBase = 128;
+std::atomic<int> interruptionStatus{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the handlers need a lock-free status");
+
 // Whether stderr is a terminal, found before any handler can run: a line
 // drawn there is ended before the message.
 bool terminal = false;
@@ -40,9 +45,11 @@ constexpr char InterruptedMessage[] = "vellum: interrupted\n";
 constexpr int TestInterruptWaitSeconds = 30;
 constexpr std::chrono::milliseconds TestInterruptPoll{5};
 
-// An interruption: inside a span it is noted, outside the process ends.
-// Answers only when it was noted.
-void Interrupt() {
+// An interruption with its exit status: inside a span it is noted, outside
+// the process ends. Answers only when it was noted.
+void Interrupt(int status) {
+    int none = 0;
+    interruptionStatus.compare_exchange_strong(none, status);
     int expected = Writing;
     if (spanState.compare_exchange_strong(expected, WritingInterrupted) || expected == WritingInterrupted) return;
 #ifdef _WIN32
@@ -52,7 +59,7 @@ void Interrupt() {
     WriteFile(error, InterruptedMessage, sizeof InterruptedMessage - 1, &written, nullptr);
     // Ends every thread where it stands, the plug-in's too; nothing is half
     // written, and nothing at exit may wait for a lock a thread holds.
-    TerminateProcess(GetCurrentProcess(), ExitInterrupted);
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(InterruptionStatus()));
 #else
     if (terminal) {
         ssize_t ignored = write(STDERR_FILENO, "\n", 1);
@@ -60,13 +67,13 @@ void Interrupt() {
     }
     ssize_t ignored = write(STDERR_FILENO, InterruptedMessage, sizeof InterruptedMessage - 1);
     (void)ignored;
-    _exit(ExitInterrupted);
+    _exit(InterruptionStatus());
 #endif
 }
 
 #ifdef _WIN32
 BOOL WINAPI OnControlEvent(DWORD event) {
-    Interrupt();
+    Interrupt(ExitInterrupted);
     // Windows ends the process when the handler of these returns; the main
     // thread ends it instead once its temporary file is gone.
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
@@ -75,7 +82,7 @@ BOOL WINAPI OnControlEvent(DWORD event) {
     return TRUE;
 }
 #else
-void OnSignal(int) { Interrupt(); }
+void OnSignal(int signal) { Interrupt(SignalStatusBase + signal); }
 #endif
 
 }  // namespace
@@ -91,8 +98,9 @@ void InstallInterruptionHandlers() {
     // Calls the plug-in is in go on: the progress callback stops the writing.
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
-    // A closed pipe answers the write with an error the command reports,
-    // instead of ending the process silently.
+    // A closed pipe answers the write with an error instead of ending the
+    // process, so that a file half written is removed first; the command then
+    // ends quietly with the status SIGPIPE would give (OutputReaderGone).
     std::signal(SIGPIPE, SIG_IGN);
 #endif
 }
@@ -105,6 +113,11 @@ bool BeginWriting() {
 
 void EndWriting() {
     if (spanState.exchange(Idle) == WritingInterrupted) interruptedBefore = true;
+}
+
+int InterruptionStatus() {
+    const int status = interruptionStatus.load();
+    return status != 0 ? status : ExitInterrupted;
 }
 
 bool InterruptionPending() { return interruptedBefore || spanState.load() == WritingInterrupted; }

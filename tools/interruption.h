@@ -5,11 +5,18 @@
 // temporary file is made until that file is renamed or removed), an
 // interruption only sets a flag: the progress callback then asks the plug-in
 // to stop, and the command removes its temporary file, says "interrupted" and
-// exits with ExitInterrupted. Outside a span nothing is half written, and an
-// interruption ends the process at once with the same status.
+// exits with InterruptionStatus(). Outside a span nothing is half written,
+// and an interruption ends the process at once with the same status.
 #pragma once
 
+// What a command answers when an interruption stopped it; the process then
+// exits with InterruptionStatus().
 constexpr int ExitInterrupted = 130;
+
+// 128 + the signal's number, as a shell reports a program the signal ended:
+// 130 for SIGINT (and for every console event on Windows), 143 for SIGTERM,
+// 129 for SIGHUP.
+int InterruptionStatus();
 
 // Installs the handlers; called once, before any work.
 void InstallInterruptionHandlers();

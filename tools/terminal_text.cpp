@@ -8,9 +8,9 @@
 #  include <io.h>
 #else
 #  include <unistd.h>
-
-#  include "platform/utf8.h"
 #endif
+
+#include "platform/utf8.h"
 
 namespace {
 
@@ -49,13 +49,13 @@ std::filesystem::path ToPath(const HostText& text) { return std::filesystem::pat
 #else
 HostText FromUtf8(const std::string& text) {
     HostText result;
-    ConvertUtf8ToUtf16(text.data(), static_cast<int64_t>(text.size()), [&](char16_t unit) { result.push_back(unit); });
+    ConvertBytesToUtf16(text.data(), static_cast<int64_t>(text.size()), [&](char16_t unit) { result.push_back(unit); });
     return result;
 }
 
 std::string ToUtf8(const HostText& text) {
     std::string result;
-    ConvertUtf16ToUtf8(text.data(), static_cast<int64_t>(text.size()), [&](char byte) { result.push_back(byte); });
+    ConvertUtf16ToBytes(text.data(), static_cast<int64_t>(text.size()), [&](char byte) { result.push_back(byte); });
     return result;
 }
 
@@ -153,17 +153,37 @@ std::string Mebibytes(uint64_t bytes) {
 
 std::string JsonString(const std::string& text) {
     std::string result = "\"";
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const auto count = static_cast<int64_t>(text.size());
+    for (int64_t at = 0; at < count;) {
+        const unsigned char byte = bytes[at];
+        char escaped[8];
+        if (byte == '"' || byte == '\\') {
             result += '\\';
-            result += c;
+            result += static_cast<char>(byte);
+            ++at;
         } else if (byte < 0x20) {
-            char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
             result += escaped;
+            ++at;
+        } else if (byte < 0x80) {
+            result += static_cast<char>(byte);
+            ++at;
         } else {
-            result += c;
+            // JSON is UTF-8: a byte of a name in another encoding goes out as
+            // the escape FromUtf8 gives it, which a reader maps back.
+            int64_t length;
+            const char32_t point = DecodeUtf8(bytes + at, count - at, length);
+            if (DecodedWell(point, bytes + at, length)) {
+                result.append(text, static_cast<size_t>(at), static_cast<size_t>(length));
+            } else {
+                for (int64_t i = 0; i < length; ++i) {
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x",
+                                  static_cast<unsigned>(FirstEscapedByteUnit + (bytes[at + i] - EscapedByteBase)));
+                    result += escaped;
+                }
+            }
+            at += length;
         }
     }
     return result + "\"";

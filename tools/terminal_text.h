@@ -12,8 +12,11 @@
 using HostText = std::basic_string<WCHAR>;
 
 // UTF-16 to UTF-8; malformed units become U+FFFD, as the plug-in makes them.
+// On Linux the bytes of a name in another encoding, escaped by FromUtf8, come
+// back as they were (see platform/utf8.h), as the plug-in's paths do.
 std::string ToUtf8(const HostText& text);
-// UTF-8 to UTF-16; malformed sequences become U+FFFD.
+// UTF-8 to UTF-16. On Linux a byte outside well-formed UTF-8 is escaped,
+// never lost; on Windows malformed sequences become U+FFFD.
 HostText FromUtf8(const std::string& text);
 // An ASCII literal as host text.
 HostText FromAscii(const char* text);
@@ -47,5 +50,6 @@ std::string FileErrorText(SystemCode code);
 
 // A byte count as "12.3 MiB".
 std::string Mebibytes(uint64_t bytes);
-// UTF-8 text as a JSON string literal, quotes included.
+// UTF-8 text as a JSON string literal, quotes included; a byte outside
+// well-formed UTF-8 goes out as its escape, "\udce9" for 0xE9.
 std::string JsonString(const std::string& text);

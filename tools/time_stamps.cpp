@@ -81,13 +81,23 @@ std::string FormatIsoTime(uint32_t stamp) {
     return text;
 }
 
-void SetLastWriteTime(const HostText& path, uint32_t stamp) {
 #ifdef _WIN32
+namespace {
+
+// The stamp as the system's file time; false when it names no valid time.
+bool ToFileTime(uint32_t stamp, FILETIME& time) {
     SYSTEMTIME local = ToSystemTime(FromTimeStamp(stamp));
     SYSTEMTIME universal{};
+    return TzSpecificLocalTimeToSystemTime(nullptr, &local, &universal) && SystemTimeToFileTime(&universal, &time);
+}
+
+}  // namespace
+#endif
+
+void SetLastWriteTime(const HostText& path, uint32_t stamp) {
+#ifdef _WIN32
     FILETIME time{};
-    if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &universal) || !SystemTimeToFileTime(&universal, &time))
-        return;
+    if (!ToFileTime(stamp, time)) return;
     HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
@@ -96,5 +106,15 @@ void SetLastWriteTime(const HostText& path, uint32_t stamp) {
 #else
     const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(stamp), 0}};
     utimensat(AT_FDCWD, ToUtf8(path).c_str(), times, 0);
+#endif
+}
+
+void SetLastWriteTime(NativeFile file, uint32_t stamp) {
+#ifdef _WIN32
+    FILETIME time{};
+    if (ToFileTime(stamp, time)) SetFileTime(file, nullptr, nullptr, &time);
+#else
+    const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(stamp), 0}};
+    futimens(file, times);
 #endif
 }

@@ -12,6 +12,14 @@
 std::string FormatTime(uint32_t stamp);
 // ISO 8601 in local time with the offset from UTC: "2026-12-10T01:47:57+01:00".
 std::string FormatIsoTime(uint32_t stamp);
+#ifdef _WIN32
+using NativeFile = HANDLE;
+#else
+using NativeFile = int;  // a descriptor
+#endif
+
 // Gives a file the stamp as its last-write time. A file whose time cannot be
 // set keeps the time of its writing.
 void SetLastWriteTime(const HostText& path, uint32_t stamp);
+// The same through a file open for writing, which costs no lookup of its name.
+void SetLastWriteTime(NativeFile file, uint32_t stamp);

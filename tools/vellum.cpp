@@ -46,7 +46,8 @@ constexpr const char* UsageText =
     "\n"
     "exit status: 0 success; 1 a file is not a PDF the plug-in opens, a name or pattern\n"
     "matches no entry, a file exists already, an entry could not be written, or standard\n"
-    "output could not be written; 2 wrong command line or plug-in not loaded; 130 interrupted.\n";
+    "output could not be written; 2 wrong command line or plug-in not loaded; 130 interrupted\n"
+    "(143 by SIGTERM, 129 by SIGHUP); 141 the reader of standard output went away.\n";
 
 constexpr const char* ListUsageText =
     "usage: vellum list [OPTION...] FILE.pdf [PATTERN...]\n"
@@ -95,8 +96,10 @@ constexpr const char* CheckUsageText =
     "  --password PASSWORD  the password of an encrypted document (as VELLUM_PASSWORD)\n"
     "  --                   ends the options\n";
 
-int Usage(const std::string& problem) {
-    std::fprintf(stderr, "vellum: %s\n%s", problem.c_str(), UsageText);
+// A wrong command line: the problem, then the usage of the command it was
+// meant for (the whole usage before a command is known).
+int Usage(const std::string& problem, const char* usage = UsageText) {
+    std::fprintf(stderr, "vellum: %s\n%s", problem.c_str(), usage);
     return ExitUsage;
 }
 
@@ -179,19 +182,19 @@ int Run(const std::vector<HostText>& args) {
             Print("%s", usage);
             return 0;
         } else if (Is(arg, "--password")) {
-            if (at + 1 == args.size()) return Usage("--password needs a password");
+            if (at + 1 == args.size()) return Usage("--password needs a password", usage);
             line.password = &args[++at];
         } else if (opens && Is(arg, "--json")) {
             json = true;
         } else if (opens && (Is(arg, "-q") || Is(arg, "--quiet"))) {
             quiet = true;
         } else if (opens && Is(arg, "-x")) {
-            if (at + 1 == args.size()) return Usage("-x needs a pattern");
+            if (at + 1 == args.size()) return Usage("-x needs a pattern", usage);
             exclusions.push_back(args[++at]);
         } else if (opens && arg[1] == 'x') {
             exclusions.push_back(arg.substr(2));
         } else if (extracts && Is(arg, "-o")) {
-            if (at + 1 == args.size()) return Usage("-o needs a directory");
+            if (at + 1 == args.size()) return Usage("-o needs a directory", usage);
             line.extract.directory = args[++at];
         } else if (extracts && arg[1] == 'o') {
             line.extract.directory = arg.substr(2);
@@ -204,12 +207,12 @@ int Run(const std::vector<HostText>& args) {
         } else if (extracts && (Is(arg, "-p") || Is(arg, "--stdout"))) {
             line.extract.toStandardOutput = true;
         } else {
-            return Usage("unknown option " + ToUtf8(arg));
+            return Usage("unknown option " + ToUtf8(arg), usage);
         }
     }
-    if (line.operands.empty()) return Usage("no file given");
+    if (line.operands.empty()) return Usage("no file given", usage);
     if (line.extract.toStandardOutput && (line.extract.directory || line.extract.verbose || json))
-        return Usage("-p writes to standard output: it goes with neither -o, -v nor --json");
+        return Usage("-p writes to standard output: it goes with neither -o, -v nor --json", usage);
 
     PluginGuard plugin;
     std::string error;
@@ -240,16 +243,17 @@ int Run(const std::vector<HostText>& args) {
 }
 
 // Runs the command line and settles the exit status: an interruption is
-// said, and a run whose output did not all reach stdout fails.
+// said, a run whose output did not all reach stdout fails, and one whose
+// reader went away ends quietly.
 int Finish(const std::vector<HostText>& args) {
     InstallInterruptionHandlers();
     int status = Run(args);
     if (status == ExitInterrupted) {
         Say("interrupted");
-        return status;
+        return InterruptionStatus();
     }
     if (!FinishOutput() && status == 0) status = ExitFailure;
-    return status;
+    return OutputReaderGone() ? ExitReaderGone : status;
 }
 
 }  // namespace
