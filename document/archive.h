@@ -7,12 +7,11 @@
 // to its table beside them (see decode_pool.h).
 #pragma once
 
-#include <atomic>
+#include <utility>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <utility>
 #include <vector>
 
 #include "decode/content_kind.h"
@@ -75,48 +74,40 @@ constexpr uint64_t EntryCostBytes = 72;
 static_assert(sizeof(EntryRow) + sizeof(uint32_t) + sizeof(void*) / 2 <= EntryCostBytes,
               "an entry costs more than the stated bound allows");
 
-// A share of the bytes an archive may hold decoded ahead, given back when it goes.
-class AheadReservation {
-public:
-    AheadReservation() = default;
-    AheadReservation(std::atomic<uint64_t>& held, uint64_t bytes) : held_(&held), bytes_(bytes) {}
-    ~AheadReservation() { Release(); }
-    AheadReservation(AheadReservation&& other) noexcept
-        : held_(std::exchange(other.held_, nullptr)), bytes_(std::exchange(other.bytes_, 0)) {}
-    AheadReservation& operator=(AheadReservation&& other) noexcept {
-        if (this != &other) {
-            Release();
-            held_ = std::exchange(other.held_, nullptr);
-            bytes_ = std::exchange(other.bytes_, 0);
-        }
-        return *this;
-    }
-    AheadReservation(const AheadReservation&) = delete;
-    AheadReservation& operator=(const AheadReservation&) = delete;
-
-    // Takes the other's bytes into this one, which must share its counter or have none.
-    void Absorb(AheadReservation& other) {
-        if (held_ == nullptr) held_ = other.held_;
-        bytes_ += std::exchange(other.bytes_, 0);
-        other.held_ = nullptr;
-    }
-    void Release() {
-        if (held_ != nullptr && bytes_ != 0) held_->fetch_sub(bytes_);
-        bytes_ = 0;
-    }
-    uint64_t Bytes() const { return bytes_; }
-
-private:
-    std::atomic<uint64_t>* held_ = nullptr;  // the archive's count of bytes held ahead
-    uint64_t bytes_ = 0;                     // this share of it
+// Where entries' bytes wait, decoded ahead of their extraction: one block of
+// chunks, made when first needed and reused for every entry after, and the
+// links that chain each entry's chunks and the free ones. Its lock is only
+// ever taken last.
+constexpr size_t AheadChunkBytes = 64 * 1024;
+constexpr uint32_t AheadChunkCount = 256;
+constexpr uint32_t NoChunk = UINT32_MAX;
+struct AheadChunks {
+    std::mutex lock;              // guards freeHead, the free chunks' links and the making
+    HeapBlock block;              // AheadChunkCount chunks; empty until first needed
+    std::vector<uint32_t> links;  // per chunk: the next one of its chain, or NoChunk
+    uint32_t freeHead = NoChunk;  // the first free chunk
+    bool unavailable = false;     // the block could not be had: nothing is held ahead
 };
 
-// An entry's decoded bytes, held ahead of its extraction: in pieces, each
-// full but the last, decodedSize bytes in all.
-struct DecodedAhead {
-    uint32_t row = 0;              // the entry's row
-    std::vector<HeapBlock> pieces; // its decoded bytes
-    AheadReservation reserved;     // what the pieces hold of the allowance
+// An entry's decoded bytes, held ahead: a chain of chunks, each full but the
+// last. Gives its chunks back when it goes (decoded_ahead.cpp).
+class DecodedAhead {
+public:
+    DecodedAhead() = default;
+    ~DecodedAhead() { Release(); }
+    DecodedAhead(DecodedAhead&& other) noexcept { *this = std::move(other); }
+    DecodedAhead& operator=(DecodedAhead&& other) noexcept;
+    DecodedAhead(const DecodedAhead&) = delete;
+    DecodedAhead& operator=(const DecodedAhead&) = delete;
+
+    uint32_t row = 0;                 // the entry's row, once filed
+    AheadChunks* chunks = nullptr;    // the chunks' owner, once one is taken
+    uint32_t first = NoChunk;         // the chain's first chunk
+    uint32_t last = NoChunk;          // and its last
+    uint32_t count = 0;               // chunks in the chain
+
+    // Gives every chunk back.
+    void Release();
 };
 
 struct DecodePool;
@@ -147,7 +138,7 @@ struct Archive {
     uint32_t keptReaders = 0;           // host calls reading kept bytes now; none given up meanwhile
     BudgetShare budget;                 // the share of the process's budget the archive holds
     uint64_t entriesNotKept = 0;        // entries decoded again at each extraction
-    std::atomic<uint64_t> aheadBytes{0};    // bytes held or being decoded ahead (decoded_ahead.h)
+    AheadChunks aheadChunks;                // where the entries decoded ahead are held
     std::deque<DecodedAhead> decodedAhead;  // entries decoded ahead, in listing order
 
     // Last, so that it stops first: its threads use everything above.

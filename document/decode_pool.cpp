@@ -120,7 +120,7 @@ Status DecodeOnce(DecodePool& pool, ThreadSpace& space, DecodeJob& job) {
                    found.dictionary.size(), 0, nullptr, found.objectNumber, found.generation, ContentKind::Data, 0,
                    false};
     job.captured = nullptr;
-    job.ahead = DecodedAhead{};
+    job.ahead.Release();
     if (plan.steps == 0) {
         job.view = true;
         row.decodedSize = row.storedLength;
@@ -163,7 +163,7 @@ void GiveUpKeptBytes(DecodePool& pool) {
     DropDecodedAhead(archive);
     for (size_t i = 0; i < pool.jobs.Size(); ++i) {
         DecodeJob& job = pool.jobs.At(i);
-        job.ahead = DecodedAhead{};
+        job.ahead.Release();
         if (!job.done) job.keep = false;
     }
     if (archive.keptReaders != 0) return;
@@ -265,7 +265,7 @@ void FileJob(DecodePool& pool, DecodeJob& job) {
     }
     if (kept) return;
     ++archive.entriesNotKept;
-    if (!job.ahead.pieces.empty()) {
+    if (job.ahead.count != 0) {
         job.ahead.row = index;
         QueueDecodedAhead(archive, std::move(job.ahead));
     }

@@ -10,32 +10,87 @@ namespace {
 // leave the queue alone, in queued entries.
 constexpr size_t NearStepsPerQueued = 4;
 
-}  // namespace
-
-bool ReserveAhead(Archive& archive, uint64_t bytes, AheadReservation& reservation) {
-    uint64_t held = archive.aheadBytes.load();
-    do {
-        if (bytes > DecodeAheadBytes || held > DecodeAheadBytes - bytes) return false;
-    } while (!archive.aheadBytes.compare_exchange_weak(held, held + bytes));
-    AheadReservation added(archive.aheadBytes, bytes);
-    reservation.Absorb(added);
-    return true;
-}
-
-bool AddAheadPiece(Archive& archive, std::vector<HeapBlock>& pieces, AheadReservation& reservation, uint64_t bytes) {
-    AheadReservation piece;
-    if (!ReserveAhead(archive, bytes, piece)) return false;
+// Makes the chunks, all free. Chunks' lock held.
+bool MakeChunks(AheadChunks& chunks) {
+    if (chunks.unavailable) return false;
     try {
-        pieces.emplace_back();
+        chunks.links.resize(AheadChunkCount);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    if (!pieces.back().Allocate(bytes)) {
-        pieces.pop_back();
+    if (!chunks.block.Allocate(DecodeAheadBytes)) {
+        chunks.links.clear();
         return false;
     }
-    reservation.Absorb(piece);
+    for (uint32_t i = 0; i < AheadChunkCount; ++i) chunks.links[i] = i + 1 < AheadChunkCount ? i + 1 : NoChunk;
+    chunks.freeHead = 0;
     return true;
+}
+
+}  // namespace
+
+DecodedAhead& DecodedAhead::operator=(DecodedAhead&& other) noexcept {
+    if (this != &other) {
+        Release();
+        row = other.row;
+        chunks = std::exchange(other.chunks, nullptr);
+        first = std::exchange(other.first, NoChunk);
+        last = std::exchange(other.last, NoChunk);
+        count = std::exchange(other.count, 0);
+    }
+    return *this;
+}
+
+void DecodedAhead::Release() {
+    if (count != 0) {
+        std::lock_guard<std::mutex> held(chunks->lock);
+        chunks->links[last] = chunks->freeHead;
+        chunks->freeHead = first;
+    }
+    first = last = NoChunk;
+    count = 0;
+}
+
+bool AddAheadChunk(Archive& archive, DecodedAhead& ahead) {
+    AheadChunks& chunks = archive.aheadChunks;
+    std::lock_guard<std::mutex> held(chunks.lock);
+    if (chunks.block.Data() == nullptr && !MakeChunks(chunks)) {
+        // Tried once: an archive short of memory holds nothing ahead.
+        chunks.unavailable = true;
+        return false;
+    }
+    const uint32_t chunk = chunks.freeHead;
+    if (chunk == NoChunk) return false;
+    chunks.freeHead = chunks.links[chunk];
+    chunks.links[chunk] = NoChunk;
+    if (ahead.count == 0) {
+        ahead.chunks = &chunks;
+        ahead.first = chunk;
+    } else {
+        chunks.links[ahead.last] = chunk;
+    }
+    ahead.last = chunk;
+    ++ahead.count;
+    return true;
+}
+
+uint8_t* AheadChunk(Archive& archive, uint32_t chunk) {
+    return archive.aheadChunks.block.Data() + uint64_t{chunk} * AheadChunkBytes;
+}
+
+uint32_t NextAheadChunk(const Archive& archive, uint32_t chunk) {
+    // A chain's links change only while its owner grows it, so its reader needs no lock.
+    return archive.aheadChunks.links[chunk];
+}
+
+uint64_t FreeAheadBytes(Archive& archive) {
+    AheadChunks& chunks = archive.aheadChunks;
+    std::lock_guard<std::mutex> held(chunks.lock);
+    if (chunks.unavailable) return 0;
+    if (chunks.block.Data() == nullptr) return DecodeAheadBytes;
+    uint64_t free = 0;
+    for (uint32_t chunk = chunks.freeHead; chunk != NoChunk; chunk = chunks.links[chunk]) free += AheadChunkBytes;
+    return free;
 }
 
 void QueueDecodedAhead(Archive& archive, DecodedAhead&& entry) {
@@ -73,22 +128,20 @@ void PassOverDecodedAhead(Archive& archive, uint32_t row) {
 
 void DropDecodedAhead(Archive& archive) { archive.decodedAhead.clear(); }
 
-Status WritePieces(FileSink& output, const std::vector<HeapBlock>& pieces, uint64_t size) {
-    for (const HeapBlock& piece : pieces) {
-        if (size == 0) break;
-        const uint64_t count = std::min(size, piece.Size());
-        const Status status = WriteToFile(output, piece.Data(), count);
+Status WriteAhead(Archive& archive, FileSink& output, const DecodedAhead& ahead, uint64_t size) {
+    for (uint32_t chunk = ahead.first; size != 0 && chunk != NoChunk; chunk = NextAheadChunk(archive, chunk)) {
+        const uint64_t count = std::min<uint64_t>(size, AheadChunkBytes);
+        const Status status = WriteToFile(output, AheadChunk(archive, chunk), count);
         if (status != Status::Ok) return status;
         size -= count;
     }
     return Status::Ok;
 }
 
-void CopyPieces(const std::vector<HeapBlock>& pieces, uint64_t size, uint8_t* block) {
-    for (const HeapBlock& piece : pieces) {
-        if (size == 0) break;
-        const uint64_t count = std::min(size, piece.Size());
-        std::memcpy(block, piece.Data(), static_cast<size_t>(count));
+void CopyAhead(Archive& archive, const DecodedAhead& ahead, uint64_t size, uint8_t* block) {
+    for (uint32_t chunk = ahead.first; size != 0 && chunk != NoChunk; chunk = NextAheadChunk(archive, chunk)) {
+        const uint64_t count = std::min<uint64_t>(size, AheadChunkBytes);
+        std::memcpy(block, AheadChunk(archive, chunk), static_cast<size_t>(count));
         block += count;
         size -= count;
     }

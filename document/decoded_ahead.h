@@ -1,32 +1,30 @@
 // Entries decoded ahead of their extraction. The pool, when it decodes an
-// entry that does not keep its bytes, holds them in pieces instead of only
-// counting them; an extraction's helpers decode the next such entries while
-// it writes. Either way the bytes wait in the archive's queue, in listing
-// order, until the host extracts the entry or passes it over, and everything
-// held or being decoded ahead stays within DecodeAheadBytes: past it the pool
-// only counts and the helpers stop, and the entry is decoded again when it is
-// extracted. What is held ahead changes with timing; the bytes never do.
+// entry that does not keep its bytes, holds them instead of only counting
+// them; an extraction's helpers decode the next such entries while it
+// writes. Either way the bytes wait in the archive's chunks (AheadChunks:
+// DecodeAheadBytes made once and reused, so holding costs no fresh memory
+// per entry) and in its queue, in listing order, until the host extracts the
+// entry or passes it over. When the chunks run out the pool only counts and
+// the helpers stop, and the entry is decoded again when it is extracted.
+// What is held ahead changes with timing; the bytes never do.
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "document/archive.h"
 #include "document/sinks.h"
 
 // Bytes an archive may hold decoded ahead, or be decoding ahead, in all.
-constexpr uint64_t DecodeAheadBytes = uint64_t{16} << 20;
-// The first piece of an entry's bytes, so that a small entry holds little,
-// and every later one.
-constexpr uint64_t FirstAheadPieceBytes = SinkWindowBytes;
-constexpr uint64_t AheadPieceBytes = uint64_t{1} << 20;
+constexpr uint64_t DecodeAheadBytes = uint64_t{AheadChunkCount} * AheadChunkBytes;
 
-// Reserves `bytes` more of the archive's allowance into `reservation`; false
-// when they do not fit, and nothing is reserved.
-bool ReserveAhead(Archive& archive, uint64_t bytes, AheadReservation& reservation);
-// Appends a piece of `bytes` to `pieces`, reserved into `reservation`; false
-// when the allowance or the heap refuses it.
-bool AddAheadPiece(Archive& archive, std::vector<HeapBlock>& pieces, AheadReservation& reservation, uint64_t bytes);
+// Appends a free chunk to the entry's chain, making the chunks when first
+// needed; false when none is free or they cannot be had.
+bool AddAheadChunk(Archive& archive, DecodedAhead& ahead);
+// The bytes of a chunk, and the chunk after it in its chain.
+uint8_t* AheadChunk(Archive& archive, uint32_t chunk);
+uint32_t NextAheadChunk(const Archive& archive, uint32_t chunk);
+// Bytes free in the chunks now.
+uint64_t FreeAheadBytes(Archive& archive);
 
 // The queue, with the archive's tableLock held. Queues the entry's bytes in
 // row order; they are let go when the queue cannot grow.
@@ -41,6 +39,6 @@ void PassOverDecodedAhead(Archive& archive, uint32_t row);
 // Lets go of every entry decoded ahead.
 void DropDecodedAhead(Archive& archive);
 
-// The first `size` bytes of the pieces into the file sink, or into `block`.
-Status WritePieces(FileSink& output, const std::vector<HeapBlock>& pieces, uint64_t size);
-void CopyPieces(const std::vector<HeapBlock>& pieces, uint64_t size, uint8_t* block);
+// The entry's first `size` bytes into the file sink, or into `block`.
+Status WriteAhead(Archive& archive, FileSink& output, const DecodedAhead& ahead, uint64_t size);
+void CopyAhead(Archive& archive, const DecodedAhead& ahead, uint64_t size, uint8_t* block);

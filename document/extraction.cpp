@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "document/decoded_ahead.h"
+#include "document/kept_bytes.h"
 #include "document/stream_decoding.h"
 
 namespace {
@@ -28,9 +29,9 @@ void DropHeldAhead(Archive& archive) {
 }
 
 // Helper threads decoding the next entries that are neither kept nor held
-// ahead, each into a block of its size, while the caller writes one out.
-// Everything they decoded joins the archive's queue when the object goes;
-// Drop lets it all go instead.
+// ahead into chunks, while the caller writes one out. Everything they
+// decoded joins the archive's queue when the object goes; Drop lets it all
+// go instead.
 class ReadAhead {
 public:
     ReadAhead(Archive& archive, uint32_t row) : archive_(archive) { Start(row); }
@@ -50,15 +51,15 @@ private:
     struct Slot {
         uint32_t row;                  // the entry
         const EntryRow* entry;         // its row
-        HeapBlock bytes;               // its bytes, once decoded
-        AheadReservation reserved;     // what they hold of the allowance
-        bool decoded = false;          // bytes holds them
+        DecodedAhead ahead;            // its bytes, once decoded
+        bool decoded = false;          // ahead holds them
     };
 
     void Start(uint32_t row) {
         const uint32_t threads = archive_.settings.threads;
         if (threads <= 1) return;
         const size_t entriesLimit = ReadAheadEntriesPerThread * threads;
+        uint64_t room = FreeAheadBytes(archive_);
         try {
             std::lock_guard<std::mutex> held(archive_.tableLock);
             if (archive_.entriesNotKept == 0) return;
@@ -75,10 +76,11 @@ private:
             for (uint64_t next = from; next < stop; ++next) {
                 const EntryRow& entry = archive_.entries[next];
                 if (entry.kept) continue;
-                if (queue.size() + slots_.size() >= entriesLimit) break;
-                AheadReservation reserved;
-                if (!ReserveAhead(archive_, entry.decodedSize, reserved)) break;
-                slots_.push_back(Slot{static_cast<uint32_t>(next), &entry, HeapBlock{}, std::move(reserved), false});
+                // Whole chunks, as the entry will take them.
+                const uint64_t chunks = (entry.decodedSize + AheadChunkBytes - 1) / AheadChunkBytes * AheadChunkBytes;
+                if (queue.size() + slots_.size() >= entriesLimit || chunks > room) break;
+                room -= chunks;
+                slots_.push_back(Slot{static_cast<uint32_t>(next), &entry, DecodedAhead{}, false});
             }
         } catch (const std::bad_alloc&) {
             // Fewer slots: the caller decodes what is left when it finishes.
@@ -91,24 +93,23 @@ private:
         }
     }
 
-    // Decodes slots until none is left, or memory runs short; run by every
-    // helper and by the caller.
+    // Decodes slots until none is left, the chunks run out or memory runs
+    // short; run by every helper and by the caller.
     void Help() noexcept {
+        HeapBlock scratch;
+        if (!scratch.Allocate(SinkWindowBytes)) return;
         while (!stop_) {
             const size_t at = next_.fetch_add(1);
             if (at >= slots_.size()) return;
             Slot& slot = slots_[at];
-            const EntryRow& entry = *slot.entry;
-            if (entry.decodedSize != 0 && !slot.bytes.Allocate(entry.decodedSize)) {
-                stop_ = true;
-                return;
-            }
-            MemorySink memory;
-            StartMemorySink(memory, slot.bytes.Data(), entry.decodedSize);
-            const Status status = DecodeEntryAgain(archive_, entry, memory.sink);
+            JobSink sink;
+            StartJobSink(sink, archive_, nullptr, false, true, scratch.Data(), &stop_);
+            const Status status = DecodeEntryAgain(archive_, *slot.entry, sink.sink);
             if (status == Status::OutOfMemory) stop_ = true;
-            slot.decoded = status == Status::Ok;
-            if (!slot.decoded) slot.bytes.Free();
+            FinishJobSink(sink, status == Status::Ok, slot.ahead);
+            // Chunks that ran out leave the entry counted, not held.
+            slot.decoded = status == Status::Ok && slot.ahead.count != 0;
+            if (!slot.decoded) slot.ahead.Release();
         }
     }
 
@@ -129,15 +130,8 @@ private:
         std::lock_guard<std::mutex> held(archive_.tableLock);
         for (Slot& slot : slots_) {
             if (!slot.decoded) continue;
-            DecodedAhead ahead;
-            ahead.row = slot.row;
-            try {
-                ahead.pieces.push_back(std::move(slot.bytes));
-            } catch (const std::bad_alloc&) {
-                continue;
-            }
-            ahead.reserved = std::move(slot.reserved);
-            QueueDecodedAhead(archive_, std::move(ahead));
+            slot.ahead.row = slot.row;
+            QueueDecodedAhead(archive_, std::move(slot.ahead));
         }
     }
 
@@ -162,7 +156,7 @@ Status ExtractEntryToFile(Archive& archive, uint32_t row, FileSink& output) {
     DecodedAhead ahead;
     if (TakeHeldAhead(archive, row, ahead)) {
         ReadAhead readAhead(archive, row);
-        return WritePieces(output, ahead.pieces, entry.decodedSize);
+        return WriteAhead(archive, output, ahead, entry.decodedSize);
     }
     ReadAhead readAhead(archive, row);
     Status status = DecodeEntryAgain(archive, entry, output.sink);
@@ -186,7 +180,7 @@ Status ExtractEntryToBlock(Archive& archive, uint32_t row, uint8_t* block) {
     DecodedAhead ahead;
     if (TakeHeldAhead(archive, row, ahead)) {
         ReadAhead readAhead(archive, row);
-        CopyPieces(ahead.pieces, entry.decodedSize, block);
+        CopyAhead(archive, ahead, entry.decodedSize, block);
         return Status::Ok;
     }
     ReadAhead readAhead(archive, row);

@@ -15,45 +15,41 @@ void CountFromHere(JobSink& job, Sink& sink) {
     sink.roomLeft = SinkWindowBytes;
 }
 
-// Moves the entry's bytes so far from the slab into pieces; false when the
-// allowance or the heap refuses them.
+// Moves the entry's bytes so far from the slab into chunks held ahead;
+// false when not enough chunks are free.
 bool HoldSlabBytes(JobSink& job, Sink& sink) {
     const uint64_t count = static_cast<uint64_t>(sink.room - job.start);
     for (uint64_t copied = 0; copied < count;) {
-        if (!AddAheadPiece(*job.archive, job.ahead.pieces, job.ahead.reserved, AheadPieceBytes)) return false;
-        const uint64_t chunk = std::min(count - copied, AheadPieceBytes);
-        std::memcpy(job.ahead.pieces.back().Data(), job.start + copied, static_cast<size_t>(chunk));
+        if (!AddAheadChunk(*job.archive, job.ahead)) return false;
+        const uint64_t chunk = std::min<uint64_t>(count - copied, AheadChunkBytes);
+        std::memcpy(AheadChunk(*job.archive, job.ahead.last), job.start + copied, static_cast<size_t>(chunk));
         copied += chunk;
     }
     job.held = count;
     return true;
 }
 
-// Lets go of the pieces and counts from here on.
+// Lets go of the chunks and counts from here on.
 void StopHolding(JobSink& job) {
     job.mode = JobSink::Mode::Counting;
-    job.ahead = DecodedAhead{};
+    job.ahead.Release();
     job.held = 0;
 }
 
-// Offers the room left in the last piece, or a new piece; counts from here
-// on when none can be had.
-void OfferPiece(JobSink& job, Sink& sink) {
-    uint64_t capacity = 0;
-    for (const HeapBlock& piece : job.ahead.pieces) capacity += piece.Size();
+// Offers the room left in the last chunk. With the chunks full, one byte of
+// probe room first tells whether the entry goes on, so that an entry ending
+// at a chunk's end takes no chunk more.
+void OfferChunk(JobSink& job, Sink& sink) {
+    const uint64_t capacity = uint64_t{job.ahead.count} * AheadChunkBytes;
     if (capacity == job.held) {
-        const uint64_t bytes = job.ahead.pieces.empty() ? FirstAheadPieceBytes : AheadPieceBytes;
-        if (!AddAheadPiece(*job.archive, job.ahead.pieces, job.ahead.reserved, bytes)) {
-            StopHolding(job);
-            CountFromHere(job, sink);
-            return;
-        }
-        capacity += bytes;
+        job.probing = true;
+        sink.room = job.probe;
+        sink.roomLeft = sizeof job.probe;
+        return;
     }
-    const HeapBlock& last = job.ahead.pieces.back();
-    const uint64_t left = capacity - job.held;
-    sink.room = last.Data() + (last.Size() - left);
-    sink.roomLeft = static_cast<size_t>(left);
+    const uint64_t used = job.held - uint64_t{job.ahead.count - 1} * AheadChunkBytes;
+    sink.room = AheadChunk(*job.archive, job.ahead.last) + used;
+    sink.roomLeft = static_cast<size_t>(AheadChunkBytes - used);
 }
 
 Status TakeJobBytes(Sink& sink, const uint8_t*, size_t count, bool ending) {
@@ -72,7 +68,18 @@ Status TakeJobBytes(Sink& sink, const uint8_t*, size_t count, bool ending) {
         }
         break;
     case JobSink::Mode::Holding:
-        job.held += count;
+        if (!job.probing) {
+            job.held += count;
+        } else if (count != 0) {
+            // The entry goes on past its chunks: the probe's byte opens a new one.
+            if (AddAheadChunk(*job.archive, job.ahead)) {
+                AheadChunk(*job.archive, job.ahead.last)[0] = job.probe[0];
+                job.held += 1;
+            } else {
+                StopHolding(job);
+            }
+        }
+        job.probing = false;
         break;
     case JobSink::Mode::Counting:
         break;
@@ -88,7 +95,7 @@ Status TakeJobBytes(Sink& sink, const uint8_t*, size_t count, bool ending) {
         break;
     }
     case JobSink::Mode::Holding:
-        OfferPiece(job, sink);
+        OfferChunk(job, sink);
         break;
     case JobSink::Mode::Counting:
         CountFromHere(job, sink);
@@ -137,8 +144,9 @@ void StartJobSink(JobSink& job, Archive& archive, KeptSlab* slab, bool keep, boo
     job.scratch = scratch;
     job.holdAhead = holdAhead;
     job.mode = keep ? JobSink::Mode::Keeping : holdAhead ? JobSink::Mode::Holding : JobSink::Mode::Counting;
-    job.ahead = DecodedAhead{};
+    job.ahead.Release();
     job.held = 0;
+    job.probing = false;
     // No room yet: the first call offers it.
     job.sink = Sink{keep ? slab->next : scratch, 0, TakeJobBytes, &job};
 }
@@ -151,7 +159,7 @@ const uint8_t* FinishJobSink(JobSink& job, bool succeeded, DecodedAhead& ahead) 
         return job.start;
     }
     if (succeeded && mode == JobSink::Mode::Holding) ahead = std::move(job.ahead);
-    job.ahead = DecodedAhead{};
+    job.ahead.Release();
     job.held = 0;
     return nullptr;
 }

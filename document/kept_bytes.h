@@ -36,9 +36,9 @@ void RetireSlab(Archive& archive, KeptSlab& slab);
 
 // Where a pool job's bytes go. While it keeps, into a slab, up to
 // KeptEntryLimit bytes; past that, or from the start when it does not keep,
-// into pieces held ahead (decoded_ahead.h) while the archive's allowance
-// lets it; past that it only counts, in the caller's scratch room. Any call
-// after `stop` is set answers Aborted.
+// into chunks held ahead (decoded_ahead.h) while there are free ones; past
+// that it only counts, in the caller's scratch room. Any call after `stop` is
+// set answers Aborted.
 struct JobSink {
     enum class Mode : uint8_t { Keeping, Holding, Counting };
     Sink sink;
@@ -48,16 +48,18 @@ struct JobSink {
     uint8_t* start = nullptr;     // where the entry's bytes begin in the slab
     uint8_t* scratch = nullptr;   // SinkWindowBytes of counting room, the caller's
     Mode mode = Mode::Counting;   // where the bytes go now
-    bool holdAhead = false;       // bytes that are not kept go into pieces
-    DecodedAhead ahead;           // the pieces, and what they hold of the allowance
-    uint64_t held = 0;            // bytes in the pieces
+    bool holdAhead = false;       // bytes that are not kept go into chunks
+    DecodedAhead ahead;           // the chunks
+    uint64_t held = 0;            // bytes in the chunks
+    uint8_t probe[1] = {};        // room offered while the chunks are full
+    bool probing = false;         // the room offered is the probe
 };
 // Starts the sink: `keep` into a slab with room for KeptEntryLimit + 1 bytes,
-// `holdAhead` into pieces once not keeping.
+// `holdAhead` into chunks once not keeping.
 void StartJobSink(JobSink& job, Archive& archive, KeptSlab* slab, bool keep, bool holdAhead, uint8_t* scratch,
                   const std::atomic<bool>* stop);
 // Ends a run into the sink. With `succeeded` and an entry kept within the
 // limit, its bytes stay in the slab and their start is answered; otherwise
 // the slab takes its room back and null is answered. With `succeeded` and
-// every byte in pieces, `ahead` holds them; otherwise the pieces go.
+// every byte in chunks, `ahead` holds them; otherwise the chunks go.
 const uint8_t* FinishJobSink(JobSink& job, bool succeeded, DecodedAhead& ahead);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "document/decode_pool.h"
+#include "document/decoded_ahead.h"
 #include "document/extraction.h"
 #include "document/kept_bytes.h"
 #include "document/open.h"
@@ -133,14 +134,14 @@ TEST(KeptBytes, ExtractionsGetEveryEntrysBytesInAnyOrder) {
 }
 
 // The entries in the queue of those decoded ahead, each checked against its bytes.
-std::vector<uint32_t> QueuedAhead(const Archive& archive) {
+std::vector<uint32_t> QueuedAhead(Archive& archive) {
     std::vector<uint32_t> rows;
     for (const DecodedAhead& decoded : archive.decodedAhead) {
         rows.push_back(decoded.row);
-        std::string bytes;
-        for (const HeapBlock& piece : decoded.pieces) bytes.append(reinterpret_cast<const char*>(piece.Data()), piece.Size());
-        EXPECT_TRUE(bytes.substr(0, Decoded[decoded.row].size()) == Decoded[decoded.row]) << decoded.row;
-        EXPECT_GE(bytes.size(), Decoded[decoded.row].size());
+        std::string bytes(Decoded[decoded.row].size(), '\0');
+        EXPECT_EQ(decoded.count, (bytes.size() + AheadChunkBytes - 1) / AheadChunkBytes) << decoded.row;
+        CopyAhead(archive, decoded, bytes.size(), reinterpret_cast<uint8_t*>(bytes.data()));
+        EXPECT_TRUE(bytes == Decoded[decoded.row]) << decoded.row;
     }
     return rows;
 }
