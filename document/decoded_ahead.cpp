@@ -88,9 +88,9 @@ uint64_t FreeAheadBytes(Archive& archive) {
     std::lock_guard<std::mutex> held(chunks.lock);
     if (chunks.unavailable) return 0;
     if (chunks.block.Data() == nullptr) return DecodeAheadBytes;
-    uint64_t free = 0;
-    for (uint32_t chunk = chunks.freeHead; chunk != NoChunk; chunk = chunks.links[chunk]) free += AheadChunkBytes;
-    return free;
+    uint64_t bytes = 0;
+    for (uint32_t chunk = chunks.freeHead; chunk != NoChunk; chunk = chunks.links[chunk]) bytes += AheadChunkBytes;
+    return bytes;
 }
 
 void QueueDecodedAhead(Archive& archive, DecodedAhead&& entry) {
@@ -111,9 +111,9 @@ bool TakeDecodedAhead(Archive& archive, uint32_t row, DecodedAhead& taken) {
     size_t found = 0;
     while (found < queue.size() && queue[found].row < row) ++found;
     if (found == queue.size() || queue[found].row != row) {
-        const bool near = !queue.empty() && queue.front().row > row &&
+        const bool nearby = !queue.empty() && queue.front().row > row &&
                           queue.front().row - row <= queue.size() * NearStepsPerQueued;
-        if (!near) DropDecodedAhead(archive);
+        if (!nearby) DropDecodedAhead(archive);
         return false;
     }
     taken = std::move(queue[found]);
