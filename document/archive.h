@@ -65,6 +65,15 @@ struct EntryRow {
     ContentKind kind;              // names the entry's extension
     uint8_t flags;                 // EntryFaxRowsRewritten
     bool kept;                     // keptBytes holds the decoded bytes
+    uint32_t keptBlock;            // when kept in one: the block of keptBytes
+};
+
+// A block kept entries' bytes live in. Once every entry kept in it has been
+// passed by the host and no thread fills it any more, it is reused.
+struct KeptBlock {
+    HeapBlock bytes;
+    uint32_t entries = 0;          // entries kept (or being filed) in it, not yet passed
+    bool filling = true;           // a thread's slab writes into it
 };
 
 // What one entry costs the archive beside the body: its row, the table's
@@ -133,7 +142,9 @@ struct Archive {
     std::deque<EntryRow> entries;       // every entry made so far, in listing order; rows never move
     bool tableEnded = false;            // no more rows come
     Status tableStatus = Status::End;   // once ended: End when complete, else why it could not go on
-    std::vector<HeapBlock> keptBlocks;  // the blocks kept entries' bytes live in
+    std::vector<KeptBlock> keptBlocks;  // the blocks kept entries' bytes live in
+    std::vector<uint32_t> spareKeptBlocks;  // blocks free for reuse, whole
+    uint32_t rowsPassed = 0;            // rows before this one were passed by the host
     uint64_t keptBytes = 0;             // decoded bytes the entries keep there
     uint32_t keptReaders = 0;           // host calls reading kept bytes now; none given up meanwhile
     BudgetShare budget;                 // the share of the process's budget the archive holds

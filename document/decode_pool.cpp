@@ -34,6 +34,7 @@ struct DecodeJob {
     EntryRow row{};                      // the entry it makes, once done
     bool view = false;                   // its bytes are the stored ones
     const uint8_t* captured = nullptr;   // its bytes in a kept block, when it kept them
+    uint32_t capturedBlock = 0;          // that block
     DecodedAhead ahead;                  // its bytes held ahead, when it held them
 };
 
@@ -118,7 +119,7 @@ Status DecodeOnce(DecodePool& pool, ThreadSpace& space, DecodeJob& job) {
     EntryRow& row = job.row;
     row = EntryRow{found.dataBegin, static_cast<uint64_t>(found.dataEnd - found.dataBegin), found.dictionary.data(),
                    found.dictionary.size(), 0, nullptr, found.objectNumber, found.generation, ContentKind::Data, 0,
-                   false};
+                   false, 0};
     job.captured = nullptr;
     job.ahead.Release();
     if (plan.steps == 0) {
@@ -144,6 +145,7 @@ Status DecodeOnce(DecodePool& pool, ThreadSpace& space, DecodeJob& job) {
         if (!job.keep || row.decodedSize > KeptEntryLimit) return Status::Ok;
     }
     JobSink output;
+    job.capturedBlock = space.slab.block;
     StartJobSink(output, archive, &space.slab, job.keep, pool.holdAhead && !plan.fax, space.scratch.Data(),
                  &pool.stopping);
     const Status status = RunChain(input, plan, fax, output.sink, outcome);
@@ -177,6 +179,7 @@ void GiveUpKeptBytes(DecodePool& pool) {
     for (size_t i = 0; i < pool.jobs.Size(); ++i) pool.jobs.At(i).captured = nullptr;
     for (ThreadSpace& space : pool.spaces) space.slab = KeptSlab{};
     archive.keptBlocks.clear();
+    archive.spareKeptBlocks.clear();
     archive.keptBytes = 0;
 }
 
@@ -231,7 +234,12 @@ void EndTable(DecodePool& pool, Status status) {
 // Files a finished job as a row of the archive's table, or lets it go. Lock held.
 void FileJob(DecodePool& pool, DecodeJob& job) {
     Archive& archive = pool.archive;
-    if (archive.tableEnded) return;
+    // Bytes captured in a kept block that the entry does not keep leave it.
+    const bool inBlock = job.captured != nullptr && !job.view;
+    if (archive.tableEnded) {
+        if (inBlock) LeaveKeptBlock(archive, job.capturedBlock);
+        return;
+    }
     if (job.status == Status::OutOfMemory) {
         EndTable(pool, Status::OutOfMemory);
         return;
@@ -254,12 +262,16 @@ void FileJob(DecodePool& pool, DecodeJob& job) {
     if (kept) {
         row.kept = true;
         row.keptBytes = job.view ? row.storedBegin : job.captured;
+        row.keptBlock = job.capturedBlock;
     }
+    const bool keptInBlock = kept && inBlock;
+    if (inBlock && !keptInBlock) LeaveKeptBlock(archive, job.capturedBlock);
     const uint32_t index = static_cast<uint32_t>(archive.entries.size());
     try {
         archive.entries.push_back(row);
     } catch (const std::bad_alloc&) {
         if (kept && !job.view) archive.keptBytes -= size;
+        if (keptInBlock) LeaveKeptBlock(archive, job.capturedBlock);
         EndTable(pool, Status::OutOfMemory);
         return;
     }
@@ -306,6 +318,8 @@ DecodeJob* TakeJob(DecodePool& pool, ThreadSpace& space) {
 // left with the lock held.
 void RunJob(DecodePool& pool, ThreadSpace& space, DecodeJob& job, std::unique_lock<std::mutex>& held) {
     const Status status = Decode(pool, space, job, held);
+    // Its block is not reused while the job waits to be filed.
+    if (job.captured != nullptr && !job.view) ++pool.archive.keptBlocks[job.capturedBlock].entries;
     job.status = status;
     job.done = true;
     FileFinishedJobs(pool);
@@ -418,7 +432,9 @@ int64_t HandOutNextEntry(Archive& archive) {
         return -1;
     }
     ++archive.handedOut;
-    // The host is done with the entries before this one, unless it comes back by name.
+    // The host is done with the entries before this one, unless it comes back
+    // by name: what they hold goes, and their blocks and chunks are reused.
+    for (; archive.rowsPassed < next; ++archive.rowsPassed) PassKeptEntry(archive, archive.entries[archive.rowsPassed]);
     PassOverDecodedAhead(archive, next);
     return next;
 }

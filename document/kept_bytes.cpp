@@ -106,33 +106,78 @@ Status TakeJobBytes(Sink& sink, const uint8_t*, size_t count, bool ending) {
 
 }  // namespace
 
+namespace {
+
+// A block no thread fills and no entry uses is kept whole for the next slab,
+// or given back when it was cut down.
+void RecycleIfIdle(Archive& archive, uint32_t index) {
+    KeptBlock& block = archive.keptBlocks[index];
+    if (block.filling || block.entries != 0 || block.bytes.Data() == nullptr) return;
+    if (block.bytes.Size() == KeptBlockBytes) {
+        try {
+            archive.spareKeptBlocks.push_back(index);
+            return;
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    block.bytes.Free();
+}
+
+// Leaves the slab's block whole, for reuse once its entries are passed.
+void LeaveSlab(Archive& archive, KeptSlab& slab) {
+    archive.keptBlocks[slab.block].filling = false;
+    RecycleIfIdle(archive, slab.block);
+    slab = KeptSlab{};
+}
+
+}  // namespace
+
 bool ReadySlab(Archive& archive, KeptSlab& slab, uint64_t bytes) {
     if (slab.next != nullptr && static_cast<uint64_t>(slab.end - slab.next) >= bytes) return true;
-    if (slab.next != nullptr) RetireSlab(archive, slab);
-    try {
-        archive.keptBlocks.emplace_back();
-    } catch (const std::bad_alloc&) {
-        return false;
+    if (slab.next != nullptr) LeaveSlab(archive, slab);
+    uint32_t index = 0;
+    if (!archive.spareKeptBlocks.empty()) {
+        index = archive.spareKeptBlocks.back();
+        archive.spareKeptBlocks.pop_back();
+    } else {
+        try {
+            archive.keptBlocks.emplace_back();
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        if (!archive.keptBlocks.back().bytes.Allocate(KeptBlockBytes)) {
+            archive.keptBlocks.pop_back();
+            return false;
+        }
+        index = static_cast<uint32_t>(archive.keptBlocks.size() - 1);
     }
-    HeapBlock& block = archive.keptBlocks.back();
-    if (!block.Allocate(KeptBlockBytes)) {
-        archive.keptBlocks.pop_back();
-        return false;
-    }
-    slab = KeptSlab{block.Data(), block.Data() + block.Size(), archive.keptBlocks.size() - 1};
+    KeptBlock& block = archive.keptBlocks[index];
+    block.filling = true;
+    slab = KeptSlab{block.bytes.Data(), block.bytes.Data() + block.bytes.Size(), index};
     return true;
 }
 
 void RetireSlab(Archive& archive, KeptSlab& slab) {
     if (slab.next == nullptr) return;
-    HeapBlock& block = archive.keptBlocks[slab.block];
-    const uint64_t used = static_cast<uint64_t>(slab.next - block.Data());
-    if (used == 0) {
-        block.Free();
-    } else {
-        block.ShrinkInPlace(used);
-    }
+    KeptBlock& block = archive.keptBlocks[slab.block];
+    const uint64_t used = static_cast<uint64_t>(slab.next - block.bytes.Data());
+    if (used != 0) block.bytes.ShrinkInPlace(used);
+    block.filling = false;
+    RecycleIfIdle(archive, slab.block);
     slab = KeptSlab{};
+}
+
+void LeaveKeptBlock(Archive& archive, uint32_t block) {
+    --archive.keptBlocks[block].entries;
+    RecycleIfIdle(archive, block);
+}
+
+void PassKeptEntry(Archive& archive, EntryRow& row) {
+    if (!row.kept || row.keptBytes == nullptr || row.keptBytes == row.storedBegin) return;
+    row.kept = false;
+    row.keptBytes = nullptr;
+    ++archive.entriesNotKept;
+    LeaveKeptBlock(archive, row.keptBlock);
 }
 
 void StartJobSink(JobSink& job, Archive& archive, KeptSlab* slab, bool keep, bool holdAhead, uint8_t* scratch,

@@ -23,16 +23,23 @@ constexpr uint64_t KeptBlockBytes = uint64_t{4} << 20;
 struct KeptSlab {
     uint8_t* next = nullptr;     // first free byte
     uint8_t* end = nullptr;      // end of the block
-    size_t block = 0;            // the block's index in the archive's keptBlocks
+    uint32_t block = 0;          // the block's index in the archive's keptBlocks
 };
 
 // Makes sure the slab has room for `bytes` (at most KeptBlockBytes): a block
-// with less is given its unused end back and a new one is taken. False when
-// no block can be had (the slab is then empty). The caller serialises calls
-// that may take a block.
+// with less is left and another is taken, a spare one first. False when no
+// block can be had (the slab is then empty). The caller serialises calls that
+// may take a block.
 bool ReadySlab(Archive& archive, KeptSlab& slab, uint64_t bytes);
 // Gives the unused end of the slab's block back; nothing more is written to it.
 void RetireSlab(Archive& archive, KeptSlab& slab);
+// The host passed the entry (it read a later header): bytes kept in a block
+// go, the entry is decoded again should the host come back to it, and a
+// block left with no entry becomes a spare. Under the archive's tableLock.
+void PassKeptEntry(Archive& archive, EntryRow& row);
+// One entry fewer in the block (passed, or never filed); a block left with
+// none and no longer filled becomes a spare. Under the archive's tableLock.
+void LeaveKeptBlock(Archive& archive, uint32_t block);
 
 // Where a pool job's bytes go. While it keeps, into a slab, up to
 // KeptEntryLimit bytes; past that, or from the start when it does not keep,
