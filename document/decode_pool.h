@@ -27,8 +27,9 @@ constexpr uint32_t MaxDecodeThreads = 16;
 // an entry keeps them when it is no bigger than KeptEntryLimit and fits in
 // what is left of the archive's budget share; the first such entry that does
 // not fit ends the keeping for the rest. Views of the stored bytes and empty
-// entries cost nothing and are always kept. Which entries are held ahead
-// depends on timing, never what they hold.
+// entries cost nothing and are always kept. Kept bytes go, and their block is
+// reused, once the host passes their entry (HandOutNextEntry of a later row).
+// Which entries are held ahead depends on timing, never what they hold.
 //
 // A stream whose data is invalid is left out. A job that runs out of memory
 // is run again while no other job runs, then once more after the entries
