@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -67,7 +68,11 @@ public:
     Archive& Opened() { return *archive_; }
 
 private:
-    static std::string Path() { return testing::TempDir() + "vellum-kept-bytes.pdf"; }
+    // Its own name in each process: test runs of other builds may share the folder.
+    static std::string Path() {
+        static const std::string path = testing::TempDir() + "vellum-kept-bytes-" + std::to_string(std::random_device{}()) + ".pdf";
+        return path;
+    }
     std::unique_ptr<Archive> archive_;
 };
 
