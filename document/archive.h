@@ -95,6 +95,7 @@ struct AheadChunks {
     HeapBlock block;              // AheadChunkCount chunks; empty until first needed
     std::vector<uint32_t> links;  // per chunk: the next one of its chain, or NoChunk
     uint32_t freeHead = NoChunk;  // the first free chunk
+    uint32_t freeCount = 0;       // free chunks
     bool unavailable = false;     // the block could not be had: nothing is held ahead
 };
 
@@ -146,6 +147,7 @@ struct Archive {
     std::vector<uint32_t> spareKeptBlocks;  // blocks free for reuse, whole
     uint32_t rowsPassed = 0;            // rows before this one were passed by the host
     uint64_t keptBytes = 0;             // decoded bytes the entries keep there
+    uint64_t keptAhead = 0;             // of those, the bytes of entries the host has not passed
     uint32_t keptReaders = 0;           // host calls reading kept bytes now; none given up meanwhile
     BudgetShare budget;                 // the share of the process's budget the archive holds
     uint64_t entriesNotKept = 0;        // entries decoded again at each extraction

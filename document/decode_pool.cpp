@@ -181,6 +181,7 @@ void GiveUpKeptBytes(DecodePool& pool) {
     archive.keptBlocks.clear();
     archive.spareKeptBlocks.clear();
     archive.keptBytes = 0;
+    archive.keptAhead = 0;
 }
 
 // Decodes the job; called and left with the lock held. With other jobs
@@ -257,6 +258,7 @@ void FileJob(DecodePool& pool, DecodeJob& job) {
             kept = true;
             pool.budgetLeft -= size;
             archive.keptBytes += size;
+            archive.keptAhead += size;
         }
     }
     if (kept) {
@@ -270,7 +272,10 @@ void FileJob(DecodePool& pool, DecodeJob& job) {
     try {
         archive.entries.push_back(row);
     } catch (const std::bad_alloc&) {
-        if (kept && !job.view) archive.keptBytes -= size;
+        if (kept && !job.view) {
+            archive.keptBytes -= size;
+            archive.keptAhead -= size;
+        }
         if (keptInBlock) LeaveKeptBlock(archive, job.capturedBlock);
         EndTable(pool, Status::OutOfMemory);
         return;
@@ -294,6 +299,17 @@ void FileFinishedJobs(DecodePool& pool) {
 // Whether a thread may take the next stream now. Lock held.
 bool MayTakeJob(const DecodePool& pool) {
     return !pool.scanEnded && !pool.archive.tableEnded && pool.jobs.Size() < pool.jobsAhead;
+}
+
+// Whether a worker should wait for the host before it takes another stream:
+// with less than half the chunks free, what it decodes now would only be
+// counted and decoded again at its extraction; with as many kept bytes ahead
+// of the host as the chunks hold, running further ahead only costs memory.
+// The host frees both as it goes, and never waits for a worker so held back,
+// since its header calls decode themselves. Lock held.
+bool HeldBackByTheHost(DecodePool& pool) {
+    return pool.holdAhead &&
+           (pool.archive.keptAhead > DecodeAheadBytes || FreeAheadBytes(pool.archive) < DecodeAheadBytes / 2);
 }
 
 // Takes the next stream of the scan as a job, or null when there is none or
@@ -331,7 +347,9 @@ void RunJobs(DecodePool& pool, uint32_t thread) noexcept {
     ThreadSpace& space = pool.spaces[thread];
     std::unique_lock<std::mutex> held(pool.archive.tableLock);
     for (;;) {
-        pool.changed.wait(held, [&] { return pool.scanEnded || pool.archive.tableEnded || MayTakeJob(pool); });
+        pool.changed.wait(held, [&] {
+            return pool.scanEnded || pool.archive.tableEnded || (MayTakeJob(pool) && !HeldBackByTheHost(pool));
+        });
         DecodeJob* job = TakeJob(pool, space);
         if (job == nullptr) break;
         RunJob(pool, space, *job, held);
@@ -436,5 +454,7 @@ int64_t HandOutNextEntry(Archive& archive) {
     // by name: what they hold goes, and their blocks and chunks are reused.
     for (; archive.rowsPassed < next; ++archive.rowsPassed) PassKeptEntry(archive, archive.entries[archive.rowsPassed]);
     PassOverDecodedAhead(archive, next);
+    // Workers held back until the host went on may go on now.
+    if (pool != nullptr) pool->changed.notify_all();
     return next;
 }

@@ -24,6 +24,7 @@ bool MakeChunks(AheadChunks& chunks) {
     }
     for (uint32_t i = 0; i < AheadChunkCount; ++i) chunks.links[i] = i + 1 < AheadChunkCount ? i + 1 : NoChunk;
     chunks.freeHead = 0;
+    chunks.freeCount = AheadChunkCount;
     return true;
 }
 
@@ -46,6 +47,7 @@ void DecodedAhead::Release() {
         std::lock_guard<std::mutex> held(chunks->lock);
         chunks->links[last] = chunks->freeHead;
         chunks->freeHead = first;
+        chunks->freeCount += count;
     }
     first = last = NoChunk;
     count = 0;
@@ -63,6 +65,7 @@ bool AddAheadChunk(Archive& archive, DecodedAhead& ahead) {
     if (chunk == NoChunk) return false;
     chunks.freeHead = chunks.links[chunk];
     chunks.links[chunk] = NoChunk;
+    --chunks.freeCount;
     if (ahead.count == 0) {
         ahead.chunks = &chunks;
         ahead.first = chunk;
@@ -88,9 +91,7 @@ uint64_t FreeAheadBytes(Archive& archive) {
     std::lock_guard<std::mutex> held(chunks.lock);
     if (chunks.unavailable) return 0;
     if (chunks.block.Data() == nullptr) return DecodeAheadBytes;
-    uint64_t bytes = 0;
-    for (uint32_t chunk = chunks.freeHead; chunk != NoChunk; chunk = chunks.links[chunk]) bytes += AheadChunkBytes;
-    return bytes;
+    return uint64_t{chunks.freeCount} * AheadChunkBytes;
 }
 
 void QueueDecodedAhead(Archive& archive, DecodedAhead&& entry) {

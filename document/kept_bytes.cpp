@@ -177,6 +177,7 @@ void PassKeptEntry(Archive& archive, EntryRow& row) {
     row.kept = false;
     row.keptBytes = nullptr;
     ++archive.entriesNotKept;
+    archive.keptAhead -= row.decodedSize;
     LeaveKeptBlock(archive, row.keptBlock);
 }
 
