@@ -153,6 +153,7 @@ struct Archive {
     uint64_t entriesNotKept = 0;        // entries decoded again at each extraction
     AheadChunks aheadChunks;                // where the entries decoded ahead are held
     std::deque<DecodedAhead> decodedAhead;  // entries decoded ahead, in listing order
+    uint64_t queuedAheadChunks = 0;     // the chunks those entries hold
 
     // Last, so that it stops first: its threads use everything above.
     std::unique_ptr<DecodePool, DecodePoolStopper> pool;

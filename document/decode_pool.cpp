@@ -302,14 +302,17 @@ bool MayTakeJob(const DecodePool& pool) {
 }
 
 // Whether a worker should wait for the host before it takes another stream:
-// with less than half the chunks free, what it decodes now would only be
-// counted and decoded again at its extraction; with as many kept bytes ahead
-// of the host as the chunks hold, running further ahead only costs memory.
-// The host frees both as it goes, and never waits for a worker so held back,
-// since its header calls decode themselves. Lock held.
-bool HeldBackByTheHost(DecodePool& pool) {
+// with half the chunks held by entries waiting for the host, what it decodes
+// now would likely find none free, be only counted and be decoded again at
+// its extraction; with as many kept bytes ahead of the host as the chunks
+// hold, running further ahead only costs memory. Only what waits for the
+// host counts (what the other workers hold while decoding is theirs to give
+// back), and the host's header calls, which pass those entries, wake the
+// workers; they never wait for a worker so held back, as they decode
+// themselves. Lock held.
+bool HeldBackByTheHost(const DecodePool& pool) {
     return pool.holdAhead &&
-           (pool.archive.keptAhead > DecodeAheadBytes || FreeAheadBytes(pool.archive) < DecodeAheadBytes / 2);
+           (pool.archive.keptAhead > DecodeAheadBytes || QueuedAheadBytes(pool.archive) >= DecodeAheadBytes / 2);
 }
 
 // Takes the next stream of the scan as a job, or null when there is none or

@@ -100,11 +100,14 @@ void QueueDecodedAhead(Archive& archive, DecodedAhead&& entry) {
     // before entries the pool queued meanwhile.
     const auto place = std::upper_bound(queue.begin(), queue.end(), entry.row,
                                         [](uint32_t row, const DecodedAhead& queued) { return row < queued.row; });
+    const uint32_t count = entry.count;
     try {
         queue.insert(place, std::move(entry));
     } catch (const std::bad_alloc&) {
         // The entry goes with its bytes; its extraction decodes it again.
+        return;
     }
+    archive.queuedAheadChunks += count;
 }
 
 bool TakeDecodedAhead(Archive& archive, uint32_t row, DecodedAhead& taken) {
@@ -117,6 +120,7 @@ bool TakeDecodedAhead(Archive& archive, uint32_t row, DecodedAhead& taken) {
         if (!nearby) DropDecodedAhead(archive);
         return false;
     }
+    for (size_t i = 0; i <= found; ++i) archive.queuedAheadChunks -= queue[i].count;
     taken = std::move(queue[found]);
     queue.erase(queue.begin(), queue.begin() + static_cast<ptrdiff_t>(found) + 1);
     return true;
@@ -124,10 +128,16 @@ bool TakeDecodedAhead(Archive& archive, uint32_t row, DecodedAhead& taken) {
 
 void PassOverDecodedAhead(Archive& archive, uint32_t row) {
     std::deque<DecodedAhead>& queue = archive.decodedAhead;
-    while (!queue.empty() && queue.front().row < row) queue.pop_front();
+    while (!queue.empty() && queue.front().row < row) {
+        archive.queuedAheadChunks -= queue.front().count;
+        queue.pop_front();
+    }
 }
 
-void DropDecodedAhead(Archive& archive) { archive.decodedAhead.clear(); }
+void DropDecodedAhead(Archive& archive) {
+    archive.decodedAhead.clear();
+    archive.queuedAheadChunks = 0;
+}
 
 Status WriteAhead(Archive& archive, FileSink& output, const DecodedAhead& ahead, uint64_t size) {
     for (uint32_t chunk = ahead.first; size != 0 && chunk != NoChunk; chunk = NextAheadChunk(archive, chunk)) {

@@ -25,6 +25,9 @@ uint8_t* AheadChunk(Archive& archive, uint32_t chunk);
 uint32_t NextAheadChunk(const Archive& archive, uint32_t chunk);
 // Bytes free in the chunks now.
 uint64_t FreeAheadBytes(Archive& archive);
+// Bytes of chunks that entries in the queue hold, waiting for the host
+// (tableLock held).
+inline uint64_t QueuedAheadBytes(const Archive& archive) { return archive.queuedAheadChunks * AheadChunkBytes; }
 
 // The queue, with the archive's tableLock held. Queues the entry's bytes in
 // row order; they are let go when the queue cannot grow.
