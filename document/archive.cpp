@@ -11,8 +11,8 @@ std::vector<uint32_t>::const_iterator FirstWithNumber(const Archive& archive, ui
                             [&](uint32_t row, uint32_t number) { return archive.entries[row].objectNumber < number; });
 }
 
-}  // namespace
-
+// Sorts the rows by number once the table has ended and no row comes any
+// more. Without memory for the index, lookups walk the table instead.
 void IndexEntriesByNumber(Archive& archive) {
     try {
         archive.rowsByNumber.resize(archive.entries.size());
@@ -28,16 +28,25 @@ void IndexEntriesByNumber(Archive& archive) {
     });
 }
 
-int64_t HandOutNextEntry(Archive& archive) {
-    if (archive.handedOut >= archive.entries.size()) return -1;
-    return archive.handedOut++;
+}  // namespace
+
+const EntryRow& RowAt(Archive& archive, uint32_t row) {
+    // Indexing reads the table's own structure, which grows under the lock.
+    std::lock_guard<std::mutex> held(archive.tableLock);
+    return archive.entries[row];
 }
 
-int64_t FindListedEntry(const Archive& archive, uint32_t objectNumber) {
-    if (archive.rowsByNumber.size() != archive.entries.size()) {
+int64_t FindListedEntry(Archive& archive, uint32_t objectNumber) {
+    bool ended = false;
+    {
+        std::lock_guard<std::mutex> held(archive.tableLock);
+        ended = archive.tableEnded;
+    }
+    if (ended && archive.rowsByNumber.empty() && !archive.entries.empty()) IndexEntriesByNumber(archive);
+    if (!ended || archive.rowsByNumber.size() != archive.entries.size()) {
         // No index: the table itself, up to the last entry handed out.
         for (uint32_t row = 0; row < archive.handedOut; ++row) {
-            if (archive.entries[row].objectNumber == objectNumber) return row;
+            if (RowAt(archive, row).objectNumber == objectNumber) return row;
         }
         return -1;
     }
@@ -45,4 +54,17 @@ int64_t FindListedEntry(const Archive& archive, uint32_t objectNumber) {
     const auto found = FirstWithNumber(archive, objectNumber);
     if (found == archive.rowsByNumber.end() || archive.entries[*found].objectNumber != objectNumber) return -1;
     return *found < archive.handedOut ? static_cast<int64_t>(*found) : -1;
+}
+
+KeptBytesHold::KeptBytesHold(Archive& archive, uint32_t row) : archive_(archive) {
+    std::lock_guard<std::mutex> held(archive.tableLock);
+    const EntryRow& entry = archive.entries[row];
+    kept_ = entry.kept;
+    bytes_ = entry.keptBytes;
+    ++archive.keptReaders;
+}
+
+KeptBytesHold::~KeptBytesHold() {
+    std::lock_guard<std::mutex> held(archive_.tableLock);
+    --archive_.keptReaders;
 }

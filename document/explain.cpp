@@ -37,6 +37,7 @@ OpenOutcome ExplainDocument(const WCHAR* path, std::string_view password, Docume
                                                status, inDecryption, inDecryption ? FilterCode::Flate : plan.filters[filter]});
     }
     archive->scan.report = nullptr;
+    if (archive->scan.objects.unavailable) outcome.status = Status::OutOfMemory;
     report.notWhole = std::move(scanReport.problems);
     for (ScanProblem& problem : report.notWhole) problem.offset += archive->bodyOffset;
     return outcome;

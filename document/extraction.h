@@ -1,15 +1,16 @@
 // The decoded bytes of one entry for one extraction, into a file or into a
 // block of its exact size. An entry that keeps its bytes is written straight
-// from them; any other is taken from what the previous extraction decoded
-// ahead, or decoded again through the chain into the destination, holding
-// its windows and never the whole entry.
+// from them; any other is taken from the bytes held ahead for it (by the
+// pool or by the previous extraction's helpers), or decoded again through the
+// chain into the destination, holding its windows and never the whole entry.
 //
 // Hosts extract in listing order, so while the caller writes one entry out,
-// helper threads decode the next entries that are not kept, each into a
-// block of its size, up to ReadAheadBytes in all; they are joined before the
-// extraction returns. Reading ahead never makes the entry asked for fail: when
-// memory runs short, the helpers stop, what they hold is dropped, and the
-// entry is decoded again alone.
+// helper threads decode the next entries that are not kept and not held
+// yet, each into a block of its size, within what the archive may hold
+// ahead (decoded_ahead.h); they are joined before the extraction returns.
+// Reading ahead never makes the entry asked for fail: when memory runs short,
+// the helpers stop, what is held ahead is dropped, and the entry is decoded
+// again alone.
 #pragma once
 
 #include <cstddef>
@@ -18,9 +19,8 @@
 #include "document/archive.h"
 #include "document/sinks.h"
 
-// Entries decoded ahead per decode thread, and the bytes they may hold in all.
+// Entries held ahead per decode thread that an extraction's helpers fill up to.
 constexpr size_t ReadAheadEntriesPerThread = 16;
-constexpr uint64_t ReadAheadBytes = uint64_t{16} << 20;
 
 // Writes the entry of `row` into the file sink. Answers Ok; OutOfMemory;
 // InvalidData should decoding not give the listed bytes again; or the sink's

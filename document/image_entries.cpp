@@ -1,6 +1,7 @@
 #include "document/image_entries.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "document/image_plan.h"
 #include "document/sinks.h"
@@ -40,18 +41,8 @@ ContentKind KindOf(const ImageRun& run) {
 Status ListDecoded(const StreamInput& input, const ImageListing& where, EntryRow& row, ListedImage& image) {
     const ChainPlan plan = PlanImageChain(input, image.run);
     ChainOutcome outcome;
-    Status status;
     const uint64_t size = ImageFileSize(image.run.layout);
-    if (where.slab != nullptr) {
-        KeepSink keep;
-        StartKeepSink(keep, *where.slab, where.scratch);
-        status = RunChain(input, plan, FaxRun{}, keep.sink, outcome);
-        image.captured = FinishKeepSink(keep, status == Status::Ok && outcome.size == size);
-    } else {
-        CountSink counter;
-        StartCountSink(counter, where.scratch);
-        status = RunChain(input, plan, FaxRun{}, counter.sink, outcome);
-    }
+    const Status status = RunChain(input, plan, FaxRun{}, *where.output, outcome);
     if (status == Status::OutOfMemory) return status;
     // Rows the data does not hold, or a predictor it does not follow: as the default mode lists it.
     if (status != Status::Ok || outcome.size != size) {
@@ -61,6 +52,7 @@ Status ListDecoded(const StreamInput& input, const ImageListing& where, EntryRow
     row.decodedSize = outcome.size;
     row.kind = KindOf(image.run);
     image.listed = true;
+    image.written = true;
     return Status::Ok;
 }
 
@@ -99,10 +91,14 @@ Status ListImage(const Archive& archive, const StreamInput& input, const ImageLi
     return ListDecoded(input, where, row, image);
 }
 
-const ImageRun* FindImageRun(const Archive& archive, uint32_t row) {
-    if (archive.viewable == nullptr) return nullptr;
+bool FindImageRun(Archive& archive, uint32_t row, ImageRun& run) {
+    if (archive.viewable == nullptr) return false;
+    // The pool files plans as it files rows, under the same lock.
+    std::lock_guard<std::mutex> held(archive.tableLock);
     const std::vector<ImagePlanRow>& plans = archive.viewable->plans;
     const auto found = std::lower_bound(plans.begin(), plans.end(), row,
                                         [](const ImagePlanRow& plan, uint32_t wanted) { return plan.row < wanted; });
-    return found != plans.end() && found->row == row ? &found->run : nullptr;
+    if (found == plans.end() || found->row != row) return false;
+    run = found->run;
+    return true;
 }

@@ -6,26 +6,26 @@
 // the filters run once into a counter, as the default mode's listing runs
 // them, and the file's size then follows from the stored data's. Otherwise,
 // and for every image whose samples are decoded, the image's own chain runs
-// into the counter or into the kept bytes, as a default entry's does.
+// into the listing's output, as a default entry's does.
 #pragma once
 
 #include <cstdint>
 
 #include "decode/filter_chain.h"
 #include "document/archive.h"
-#include "document/kept_bytes.h"
+#include "decode/sink.h"
 
 // Where an image's bytes go while it is listed.
 struct ImageListing {
     uint8_t* scratch = nullptr;       // SinkWindowBytes of counting room
-    KeptSlab* slab = nullptr;         // when the bytes are to be kept
+    Sink* output = nullptr;           // where a decoded image's file goes: kept, held ahead or counted
 };
 
 // What listing an image gave.
 struct ListedImage {
     bool listed = false;              // the entry is an image; else the default mode lists the stream
     ImageRun run;                     // how it is written
-    const uint8_t* captured = nullptr;  // its bytes in the slab, when kept
+    bool written = false;             // its file went whole into the listing's output
 };
 
 // Lists the stream of `input` as an image when the mode writes it as one:
@@ -35,5 +35,5 @@ struct ListedImage {
 Status ListImage(const Archive& archive, const StreamInput& input, const ImageListing& where, EntryRow& row,
                  ListedImage& image);
 
-// The plan of the image entry in `row`, or null.
-const ImageRun* FindImageRun(const Archive& archive, uint32_t row);
+// The plan of the image entry in `row`, copied into `run`; false when it is none.
+bool FindImageRun(Archive& archive, uint32_t row, ImageRun& run);

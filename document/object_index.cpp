@@ -64,6 +64,7 @@ void StartObjectIndex(ObjectIndex& index, const uint8_t* begin, const uint8_t* e
     index.begin = begin;
     index.end = end;
     index.built = false;
+    index.unavailable = false;
     index.definitions.clear();
 }
 
@@ -75,6 +76,7 @@ void BuildObjectIndex(ObjectIndex& index) {
         KeepLastDefinitions(index.definitions);
     } catch (const std::bad_alloc&) {
         index.definitions = std::vector<ObjectDefinition>();
+        index.unavailable = true;
     }
 }
 

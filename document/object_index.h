@@ -29,6 +29,7 @@ struct ObjectIndex {
     const uint8_t* begin = nullptr;               // the body
     const uint8_t* end = nullptr;
     bool built = false;                           // the pass over the body is done
+    bool unavailable = false;                     // it found no memory: lookups find nothing
     std::vector<ObjectDefinition> definitions;    // sorted by number, one for each
 };
 
@@ -44,7 +45,8 @@ void StartObjectIndex(ObjectIndex& index, const uint8_t* begin, const uint8_t* e
 // Builds the index unless it is built. A header line is one that starts
 // with "N G obj" as ReadObjectHeaderTokens (syntax/value_reader.h) reads
 // it, whatever follows on the line. Without memory for it the index stays
-// empty: every lookup then finds nothing. Never throws.
+// empty and `unavailable`: every lookup then finds nothing, and a caller
+// whose answer would depend on it says memory ran out. Never throws.
 void BuildObjectIndex(ObjectIndex& index);
 // The last definition of object `number`; false when the body has none.
 bool FindObject(ObjectIndex& index, uint32_t number, ObjectLocation& found);

@@ -170,6 +170,9 @@ OpenOutcome OpenDocument(const WCHAR* path, const OpenRequest& request, std::uni
             return Refused(Status::OutOfMemory);
         }
     }
-    MakeEntries(*archive);
+    if (StartEntries(*archive) != Status::Ok) {
+        archive.reset();
+        return Refused(Status::OutOfMemory);
+    }
     return outcome;
 }

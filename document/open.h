@@ -47,7 +47,8 @@ OpenOutcome CheckDocument(const WCHAR* path);
 // left empty and the outcome says why.
 OpenOutcome ReadDocument(const WCHAR* path, const OpenRequest& request, std::unique_ptr<Archive>& archive);
 // ReadDocument, then the archive takes what is left of the process's budget
-// and makes its entries.
+// and starts making its entries (decode_pool.h), which goes on beside the
+// host's calls.
 OpenOutcome OpenDocument(const WCHAR* path, const OpenRequest& request, std::unique_ptr<Archive>& archive);
 
 // Checks the bytes ("%PDF-1.", a first line, a non-empty body before a

@@ -338,6 +338,12 @@ bool FindNextStream(ScanState& scan, FoundStream& found) {
         NoteHeader(scan, header);
 
         const bool isStream = ScanObject(scan, header, found);
+        // A length by reference found no index: the stream's end cannot be
+        // told as it would be with memory, so the scan ends here.
+        if (scan.objects.unavailable) {
+            position = end;
+            return false;
+        }
         if (Remaining(position, end) >= KeywordLookahead) {
             PassOverKeyword(position, end, "endobj\r\n", "endobj\r", "endobj\n");
         }

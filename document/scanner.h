@@ -59,5 +59,7 @@ void StartScan(ScanState& scan, const uint8_t* begin, const uint8_t* end);
 // dictionary ends where PDF's syntax ends it (syntax/value_reader.h): a
 // ">>" inside a string or comment does not count. One that never closes
 // gives no entry, and the scan goes on at the line after its header. A
-// /Length that refers to an integer object is that integer. Never throws.
+// /Length that refers to an integer object is that integer. Never throws:
+// when the object index finds no memory, the scan ends with
+// scan.objects.unavailable set, and its caller tells memory ran out.
 bool FindNextStream(ScanState& scan, FoundStream& found);

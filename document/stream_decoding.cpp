@@ -14,13 +14,13 @@ StreamInput StreamInputFor(const Archive& archive, const uint8_t* begin, const u
     return input;
 }
 
-Status DecodeEntryAgain(const Archive& archive, const EntryRow& row, Sink& sink) {
+Status DecodeEntryAgain(Archive& archive, uint32_t rowIndex, Sink& sink) {
+    const EntryRow& row = RowAt(archive, rowIndex);
     const StreamInput input = StreamInputFor(archive, row.storedBegin, row.storedBegin + row.storedLength,
                                              EntryDictionary(row), row.objectNumber, row.generation);
-    const ImageRun* image = (row.flags & EntryImage) != 0
-                                ? FindImageRun(archive, static_cast<uint32_t>(&row - archive.entries.data()))
-                                : nullptr;
-    const ChainPlan plan = image != nullptr ? PlanImageChain(input, *image) : PlanEntryChain(archive, input);
+    ImageRun image;
+    const bool isImage = (row.flags & EntryImage) != 0 && FindImageRun(archive, rowIndex, image);
+    const ChainPlan plan = isImage ? PlanImageChain(input, image) : PlanEntryChain(archive, input);
     FaxRun fax;
     if (plan.fax) {
         fax.figures.rewriteRows = (row.flags & EntryFaxRowsRewritten) != 0;

@@ -11,7 +11,7 @@
 StreamInput StreamInputFor(const Archive& archive, const uint8_t* begin, const uint8_t* end,
                            DictionaryText dictionary, uint32_t objectNumber, uint32_t generation);
 
-// Decodes a listed entry again into the sink; a fax entry is written with the
+// Decodes a listed entry (its row) again into the sink; a fax entry is written with the
 // figures its listing found. InvalidData when the bytes differ in number from
 // the listing's; otherwise as RunChain.
-Status DecodeEntryAgain(const Archive& archive, const EntryRow& row, Sink& sink);
+Status DecodeEntryAgain(Archive& archive, uint32_t row, Sink& sink);

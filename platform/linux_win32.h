@@ -3,6 +3,7 @@
 // Wide text is UTF-16 in char16_t units, and the "ANSI" code page is UTF-8.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <cstddef>
 #include <pthread.h>
@@ -55,6 +56,8 @@ typedef LONG NTSTATUS;
 #define PAGE_READONLY 0x02u
 #define FILE_MAP_READ 0x0004u
 #define MAX_PATH 260
+// The system's own code for memory refused: errno's, as every code here is.
+#define ERROR_NOT_ENOUGH_MEMORY static_cast<DWORD>(ENOMEM)
 
 // Text conversion.
 #define CP_ACP 0u

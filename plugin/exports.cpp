@@ -4,6 +4,7 @@
 // everything at its boundary and answers its own failure code.
 #include "plugin/exports.h"
 
+#include "document/decode_pool.h"
 #include "document/open.h"
 #include "plugin/converted_text.h"
 #include "plugin/extraction.h"
@@ -27,10 +28,16 @@ Result Guarded(Result failure, Work&& work) noexcept {
 uintptr_t OpenWide(OpenArchiveRecord* record, const WCHAR* path) {
     record->resultCode = HostUnknownFormat;
     if (path == nullptr || path[0] == 0) return 0;
-    if (record->mode != 0 && record->mode != 1) return 0;
+    if (record->mode != HostOpenList && record->mode != HostOpenExtract) return 0;
     record->resultCode = HostNoMemory;
     const std::string password = ReadPassword();
-    const OpenRequest request{ReadDecodeSettings(), password};
+    DecodeSettings settings = ReadDecodeSettings();
+    if (record->mode == HostOpenList) {
+        // A host that opens to list extracts nothing: no entry needs its bytes in memory.
+        settings.keptBytesBudget = 0;
+        settings.holdAhead = false;
+    }
+    const OpenRequest request{settings, password};
     std::unique_ptr<Archive> archive;
     const OpenOutcome outcome = OpenDocument(path, request, archive);
     record->resultCode = HostCode(outcome.status, HostCall::Open, outcome.systemError);
@@ -42,7 +49,8 @@ uintptr_t OpenWide(OpenArchiveRecord* record, const WCHAR* path) {
 }
 
 // One header call: the next entry becomes the archive's current entry, and
-// the end of the listing clears it.
+// the end of the listing clears it. A table that could not go on for want
+// of memory answers so, never a listing that merely ends early.
 template <typename Record, typename Fill>
 int ReadNextHeader(uintptr_t handle, Record* record, Fill fill) {
     HandleCall call(handle);
@@ -50,8 +58,8 @@ int ReadNextHeader(uintptr_t handle, Record* record, Fill fill) {
     Archive& archive = call.Opened();
     const int64_t row = HandOutNextEntry(archive);
     archive.currentRow = row;
-    if (row < 0) return HostEndArchive;
-    fill(archive.entries[static_cast<size_t>(row)], *record, call.Handle().headerTimeStamp);
+    if (row < 0) return HostCode(archive.tableStatus, HostCall::Header);
+    fill(RowAt(archive, static_cast<uint32_t>(row)), *record, call.Handle().headerTimeStamp);
     return HostOk;
 }
 

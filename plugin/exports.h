@@ -32,6 +32,10 @@ constexpr int HostEWrite = 19;
 constexpr int HostAborted = 21;
 constexpr int HostNotSupported = 24;
 
+// OpenArchive modes: to list the entries only, or to extract them too.
+constexpr int HostOpenList = 0;
+constexpr int HostOpenExtract = 1;
+
 // ProcessFile operations.
 constexpr int HostSkip = 0;
 constexpr int HostTest = 1;
@@ -43,7 +47,7 @@ constexpr int PackerCapabilities = 4 | 64 | 128;
 
 struct OpenArchiveRecord {
     void* pathName;        // const char* for OpenArchive, const WCHAR* for OpenArchiveW
-    int32_t mode;          // 0 list, 1 extract
+    int32_t mode;          // HostOpenList or HostOpenExtract
     int32_t resultCode;    // written by the open
     char* commentBuffer;   // the host's; never touched
     int32_t commentBufferSize;

@@ -150,7 +150,7 @@ int ExtractToMemory(uintptr_t handle, void* resultSlot, const WCHAR* name) {
 
     const int64_t row = ChooseEntry(archive, name);
     if (row < 0) return HostEOpen;
-    const uint64_t length = archive.entries[static_cast<size_t>(row)].decodedSize;
+    const uint64_t length = RowAt(archive, static_cast<uint32_t>(row)).decodedSize;
     if (length > SIZE_MAX - ExtractBlockOverhead) return HostNoMemory;
     ProgressTarget progress;
     StartProgress(progress, call.Handle(), name);
@@ -195,7 +195,7 @@ const WCHAR* FindExtension(const WCHAR* path) {
     return dot != nullptr ? dot : unit;
 }
 
-int64_t FindEntryByName(const Archive& archive, const WCHAR* name) {
+int64_t FindEntryByName(Archive& archive, const WCHAR* name) {
     if (name == nullptr) return -1;
     const WCHAR* extension = FindExtension(name);
     const WCHAR* dash = wcsrchr(name, WIDE('-'));

@@ -42,6 +42,6 @@ bool JoinPath(WCHAR* buffer, size_t capacity, const WCHAR* directory, const WCHA
 const WCHAR* FindExtension(const WCHAR* path);
 // The first listed row whose object number the name carries in the digits
 // after its last '-' and before its extension, or -1.
-int64_t FindEntryByName(const Archive& archive, const WCHAR* name);
+int64_t FindEntryByName(Archive& archive, const WCHAR* name);
 // The count a progress callback receives: never negative, pinned at 2^31 - 1.
 int ProgressCount(uint64_t byteCount);

@@ -4,6 +4,7 @@
 #include "platform/win32.h"
 
 int HostCode(Status status, HostCall call, uint32_t systemError) {
+    if (status == Status::OutOfMemory && systemError == 0) systemError = ERROR_NOT_ENOUGH_MEMORY;
     if (systemError != 0) SetLastError(systemError);
     if (status == Status::Ok) return HostOk;
     if (call == HostCall::Open) return HostNoMemory;

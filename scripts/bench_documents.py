@@ -75,6 +75,8 @@ BIG_DECODED = 122 * MB
 ZERO_STREAMS = 500
 ZERO_STREAM_SIZE = 4 * MIB
 
+EMPTY_STREAMS = 1_000_000           # the entries document: a table of a million rows
+
 SCAN_OBJECTS = 85_000
 SCAN_PAYLOAD = (60, 150)
 
@@ -477,6 +479,15 @@ def make_scan(path, scale, seed, work):
 
 
 
+def make_entries(path, scale, seed, work):
+    """A million empty streams: what the table of entries costs, with no
+    decoded byte to hold."""
+    pdf = BenchPdf(path)
+    for _ in range(scaled(EMPTY_STREAMS, scale)):
+        pdf.stream(pdf.reserve(), b"", b"", 0, "copy")
+    pdf.finish(catalog(pdf, single_page(pdf)))
+
+
 def make_eight(path, scale, seed, work):
     """Eight streams of zeros, compressed once: far more decoded bytes than
     the memory budget, in a file of a few MB."""
@@ -594,7 +605,7 @@ def make_linearized(path, scale, seed, work):
 
 
 GENERATORS = {"text": make_text, "images": make_images, "small": make_small, "big": make_big,
-              "zeros": make_zeros, "scan": make_scan, "eight": make_eight, "huge": make_huge,
+              "zeros": make_zeros, "scan": make_scan, "entries": make_entries, "eight": make_eight, "huge": make_huge,
               "past4g": make_past4g, "text-aes256": make_text_aes256, "pages": make_pages,
               "pages-aes256": make_pages_aes256, "linearized": make_linearized,
               "fax": make_fax}

@@ -23,14 +23,22 @@ bool OpenDocument(const PluginHost& host, const HostText& file, int mode, bool s
     record.mode = mode;
     std::error_code error;
     uint64_t size = std::filesystem::file_size(ToPath(file), error);
+    SystemCode code = 0;
     {
         std::optional<StatusLine> notice;
         if (showProgress && !error && size >= OpeningNoticeThreshold && StandardErrorIsTerminal())
             notice.emplace("opening " + BaseName(file) + " (" + Mebibytes(size) + ")");
+        ClearSystemCode();
         archive.handle = host.openArchiveW(&record);
+        code = LastSystemCode();
     }
     if (archive.handle != 0) return true;
-    Fail(file, DiagnoseOpenFailure(file));
+    // The plug-in answers 11 for every failed open; it leaves its own code for memory.
+    if (record.resultCode == HostNoMemory && code == ERROR_NOT_ENOUGH_MEMORY) {
+        Fail(file, "not enough memory to open it");
+    } else {
+        Fail(file, DiagnoseOpenFailure(file));
+    }
     return false;
 }
 
@@ -67,12 +75,20 @@ bool EntrySelection::ReportUnmatched(const HostText& file) const {
 
 bool NextHeader(HeaderReader& reader, Entry& entry) {
     HeaderRecordExW* record = reader.record.get();
-    if (reader.host.readHeaderExW(reader.handle, record) != HostOk) return false;
+    reader.result = reader.host.readHeaderExW(reader.handle, record);
+    if (reader.result != HostOk) return false;
     size_t length = 0;
     while (length < std::size(record->entryName) && record->entryName[length] != 0) ++length;
     entry.name.assign(record->entryName, length);
     entry.size = (uint64_t{record->unpackedSizeHigh} << 32) | record->unpackedSize;
     entry.timeStamp = record->timeStamp;
+    return true;
+}
+
+bool ListingFailed(const HeaderReader& reader, const HostText& file) {
+    if (reader.result == HostOk || reader.result == HostEndArchive) return false;
+    Fail(file, reader.result == HostNoMemory ? "not enough memory to list every entry"
+                                            : "the listing failed (the plug-in answered " + std::to_string(reader.result) + ")");
     return true;
 }
 

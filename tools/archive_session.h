@@ -45,10 +45,15 @@ struct HeaderReader {
     uintptr_t handle;        // the open archive
     // Some 5 KB, of which the plug-in writes only a few fields: made once.
     std::unique_ptr<HeaderRecordExW> record = std::make_unique<HeaderRecordExW>();
+    int result = HostOk;     // the last header call's answer
 };
 
-// Reads the next header into `entry`; false at the end of the listing.
+// Reads the next header into `entry`; false at the end of the listing, or
+// when the header call failed.
 bool NextHeader(HeaderReader& reader, Entry& entry);
+// After NextHeader answered false: whether the listing failed rather than
+// ended, which is then reported on stderr (out of memory, most likely).
+bool ListingFailed(const HeaderReader& reader, const HostText& file);
 
 // Which entries a command works on: those whose names match one of the
 // patterns (every entry when there are none) and none of the exclusions.

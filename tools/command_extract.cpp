@@ -586,6 +586,7 @@ int Extract(const PluginHost& host, const HostText& file, const ExtractOptions& 
             break;
         }
     }
+    if (ListingFailed(reader, file)) run.status = ExitFailure;
     if (selection.ReportUnmatched(file)) run.status = ExitFailure;
     if (options.toStandardOutput) return run.status;
     HostText destination = options.directory ? *options.directory : FromAscii(".");

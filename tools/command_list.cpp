@@ -184,5 +184,7 @@ int List(const PluginHost& host, const HostText& file, const ListOptions& option
         ListAsJson(file, reader, selection);
     else if (!ListAsTable(reader, selection, options.quiet))
         return ExitFailure;
+    // A listing cut short by the plug-in is never taken for a whole one.
+    if (ListingFailed(reader, file)) return ExitFailure;
     return selection.ReportUnmatched(file) ? ExitFailure : 0;
 }

@@ -198,6 +198,41 @@ TEST(Threads, SharedArchiveListsEachEntryOnceAndExtractsItsBytes) {
     }
 }
 
+// The pool decodes while the host lists, and stops when the archive closes:
+// a host that closes after a few headers and an extraction, or before any
+// header, gets its answers and the bytes of the entries it took, on any
+// number of threads; every thread is joined by CloseArchive (ThreadSanitizer
+// watches the rest in the tsan preset).
+TEST(Threads, ClosingWhileThePoolDecodesStopsIt) {
+    ScratchFolder folder;
+    // 24 RunLength streams of 5 MB each: enough work that the pool is still
+    // decoding when the host closes.
+    constexpr int Runs = 40000;
+    constexpr size_t RunBytes = 128;
+    std::string runs;
+    for (int i = 0; i < Runs; ++i) runs += std::string{'\x81', static_cast<char>('a' + i % 26)};
+    runs += '\x80';
+    std::vector<StreamObject> streams;
+    for (uint32_t number = 1; number <= 24; ++number) streams.push_back({number, runs, "/Filter/RunLengthDecode"});
+    const auto pdf = folder.WritePdf("busy.pdf", streams);
+    for (const char* threads : {"1", "2", "8"}) {
+        ScopedVariable setting("VELLUM_THREADS", threads);
+        for (int headers = 0; headers <= 2; ++headers) {
+            OpenedArchive archive(pdf);
+            ASSERT_NE(archive.Handle(), 0u);
+            for (int i = 0; i < headers; ++i) {
+                HeaderRecordEx header{};
+                ASSERT_EQ(Plugin().readHeaderEx(archive.Handle(), &header), HostOk) << threads << " threads";
+                Bytes bytes;
+                ASSERT_TRUE(ExtractToMemory(archive.Handle(), header.entryName, bytes)) << threads << " threads";
+                ASSERT_EQ(bytes.size(), Runs * RunBytes);
+                EXPECT_EQ(bytes[RunBytes * 27], 'b');
+            }
+            EXPECT_EQ(archive.Close(), HostOk) << threads << " threads, " << headers << " headers";
+        }
+    }
+}
+
 // Every document of the test files, in a fixed order.
 std::vector<std::string> AllDocuments() {
     std::vector<std::string> paths;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "document/archive.h"
+#include "document/decode_pool.h"
 #include "document/open.h"
 #include "platform/handle_guards.h"
 #include "plugin/listing.h"
@@ -208,20 +209,22 @@ TEST(EntryTable, RowsInScanOrderFoundByNumberOnceHandedOut) {
     std::unique_ptr<Archive> archive;
     ASSERT_EQ(OpenDocument(file.Wide().c_str(), OpenRequest{DecodeSettings{1, UINT64_MAX}, ""}, archive).status,
               Status::Ok);
-    ASSERT_EQ(archive->entries.size(), 3u) << "the failed stream is left out";
     const uint32_t numbers[] = {5, 8, 5};
     const char* const bytes[] = {"abc", "de", "f"};
     for (uint32_t row = 0; row < 3; ++row) {
-        const EntryRow& entry = archive->entries[row];
+        // Found by its number once handed out, not before.
+        EXPECT_EQ(FindListedEntry(*archive, numbers[row]), numbers[row] == 5 && row == 2 ? 0 : -1);
+        ASSERT_EQ(HandOutNextEntry(*archive), row) << "the failed stream is left out";
+        const EntryRow& entry = RowAt(*archive, row);
         EXPECT_EQ(entry.objectNumber, numbers[row]);
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(entry.keptBytes), entry.decodedSize), bytes[row]);
-        // Found by its number once handed out, not before.
-        EXPECT_EQ(FindListedEntry(*archive, entry.objectNumber), entry.objectNumber == 5 && row == 2 ? 0 : -1);
-        EXPECT_EQ(HandOutNextEntry(*archive), row);
         EXPECT_EQ(FindListedEntry(*archive, entry.objectNumber), entry.objectNumber == 5 ? 0 : int64_t{row});
     }
     EXPECT_EQ(HandOutNextEntry(*archive), -1);
+    EXPECT_EQ(archive->tableStatus, Status::End);
+    EXPECT_EQ(archive->entries.size(), 3u);
     EXPECT_EQ(FindListedEntry(*archive, 7), -1);
+    EXPECT_EQ(FindListedEntry(*archive, 8), 1) << "through the index, once the table has ended";
 }
 
 }  // namespace

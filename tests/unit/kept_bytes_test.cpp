@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "document/decode_pool.h"
+#include "document/decoded_ahead.h"
 #include "document/extraction.h"
 #include "document/kept_bytes.h"
 #include "document/open.h"
@@ -43,7 +46,7 @@ std::string Document() {
 // The document, written once, opened as an archive with the given settings.
 class OpenedDocument {
 public:
-    OpenedDocument(uint32_t threads, uint64_t budget) {
+    OpenedDocument(uint32_t threads, uint64_t budget, bool holdAhead = true) {
         const std::string text = Document();
         std::FILE* file = std::fopen(Path().c_str(), "wb");
         EXPECT_NE(file, nullptr);
@@ -53,8 +56,10 @@ public:
         }
         const std::string path = Path();
         const std::basic_string<WCHAR> wide(path.begin(), path.end());
-        EXPECT_EQ(OpenDocument(wide.c_str(), OpenRequest{DecodeSettings{threads, budget}, ""}, archive_).status,
+        EXPECT_EQ(OpenDocument(wide.c_str(), OpenRequest{DecodeSettings{threads, budget, false, holdAhead}, ""}, archive_).status,
                   Status::Ok);
+        // Every entry made, as a host that listed them all would have it.
+        if (archive_ != nullptr) FinishEntries(*archive_);
     }
     ~OpenedDocument() { std::remove(Path().c_str()); }
     OpenedDocument(const OpenedDocument&) = delete;
@@ -63,7 +68,11 @@ public:
     Archive& Opened() { return *archive_; }
 
 private:
-    static std::string Path() { return testing::TempDir() + "vellum-kept-bytes.pdf"; }
+    // Its own name in each process: test runs of other builds may share the folder.
+    static std::string Path() {
+        static const std::string path = testing::TempDir() + "vellum-kept-bytes-" + std::to_string(std::random_device{}()) + ".pdf";
+        return path;
+    }
     std::unique_ptr<Archive> archive_;
 };
 
@@ -96,7 +105,7 @@ TEST(KeptBytes, DecidedBySizesInScanOrderWhateverTheThreads) {
             uint64_t kept = 0;
             for (size_t i = 0; i < Decoded.size(); ++i) {
                 const EntryRow& row = archive.entries[i];
-                const bool isKept = (row.flags & EntryKept) != 0;
+                const bool isKept = row.kept;
                 EXPECT_EQ(isKept, c.kept[i]) << "budget " << c.budget << ", " << threads << " threads, entry " << i;
                 EXPECT_EQ(row.decodedSize, Decoded[i].size());
                 if (isKept) {
@@ -125,30 +134,38 @@ TEST(KeptBytes, ExtractionsGetEveryEntrysBytesInAnyOrder) {
             for (uint32_t row : order) {
                 EXPECT_TRUE(BytesOf(document.Opened(), row) == Decoded[row]) << threads << " threads, entry " << row;
             }
-            if (threads == 1) {
-                EXPECT_TRUE(document.Opened().decodedAhead.empty());
-            }
         }
     }
 }
 
-TEST(KeptBytes, HelpersDecodeTheNextEntriesAhead) {
-    OpenedDocument document(2, 0);
-    Archive& archive = document.Opened();
-    ASSERT_EQ(BytesOf(archive, 0), Decoded[0]);
-    // The entries after the first whose bytes are not kept, in listing order.
-    std::vector<uint32_t> ahead;
+// The entries in the queue of those decoded ahead, each checked against its bytes.
+std::vector<uint32_t> QueuedAhead(Archive& archive) {
+    std::vector<uint32_t> rows;
     for (const DecodedAhead& decoded : archive.decodedAhead) {
-        ahead.push_back(decoded.row);
-        EXPECT_EQ(decoded.bytes.Size(), archive.entries[decoded.row].decodedSize);
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(decoded.bytes.Data()), decoded.bytes.Size()),
-                  Decoded[decoded.row]);
+        rows.push_back(decoded.row);
+        std::string bytes(Decoded[decoded.row].size(), '\0');
+        EXPECT_EQ(decoded.count, (bytes.size() + AheadChunkBytes - 1) / AheadChunkBytes) << decoded.row;
+        CopyAhead(archive, decoded, bytes.size(), reinterpret_cast<uint8_t*>(bytes.data()));
+        EXPECT_TRUE(bytes == Decoded[decoded.row]) << decoded.row;
     }
-    EXPECT_EQ(ahead, (std::vector<uint32_t>{1, 3, 4, 5, 6}));
-    // Taking the fifth entry lets go of those before it, which the host passed over.
-    ASSERT_EQ(BytesOf(archive, 4), Decoded[4]);
-    ASSERT_EQ(archive.decodedAhead.size(), 2u);
-    EXPECT_EQ(archive.decodedAhead.front().row, 5u);
+    return rows;
+}
+
+// The entries that keep nothing are held ahead as they are made, whatever the
+// threads: by the pool that makes them, or, when it does not hold them, by
+// the helpers of an extraction, which decode the next ones while it writes.
+TEST(KeptBytes, EntriesNotKeptAreHeldAheadOfTheirExtraction) {
+    for (const bool poolHolds : {true, false}) {
+        OpenedDocument document(2, 0, poolHolds);
+        Archive& archive = document.Opened();
+        EXPECT_EQ(QueuedAhead(archive).size(), poolHolds ? 6u : 0u);
+        ASSERT_EQ(BytesOf(archive, 0), Decoded[0]);
+        // The entries after the first whose bytes are not kept, in listing order.
+        EXPECT_EQ(QueuedAhead(archive), (std::vector<uint32_t>{1, 3, 4, 5, 6})) << poolHolds;
+        // Taking the fifth entry lets go of those before it, which the host passed over.
+        ASSERT_EQ(BytesOf(archive, 4), Decoded[4]);
+        EXPECT_EQ(QueuedAhead(archive), (std::vector<uint32_t>{5, 6})) << poolHolds;
+    }
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ public:
         std::vector<Listed> listed;
         for (int64_t row; (row = HandOutNextEntry(*archive_)) >= 0;) {
             const EntryRow& entry = archive_->entries[static_cast<size_t>(row)];
-            EXPECT_NE(entry.flags & EntryKept, 0) << "every entry fits the budget";
+            EXPECT_TRUE(entry.kept) << "every entry fits the budget";
             // No filter: the entry views the archive's body.
             if (ParseFilterList(EntryDictionary(entry)).count == 0) {
                 EXPECT_EQ(entry.keptBytes, entry.storedBegin);
@@ -293,11 +293,12 @@ TEST(ObjectScanner, RecordsEachStreamsGeneration) {
     }
 }
 
-// Out of memory at each allocation of a listing in turn: the table ends
-// early with the entries made so far, or the index by number is missing and
-// the lookups walk the table, or a kept block is missing and nothing but
-// memory changes; either way the rows and the lookups agree.
-TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
+// Out of memory at each allocation of a listing in turn: the allocation is
+// tried again, or the table ends with OutOfMemory after the entries made so
+// far, never as if the document ended there; or the index by number is
+// missing and the lookups walk the table, or a kept block is missing and
+// nothing but memory changes; either way the rows and the lookups agree.
+TEST(ObjectScanner, OutOfMemoryNeverEndsTheListingSilently) {
     if (!allocationFailureAvailable) GTEST_SKIP() << "allocations cannot be made to fail in this build";
     const std::string body =
         "1 0 obj\n<</Length 1>>\nstream\na\nendstream\nendobj\n"
@@ -321,8 +322,13 @@ TEST(ObjectScanner, OutOfMemoryEndsTheListingConsistently) {
             EXPECT_EQ(HandOutNextEntry(archive), static_cast<int64_t>(row)) << failAt;
             EXPECT_EQ(FindListedEntry(archive, static_cast<uint32_t>(row + 1)), static_cast<int64_t>(row)) << failAt;
         }
+        EXPECT_EQ(HandOutNextEntry(archive), -1) << failAt;
+        if (archive.entries.size() < 3) {
+            EXPECT_EQ(archive.tableStatus, Status::OutOfMemory) << failAt;
+        }
         if (!failed) {
             EXPECT_EQ(archive.entries.size(), 3u);
+            EXPECT_EQ(archive.tableStatus, Status::End);
             break;
         }
     }
@@ -349,7 +355,7 @@ TEST(ObjectScanner, GhostscriptPageListsExactlyItsStreams) {
     ASSERT_EQ(OpenDocument(widePath.c_str(), OpenRequest{DecodeSettings{1, UINT64_MAX}, ""}, archive).status, Status::Ok);
     std::vector<Listed> listed;
     for (int64_t row; (row = HandOutNextEntry(*archive)) >= 0;) {
-        const EntryRow& entry = archive->entries[static_cast<size_t>(row)];
+        const EntryRow& entry = RowAt(*archive, static_cast<uint32_t>(row));
         listed.push_back({entry.objectNumber, std::string(reinterpret_cast<const char*>(entry.keptBytes),
                                                           static_cast<size_t>(entry.decodedSize))});
     }
