@@ -5,26 +5,14 @@
 
 #include <cstring>
 
+#include "decode/tiff_tags.h"
+
 namespace {
 
 constexpr uint16_t TiffLittleEndian = 0x4949;  // "II"
-constexpr uint16_t TiffVersion = 42;
 constexpr uint32_t TiffFirstIfdOffset = 8;
 constexpr uint32_t FaxIfdEntries = 8;              // ImageWidth to StripByteCounts
 constexpr uint32_t FaxIfdEntriesWithOptions = 9;   // and T4Options
-
-constexpr uint16_t TypeShort = 3;
-constexpr uint16_t TypeLong = 4;
-
-constexpr uint16_t TagImageWidth = 256;
-constexpr uint16_t TagImageLength = 257;
-constexpr uint16_t TagBitsPerSample = 258;
-constexpr uint16_t TagCompression = 259;
-constexpr uint16_t TagPhotometric = 262;
-constexpr uint16_t TagStripOffsets = 273;
-constexpr uint16_t TagRowsPerStrip = 278;
-constexpr uint16_t TagStripByteCounts = 279;
-constexpr uint16_t TagT4Options = 292;
 
 constexpr uint32_t CompressionT4 = 3;
 constexpr uint32_t CompressionT6 = 4;
@@ -69,18 +57,18 @@ uint32_t BuildHeader(const FaxParameters& p, uint64_t dataLength, uint8_t (&byte
     const uint32_t size = withOptions ? FaxTiffHeaderWithOptionsSize : FaxTiffHeaderSize;
     HeaderWriter out{bytes};
     out.Put16(TiffLittleEndian);
-    out.Put16(TiffVersion);
+    out.Put16(tiff::Version);
     out.Put32(TiffFirstIfdOffset);
     out.Put16(withOptions ? FaxIfdEntriesWithOptions : FaxIfdEntries);
-    out.PutEntry(TagImageWidth, TypeLong, static_cast<uint32_t>(p.columns));
-    out.PutEntry(TagImageLength, TypeLong, static_cast<uint32_t>(p.rows));
-    out.PutEntry(TagBitsPerSample, TypeShort, 1);
-    out.PutEntry(TagCompression, TypeShort, p.k < 0 ? CompressionT6 : CompressionT4);
-    out.PutEntry(TagPhotometric, TypeShort, p.blackIs1 != 0 ? 1 : 0);
-    out.PutEntry(TagStripOffsets, TypeLong, size);
-    out.PutEntry(TagRowsPerStrip, TypeLong, static_cast<uint32_t>(p.rows));
-    out.PutEntry(TagStripByteCounts, TypeLong, static_cast<uint32_t>(dataLength));
-    if (withOptions) out.PutEntry(TagT4Options, TypeLong, t4Options);
+    out.PutEntry(tiff::TagImageWidth, tiff::TypeLong, static_cast<uint32_t>(p.columns));
+    out.PutEntry(tiff::TagImageLength, tiff::TypeLong, static_cast<uint32_t>(p.rows));
+    out.PutEntry(tiff::TagBitsPerSample, tiff::TypeShort, 1);
+    out.PutEntry(tiff::TagCompression, tiff::TypeShort, p.k < 0 ? CompressionT6 : CompressionT4);
+    out.PutEntry(tiff::TagPhotometric, tiff::TypeShort, p.blackIs1 != 0 ? 1 : 0);
+    out.PutEntry(tiff::TagStripOffsets, tiff::TypeLong, size);
+    out.PutEntry(tiff::TagRowsPerStrip, tiff::TypeLong, static_cast<uint32_t>(p.rows));
+    out.PutEntry(tiff::TagStripByteCounts, tiff::TypeLong, static_cast<uint32_t>(dataLength));
+    if (withOptions) out.PutEntry(tiff::TagT4Options, tiff::TypeLong, t4Options);
     out.Put32(0);  // no further IFD
     return size;
 }

@@ -30,25 +30,20 @@ uint64_t CeilDivide(uint64_t value, uint64_t divisor) { return value / divisor +
 
 uint64_t ChunkCount(uint64_t dataLength) { return dataLength == 0 ? 1 : CeilDivide(dataLength, PngChunkDataBytes); }
 
-uint32_t Crc(uint32_t crc, const uint8_t* bytes, uint64_t count) {
+// zlib's crc32 or adler32 over any count of bytes: each call takes 32 bits of count.
+uint32_t Checksum(uLong (*sum)(uLong, const Bytef*, uInt), uint32_t value, const uint8_t* bytes, uint64_t count) {
     while (count != 0) {
         const uInt piece = count > UINT32_MAX ? UINT32_MAX : static_cast<uInt>(count);
-        crc = static_cast<uint32_t>(crc32(crc, bytes, piece));
+        value = static_cast<uint32_t>(sum(value, bytes, piece));
         bytes += piece;
         count -= piece;
     }
-    return crc;
+    return value;
 }
 
-uint32_t Adler(uint32_t adler, const uint8_t* bytes, uint64_t count) {
-    while (count != 0) {
-        const uInt piece = count > UINT32_MAX ? UINT32_MAX : static_cast<uInt>(count);
-        adler = static_cast<uint32_t>(adler32(adler, bytes, piece));
-        bytes += piece;
-        count -= piece;
-    }
-    return adler;
-}
+uint32_t Crc(uint32_t crc, const uint8_t* bytes, uint64_t count) { return Checksum(crc32, crc, bytes, count); }
+
+uint32_t Adler(uint32_t adler, const uint8_t* bytes, uint64_t count) { return Checksum(adler32, adler, bytes, count); }
 
 uint64_t ProfileChunkDataBytes(const ImageLayout& layout) {
     return sizeof PngProfileName + 1 + StoredZlibSize(layout.profileLength);
@@ -290,22 +285,8 @@ Status StartPngWriter(PngWriterStage& stage, const ImageLayout& layout) {
 
 Status RunPngWriter(PngWriterStage& stage, Window& window, bool inputEnds) {
     for (;;) {
-        const uint64_t headLeft = stage.head.Size() - stage.headWritten;
-        if (headLeft != 0) {
-            const uint64_t count = headLeft < window.availOut ? headLeft : window.availOut;
-            std::memcpy(window.nextOut, stage.head.Data() + stage.headWritten, static_cast<size_t>(count));
-            MoveWindow(window, window.nextIn, window.nextOut + count);
-            stage.headWritten += count;
-            if (stage.headWritten != stage.head.Size()) return Status::Ok;
-        }
-        const uint64_t waiting = stage.stagedEnd - stage.stagedStart;
-        if (waiting != 0) {
-            const uint64_t count = waiting < window.availOut ? waiting : window.availOut;
-            std::memcpy(window.nextOut, stage.staging.Data() + stage.stagedStart, static_cast<size_t>(count));
-            MoveWindow(window, window.nextIn, window.nextOut + count);
-            stage.stagedStart += count;
-            if (stage.stagedStart != stage.stagedEnd) return Status::Ok;
-        }
+        if (!CopyOut(stage.head.Data(), stage.head.Size(), stage.headWritten, window)) return Status::Ok;
+        if (!CopyOut(stage.staging.Data(), stage.stagedEnd, stage.stagedStart, window)) return Status::Ok;
         stage.stagedStart = stage.stagedEnd = 0;
         if (stage.ended) return SamplesComplete(stage.reader) ? Status::End : Status::InvalidData;
         const Staged staged = Stage(stage, window, inputEnds);

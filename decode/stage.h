@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "decode/status.h"
 
@@ -39,4 +40,15 @@ inline void MoveWindow(Window& window, const uint8_t* in, uint8_t* out) {
     window.nextIn = in;
     window.availOut -= static_cast<size_t>(out - window.nextOut);
     window.nextOut = out;
+}
+
+// Copies bytes [done, size) of `bytes` into the window's room, as much as
+// fits, and counts them in `done`: true once every byte is out.
+inline bool CopyOut(const uint8_t* bytes, uint64_t size, uint64_t& done, Window& window) {
+    const uint64_t left = size - done;
+    const uint64_t count = left < window.availOut ? left : window.availOut;
+    if (count != 0) std::memcpy(window.nextOut, bytes + done, static_cast<size_t>(count));
+    MoveWindow(window, window.nextIn, window.nextOut + count);
+    done += count;
+    return done == size;
 }

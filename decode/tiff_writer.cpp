@@ -2,10 +2,11 @@
 
 #include <cstring>
 
+#include "decode/tiff_tags.h"
+
 namespace {
 
 constexpr char BigEndianMark[] = "MM";
-constexpr uint32_t TiffVersion = 42;
 constexpr uint32_t FirstIfdOffset = 8;
 constexpr uint64_t FileHeaderBytes = 8;
 constexpr uint64_t EntryBytes = 12;
@@ -13,25 +14,6 @@ constexpr uint64_t EntryCountBytes = 2;
 constexpr uint64_t NextIfdBytes = 4;
 // Values of at most this many bytes stand in the entry itself.
 constexpr uint64_t InlineValueBytes = 4;
-
-constexpr uint16_t TypeShort = 3;
-constexpr uint16_t TypeLong = 4;
-constexpr uint16_t TypeUndefined = 7;
-
-constexpr uint16_t TagImageWidth = 256;
-constexpr uint16_t TagImageLength = 257;
-constexpr uint16_t TagBitsPerSample = 258;
-constexpr uint16_t TagCompression = 259;
-constexpr uint16_t TagPhotometric = 262;
-constexpr uint16_t TagStripOffsets = 273;
-constexpr uint16_t TagSamplesPerPixel = 277;
-constexpr uint16_t TagRowsPerStrip = 278;
-constexpr uint16_t TagStripByteCounts = 279;
-constexpr uint16_t TagPlanarConfiguration = 284;
-constexpr uint16_t TagPredictor = 317;
-constexpr uint16_t TagColorMap = 320;
-constexpr uint16_t TagInkSet = 332;
-constexpr uint16_t TagIccProfile = 34675;
 
 constexpr uint16_t PlanarContiguous = 1;
 // A colour map's 8-bit values become 16-bit ones: 255 is 65535.
@@ -71,7 +53,7 @@ void PutEntry(BigEndianWriter& out, uint16_t tag, uint16_t type, uint32_t count,
     out.Put16(type);
     out.Put32(count);
     // A SHORT stands in the field's first two bytes.
-    if (type == TypeShort && count == 1) {
+    if (type == tiff::TypeShort && count == 1) {
         out.Put16(value);
         out.Put16(0);
     } else {
@@ -92,35 +74,35 @@ void BuildHead(const ImageLayout& layout, uint8_t* head) {
 
     BigEndianWriter out{head};
     out.PutBytes(BigEndianMark, 2);
-    out.Put16(TiffVersion);
+    out.Put16(tiff::Version);
     out.Put32(FirstIfdOffset);
     out.Put16(entries);
-    PutEntry(out, TagImageWidth, TypeLong, 1, layout.width);
-    PutEntry(out, TagImageLength, TypeLong, 1, layout.height);
+    PutEntry(out, tiff::TagImageWidth, tiff::TypeLong, 1, layout.width);
+    PutEntry(out, tiff::TagImageLength, tiff::TypeLong, 1, layout.height);
     if (BitsArrayBytes(layout) != 0) {
-        PutEntry(out, TagBitsPerSample, TypeShort, layout.components, static_cast<uint32_t>(bitsAt));
+        PutEntry(out, tiff::TagBitsPerSample, tiff::TypeShort, layout.components, static_cast<uint32_t>(bitsAt));
     } else {
         // One or two SHORTs stand in the field itself, the first one first.
-        out.Put16(TagBitsPerSample);
-        out.Put16(TypeShort);
+        out.Put16(tiff::TagBitsPerSample);
+        out.Put16(tiff::TypeShort);
         out.Put32(layout.components);
         out.Put16(layout.bitsPerComponent);
         out.Put16(layout.components == 2 ? layout.bitsPerComponent : 0);
     }
-    PutEntry(out, TagCompression, TypeShort, 1, layout.compression);
-    PutEntry(out, TagPhotometric, TypeShort, 1, layout.photometric);
-    PutEntry(out, TagStripOffsets, TypeLong, 1, static_cast<uint32_t>(headSize));
-    PutEntry(out, TagSamplesPerPixel, TypeShort, 1, layout.components);
-    PutEntry(out, TagRowsPerStrip, TypeLong, 1, layout.height);
-    PutEntry(out, TagStripByteCounts, TypeLong, 1, static_cast<uint32_t>(layout.dataLength));
-    PutEntry(out, TagPlanarConfiguration, TypeShort, 1, PlanarContiguous);
-    if (HasPredictor(layout)) PutEntry(out, TagPredictor, TypeShort, 1, layout.predictor);
+    PutEntry(out, tiff::TagCompression, tiff::TypeShort, 1, layout.compression);
+    PutEntry(out, tiff::TagPhotometric, tiff::TypeShort, 1, layout.photometric);
+    PutEntry(out, tiff::TagStripOffsets, tiff::TypeLong, 1, static_cast<uint32_t>(headSize));
+    PutEntry(out, tiff::TagSamplesPerPixel, tiff::TypeShort, 1, layout.components);
+    PutEntry(out, tiff::TagRowsPerStrip, tiff::TypeLong, 1, layout.height);
+    PutEntry(out, tiff::TagStripByteCounts, tiff::TypeLong, 1, static_cast<uint32_t>(layout.dataLength));
+    PutEntry(out, tiff::TagPlanarConfiguration, tiff::TypeShort, 1, PlanarContiguous);
+    if (HasPredictor(layout)) PutEntry(out, tiff::TagPredictor, tiff::TypeShort, 1, layout.predictor);
     if (HasColourMap(layout)) {
-        PutEntry(out, TagColorMap, TypeShort, static_cast<uint32_t>(3 * ColourMapEntries(layout)),
+        PutEntry(out, tiff::TagColorMap, tiff::TypeShort, static_cast<uint32_t>(3 * ColourMapEntries(layout)),
                  static_cast<uint32_t>(colourMapAt));
     }
-    if (HasInkSet(layout)) PutEntry(out, TagInkSet, TypeShort, 1, layout.inkSet);
-    if (layout.profile != nullptr) PutEntry(out, TagIccProfile, TypeUndefined, layout.profileLength, static_cast<uint32_t>(profileAt));
+    if (HasInkSet(layout)) PutEntry(out, tiff::TagInkSet, tiff::TypeShort, 1, layout.inkSet);
+    if (layout.profile != nullptr) PutEntry(out, tiff::TagIccProfile, tiff::TypeUndefined, layout.profileLength, static_cast<uint32_t>(profileAt));
     out.Put32(0);  // no further directory
 
     for (uint64_t i = 0; BitsArrayBytes(layout) != 0 && i < layout.components; ++i) out.Put16(layout.bitsPerComponent);
@@ -162,14 +144,7 @@ Status StartTiffWriter(TiffWriterStage& stage, const ImageLayout& layout) {
 }
 
 Status RunTiffWriter(TiffWriterStage& stage, Window& window, bool inputEnds) {
-    const uint64_t headLeft = stage.head.Size() - stage.headWritten;
-    if (headLeft != 0) {
-        const uint64_t count = headLeft < window.availOut ? headLeft : window.availOut;
-        std::memcpy(window.nextOut, stage.head.Data() + stage.headWritten, static_cast<size_t>(count));
-        MoveWindow(window, window.nextIn, window.nextOut + count);
-        stage.headWritten += count;
-        if (stage.headWritten != stage.head.Size()) return Status::Ok;
-    }
+    if (!CopyOut(stage.head.Data(), stage.head.Size(), stage.headWritten, window)) return Status::Ok;
     uint64_t availIn = window.availIn;
     const uint8_t* in = window.nextIn;
     const uint64_t taken = TakeSamples(stage.reader, in, availIn, window.nextOut, window.availOut);
