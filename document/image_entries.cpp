@@ -61,7 +61,11 @@ Status ListDecoded(const StreamInput& input, const ImageListing& where, EntryRow
 Status ListImage(const Archive& archive, const StreamInput& input, const ImageListing& where, EntryRow& row,
                  ListedImage& image) {
     image = ListedImage{};
-    if (archive.viewable == nullptr || !PlanImage(archive, *archive.viewable, input, image.run)) return Status::Ok;
+    if (archive.viewable == nullptr) return Status::Ok;
+    const bool planned = PlanImage(archive, *archive.viewable, input, image.run);
+    // A plan made short of memory may differ from the one memory would give.
+    if (archive.viewable->resolver.outOfMemory) return Status::OutOfMemory;
+    if (!planned) return Status::Ok;
     if (image.run.decodes) return ListDecoded(input, where, row, image);
 
     RowsCheck check;

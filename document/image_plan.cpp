@@ -109,7 +109,9 @@ const std::vector<uint8_t>* Profile(const Archive& archive, ViewableState& state
     }
     std::vector<uint8_t> bytes;
     const std::vector<uint8_t>* kept = nullptr;
-    if (DecodeStreamBytes(archive, stream, ProfileLimit, bytes) == Status::Ok && bytes.size() >= ProfileHeaderBytes &&
+    const Status decoded = DecodeStreamBytes(archive, stream, ProfileLimit, bytes);
+    if (decoded == Status::OutOfMemory) state.resolver.outOfMemory = true;
+    if (decoded == Status::Ok && bytes.size() >= ProfileHeaderBytes &&
         std::memcmp(bytes.data() + ProfileSignatureAt, "acsp", 4) == 0) {
         const char* expected = components == 1 ? "GRAY" : components == 3 ? "RGB " : components == 4 ? "CMYK" : "";
         if (std::strlen(expected) == 4 && std::memcmp(bytes.data() + ProfileColourSpaceAt, expected, 4) == 0) {
@@ -172,7 +174,9 @@ bool ReadIndexed(const Archive& archive, ViewableState& state, ResolverSession& 
     if (!session.Follow(elements[3], lookup, &object)) return false;
     if (object.stream) {
         std::vector<uint8_t> bytes;
-        if (DecodeStreamBytes(archive, object, LookupLimit, bytes) != Status::Ok) return false;
+        const Status decoded = DecodeStreamBytes(archive, object, LookupLimit, bytes);
+        if (decoded == Status::OutOfMemory) state.resolver.outOfMemory = true;
+        if (decoded != Status::Ok) return false;
         return MakePalette(space, bytes.data(), bytes.size());
     }
     uint8_t bytes[LookupStringCapacity];
@@ -495,6 +499,7 @@ bool PlanImage(const Archive& archive, ViewableState& state, const StreamInput& 
         if (!run.decodes) layout.dataLength = 0;
         return run.decodes ? ImageFileSize(run.layout) != 0 : true;
     } catch (const std::bad_alloc&) {
+        state.resolver.outOfMemory = true;
         return false;
     }
 }

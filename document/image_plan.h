@@ -30,7 +30,8 @@
 
 // How the mode writes the stream `input` (an object of the archive), when
 // it writes it as an image: true with `run` set. Reads and follows what the
-// dictionary names, under the state's resolver lock.
+// dictionary names, under the state's resolver lock. Short of memory it
+// answers false with the resolver's outOfMemory set.
 bool PlanImage(const Archive& archive, ViewableState& state, const StreamInput& input, ImageRun& run);
 
 // The steps of a stream that is no image the mode plans, in the archive's

@@ -85,7 +85,10 @@ ResolverSession::ResolverSession(const Archive& archive, ObjectResolver& resolve
 
 bool ResolverSession::ResolveInBody(uint32_t number, ResolvedObject& object) {
     ObjectLocation location;
-    if (!FindObject(resolver_.index, number, location)) return false;
+    if (!FindObject(resolver_.index, number, location)) {
+        if (resolver_.index.unavailable) resolver_.outOfMemory = true;
+        return false;
+    }
     const char* const bodyEnd = reinterpret_cast<const char*>(resolver_.index.end);
     const char* const start = SkipWhiteSpace(reinterpret_cast<const char*>(location.value), bodyEnd);
     const char* const valueEnd = SkipValue(start, bodyEnd);
@@ -166,6 +169,7 @@ void ResolverSession::FindContainers() {
         resolver_.objectsInStreams = std::move(contained);
     } catch (const std::bad_alloc&) {
         resolver_.objectsInStreams.clear();
+        resolver_.outOfMemory = true;
     }
 }
 
@@ -179,13 +183,17 @@ bool ResolverSession::DecodeContainer(uint32_t number, DecodedObjectStream& deco
         return false;
     }
     std::vector<uint8_t> bytes;
-    if (DecodeStreamBytes(archive_, object, ObjectStreamLimit, bytes) != Status::Ok) return false;
-    if (static_cast<uint64_t>(first) > bytes.size()) return false;
+    const Status status = DecodeStreamBytes(archive_, object, ObjectStreamLimit, bytes);
+    if (status == Status::OutOfMemory) resolver_.outOfMemory = true;
+    if (status != Status::Ok || static_cast<uint64_t>(first) > bytes.size()) return false;
     decoded.number = number;
     decoded.size = bytes.size();
     decoded.first = static_cast<uint64_t>(first);
     decoded.count = static_cast<uint32_t>(count);
-    if (!decoded.bytes.Allocate(bytes.size() + 1)) return false;
+    if (!decoded.bytes.Allocate(bytes.size() + 1)) {
+        resolver_.outOfMemory = true;
+        return false;
+    }
     if (!bytes.empty()) std::memcpy(decoded.bytes.Data(), bytes.data(), bytes.size());
     return true;
 }
@@ -244,6 +252,10 @@ bool ResolverSession::Resolve(uint32_t number, ResolvedObject& object) {
     // lookup finds never depends on which lookups came before it.
     ObjectLocation location;
     if (FindObject(resolver_.index, number, location)) return ResolveInBody(number, object);
+    if (resolver_.index.unavailable) {
+        resolver_.outOfMemory = true;
+        return false;
+    }
     if (!resolver_.containersFound) FindContainers();
     const auto& contained = resolver_.objectsInStreams;
     auto at = std::lower_bound(contained.begin(), contained.end(), number,

@@ -10,6 +10,7 @@
 // long as the views it gave are used.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -64,6 +65,10 @@ struct ObjectResolver {
     std::vector<ContainedObject> objectsInStreams;     // sorted by number; of one number, in body order
     std::deque<DecodedObjectStream> cache;             // decoded object streams
     uint64_t cachedBytes = 0;
+    // A lookup or an image's plan found no memory: its answer may differ from
+    // the one memory would give, so the archive's listing ends with 11. Set
+    // from any thread, never cleared.
+    std::atomic<bool> outOfMemory{false};
 };
 
 // A stream's bytes with its filters undone (and decrypted), into `bytes`

@@ -8,7 +8,8 @@
 // whatever was listed extracts to the bytes of an undisturbed run or answers
 // 11; and nothing may leak (checked by LeakSanitizer in the asan-ubsan
 // preset). The documents are the small ones of the corpus of real producers'
-// files, and a fixture with every decoder.
+// files, and a fixture with every decoder; those with images also in the
+// viewable mode.
 #ifndef _WIN32
 
 #include <gtest/gtest.h>
@@ -152,9 +153,18 @@ Seen HostSession(const std::string& path, const std::filesystem::path& directory
 struct Session {
     std::string document;         // under tests/
     const char* memoryMegabytes;  // the budget for kept bytes; "0" decodes again at every extraction
+    bool viewable = false;        // the viewable mode, whose image plans follow references
 };
 
-void PrintTo(const Session& session, std::ostream* out) { *out << session.document << ", budget " << session.memoryMegabytes; }
+void PrintTo(const Session& session, std::ostream* out) {
+    *out << session.document << ", budget " << session.memoryMegabytes << (session.viewable ? ", viewable" : "");
+}
+
+bool HoldsImages(const std::string& relative) {
+    std::ifstream stream(Fixture(relative), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    return text.find("/Image") != std::string::npos;
+}
 
 // The corpus' documents up to this size: enough producers, few allocations each.
 constexpr uintmax_t SmallDocumentBytes = 16 * 1024;
@@ -174,6 +184,7 @@ std::vector<Session> Sessions() {
     for (const std::string& document : documents) {
         // With no bytes kept, the failures also strike where an extraction decodes again.
         for (const char* budget : {"1024", "0"}) sessions.push_back(Session{document, budget});
+        if (HoldsImages(document)) sessions.push_back(Session{document, "1024", true});
     }
     return sessions;
 }
@@ -188,10 +199,12 @@ protected:
         // The Nth allocation is only the same allocation from run to run on one thread.
         setenv("VELLUM_THREADS", "1", 1);
         setenv("VELLUM_MEMORY_MB", GetParam().memoryMegabytes, 1);
+        setenv("VELLUM_VIEWABLE", GetParam().viewable ? "1" : "0", 1);
     }
     void TearDown() override {
         unsetenv("VELLUM_THREADS");
         unsetenv("VELLUM_MEMORY_MB");
+        unsetenv("VELLUM_VIEWABLE");
         allocationHook = nullptr;
         refuseAllocation = nullptr;
         injection = Injection{};
