@@ -149,6 +149,61 @@ struct WrittenFile {
     size_t reportIndex;  // its place in ExtractRun::files, with --json
 };
 
+// The names written in this run. The plug-in's names, "object-stream-"
+// with a number and an extension of up to four letters, are kept as one
+// 64-bit key rather than as text: a run over a million entries then holds
+// a few megabytes for them, not tens.
+class WrittenNames {
+public:
+    WrittenFile* Find(const HostText& name) {
+        uint64_t key = 0;
+        if (PackName(name, key)) {
+            const auto found = packed_.find(key);
+            return found != packed_.end() ? &found->second : nullptr;
+        }
+        const auto found = other_.find(name);
+        return found != other_.end() ? &found->second : nullptr;
+    }
+    void Add(const HostText& name, const WrittenFile& file) {
+        uint64_t key = 0;
+        if (PackName(name, key)) {
+            packed_.emplace(key, file);
+        } else {
+            other_.emplace(name, file);
+        }
+    }
+
+private:
+    // The number in the high half, the extension's letters in the low one.
+    static bool PackName(const HostText& name, uint64_t& key) {
+        static const HostText prefix = FromAscii("object-stream-");
+        if (name.compare(0, prefix.size(), prefix) != 0) return false;
+        const size_t digitsStart = prefix.size();
+        size_t at = digitsStart;
+        uint64_t number = 0;
+        while (at < name.size() && name[at] >= '0' && name[at] <= '9' && at - digitsStart < 10) {
+            number = number * 10 + static_cast<uint64_t>(name[at] - '0');
+            ++at;
+        }
+        // One number, one spelling: eight digits, or more without a leading zero.
+        const size_t digits = at - digitsStart;
+        const bool canonical = digits == 8 || (digits > 8 && name[digitsStart] != '0');
+        if (!canonical || number > UINT32_MAX || at == name.size() || name[at] != '.') return false;
+        const size_t extension = at + 1;
+        if (name.size() - extension < 1 || name.size() - extension > 4) return false;
+        uint32_t letters = 0;
+        for (at = extension; at < name.size(); ++at) {
+            if (name[at] == 0 || name[at] > 0x7F) return false;
+            letters = letters << 8 | static_cast<uint32_t>(name[at]);
+        }
+        key = number << 32 | letters;
+        return true;
+    }
+
+    std::unordered_map<uint64_t, WrittenFile> packed_;
+    std::unordered_map<HostText, WrittenFile> other_;
+};
+
 struct ReportedFile {
     HostText name;  // the entry's name
     uint64_t size;  // the file's bytes
@@ -178,7 +233,7 @@ struct ExtractRun {
     HostText directory;                                   // -o DIR; empty for the current directory
     bool showProgress = false;                            // progress lines on a terminal
     bool directoryReady = false;                          // the directory exists
-    std::unordered_map<HostText, WrittenFile> written;    // names written in this run
+    WrittenNames written;                                 // names written in this run
     std::vector<ReportedFile> files;                      // --json: files standing, in order of writing
     std::vector<ReplacedEntry> replaced;                  // --json: entries a later revision replaced
     std::vector<Problem> skipped;                         // --json: entries left alone
@@ -208,16 +263,16 @@ void NoteFailed(ExtractRun& run, const Entry& entry, const HostText& path, const
 }
 
 void NoteWritten(ExtractRun& run, const Entry& entry, const HostText& path) {
-    auto earlier = run.written.find(entry.name);
-    if (earlier == run.written.end()) {
+    WrittenFile* const earlier = run.written.Find(entry.name);
+    if (earlier == nullptr) {
         size_t reportIndex = run.files.size();
         if (run.options.json) run.files.push_back(ReportedFile{entry.name, entry.size, path});
-        run.written.emplace(entry.name, WrittenFile{entry.size, reportIndex});
+        run.written.Add(entry.name, WrittenFile{entry.size, reportIndex});
         ++run.fileCount;
     } else {
         // A PDF updated in place lists an object number twice; the later
         // object is the current one, and its file replaces the earlier one's.
-        WrittenFile& file = earlier->second;
+        WrittenFile& file = *earlier;
         ++run.replacedCount;
         if (run.options.json) {
             run.replaced.push_back(ReplacedEntry{entry.name, file.size});
@@ -367,7 +422,7 @@ Step WriteThroughTemporary(ExtractRun& run, const Entry& entry, const HostText& 
         Skip(run);
         return Step::stop;
     }
-    if (!run.written.count(entry.name)) {
+    if (run.written.Find(entry.name) == nullptr) {
         PathKind kind = InspectPath(path);
         if (kind == PathKind::directory) {
             Skip(run);
@@ -413,7 +468,7 @@ Step WriteToFile(ExtractRun& run, const Entry& entry) {
         return Step::next;
     }
     // A later revision of an entry written in this run replaces its file.
-    const bool replace = run.options.force || run.written.count(entry.name) != 0;
+    const bool replace = run.options.force || run.written.Find(entry.name) != nullptr;
     return entry.size < InPlaceLimit && (InPlaceReplaces || !replace) ? WriteInPlace(run, entry, path, replace)
                                                                         : WriteThroughTemporary(run, entry, path, replace);
 }
