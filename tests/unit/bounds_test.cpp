@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,53 @@ TEST(Bounds, ManyTinyObjectsCostAFixedAmountEach) {
     ExpectLiveWithin(session, body.size());
 }
 
+// Writes Prefix, `body` and Suffix as a file, then on each number of threads
+// opens it as a host does at budget `memoryMegabytes`, lists every entry
+// (each must be `entryBytes` long), extracts them to files unless only
+// `extractOn` threads should, and checks that the heap's high-water mark
+// stays within the body and `allowance`; each run must list `expectedEntries`.
+void ExpectPeakWithin(const std::string& name, const std::string& body, const char* memoryMegabytes,
+                      std::initializer_list<const char*> threadCounts, const char* extractOn, uint64_t entryBytes,
+                      uint64_t allowance, int expectedEntries) {
+    const auto path = std::filesystem::temp_directory_path() / (name + std::to_string(::getpid()) + ".pdf");
+    const auto folder = std::filesystem::temp_directory_path() / (name + std::to_string(::getpid()));
+    {
+        std::ofstream file(path, std::ios::binary);
+        file << Prefix << body << Suffix;
+    }
+    std::filesystem::create_directories(folder);
+    setenv("VELLUM_MEMORY_MB", memoryMegabytes, 1);
+    for (const char* threads : threadCounts) {
+        setenv("VELLUM_THREADS", threads, 1);
+        const bool extract = extractOn == nullptr || std::string(threads) == extractOn;
+        const uint64_t liveBefore = LiveHeapBytes();
+        ResetPeakHeapBytes();
+        std::string pathText = path.string();
+        std::string folderText = folder.string();
+        OpenArchiveRecord record{};
+        record.pathName = pathText.data();
+        const uintptr_t handle = OpenArchive(&record);
+        ASSERT_NE(handle, 0u);
+        int entries = 0;
+        HeaderRecordEx header{};
+        while (ReadHeaderEx(handle, &header) == HostOk) {
+            ++entries;
+            EXPECT_EQ(header.unpackedSize, entryBytes);
+            if (!extract) continue;
+            EXPECT_EQ(ProcessFile(handle, HostExtract, folderText.data(), header.entryName), HostOk);
+            EXPECT_EQ(std::filesystem::file_size(folder / header.entryName), entryBytes);
+            std::filesystem::remove(folder / header.entryName);
+        }
+        EXPECT_EQ(CloseArchive(handle), HostOk);
+        EXPECT_EQ(entries, expectedEntries);
+        EXPECT_LE(PeakHeapBytes() - liveBefore, body.size() + allowance) << threads << " threads";
+    }
+    unsetenv("VELLUM_THREADS");
+    unsetenv("VELLUM_MEMORY_MB");
+    std::filesystem::remove_all(folder);
+    std::filesystem::remove(path);
+}
+
 // Eight streams that each inflate to 24 MiB, opened, listed and extracted
 // to files with a budget of 16 MiB: no path holds a whole entry, on any
 // number of threads, so the heap's high-water mark stays within the body,
@@ -140,41 +188,7 @@ TEST(Bounds, BigEntriesNeverHeldWhole) {
     for (int number = 1; number <= 8; ++number) {
         body += StreamObject(number, "<</Filter/FlateDecode/Length " + std::to_string(packed.size()) + ">>", packed);
     }
-    const auto path = std::filesystem::temp_directory_path() / ("vellum-peak-" + std::to_string(::getpid()) + ".pdf");
-    const auto folder = std::filesystem::temp_directory_path() / ("vellum-peak-" + std::to_string(::getpid()));
-    {
-        std::ofstream file(path, std::ios::binary);
-        file << Prefix << body << Suffix;
-    }
-    std::filesystem::create_directories(folder);
-    setenv("VELLUM_MEMORY_MB", "16", 1);
-    for (const char* threads : {"1", "4", "8"}) {
-        setenv("VELLUM_THREADS", threads, 1);
-        const uint64_t liveBefore = LiveHeapBytes();
-        ResetPeakHeapBytes();
-        std::string pathText = path.string();
-        std::string folderText = folder.string();
-        OpenArchiveRecord record{};
-        record.pathName = pathText.data();
-        const uintptr_t handle = OpenArchive(&record);
-        ASSERT_NE(handle, 0u);
-        int entries = 0;
-        HeaderRecordEx header{};
-        while (ReadHeaderEx(handle, &header) == HostOk) {
-            ++entries;
-            EXPECT_EQ(header.unpackedSize, EntryBytes);
-            EXPECT_EQ(ProcessFile(handle, HostExtract, folderText.data(), header.entryName), HostOk);
-            EXPECT_EQ(std::filesystem::file_size(folder / header.entryName), EntryBytes);
-            std::filesystem::remove(folder / header.entryName);
-        }
-        EXPECT_EQ(CloseArchive(handle), HostOk);
-        EXPECT_EQ(entries, 8);
-        EXPECT_LE(PeakHeapBytes() - liveBefore, body.size() + Budget + Allowance) << threads << " threads";
-    }
-    unsetenv("VELLUM_THREADS");
-    unsetenv("VELLUM_MEMORY_MB");
-    std::filesystem::remove_all(folder);
-    std::filesystem::remove(path);
+    ExpectPeakWithin("vellum-peak-", body, "16", {"1", "4", "8"}, nullptr, EntryBytes, Budget + Allowance, 8);
 }
 
 // Sixteen streams of 16 MiB of zeros taken for one-dimensional fax rows, a
@@ -194,45 +208,10 @@ TEST(Bounds, FaxDataNeverGathered) {
                                  std::to_string(packed.size()) + ">>",
                              packed);
     }
-    const auto path = std::filesystem::temp_directory_path() / ("vellum-fax-" + std::to_string(::getpid()) + ".pdf");
-    const auto folder = std::filesystem::temp_directory_path() / ("vellum-fax-" + std::to_string(::getpid()));
-    {
-        std::ofstream file(path, std::ios::binary);
-        file << Prefix << body << Suffix;
-    }
-    std::filesystem::create_directories(folder);
-    setenv("VELLUM_MEMORY_MB", "0", 1);
-    for (const char* threads : {"1", "4", "16"}) {
-        setenv("VELLUM_THREADS", threads, 1);
-        // The open surveys every stream; writing them all once is enough.
-        const bool extract = std::string(threads) == "16";
-        const uint64_t liveBefore = LiveHeapBytes();
-        ResetPeakHeapBytes();
-        std::string pathText = path.string();
-        std::string folderText = folder.string();
-        OpenArchiveRecord record{};
-        record.pathName = pathText.data();
-        const uintptr_t handle = OpenArchive(&record);
-        ASSERT_NE(handle, 0u);
-        int entries = 0;
-        HeaderRecordEx header{};
-        while (ReadHeaderEx(handle, &header) == HostOk) {
-            ++entries;
-            // Zeros hold no row: the data is stored behind a 110-byte header.
-            EXPECT_EQ(header.unpackedSize, DataBytes + 110);
-            if (!extract) continue;
-            EXPECT_EQ(ProcessFile(handle, HostExtract, folderText.data(), header.entryName), HostOk);
-            EXPECT_EQ(std::filesystem::file_size(folder / header.entryName), DataBytes + 110);
-            std::filesystem::remove(folder / header.entryName);
-        }
-        EXPECT_EQ(CloseArchive(handle), HostOk);
-        EXPECT_EQ(entries, Streams);
-        EXPECT_LE(PeakHeapBytes() - liveBefore, body.size() + Allowance) << threads << " threads";
-    }
-    unsetenv("VELLUM_THREADS");
-    unsetenv("VELLUM_MEMORY_MB");
-    std::filesystem::remove_all(folder);
-    std::filesystem::remove(path);
+    // The open surveys every stream on each number of threads; writing them
+    // all once is enough. Zeros hold no row: the data is stored behind a
+    // 110-byte header.
+    ExpectPeakWithin("vellum-fax-", body, "0", {"1", "4", "16"}, "16", DataBytes + 110, Allowance, Streams);
 }
 
 struct HostileText {
