@@ -4,6 +4,7 @@
 // line; each command lives in its own file (tools/command_*.cpp).
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -128,9 +129,8 @@ std::string PluginPath(const HostText* chosen) {
 // What the command line asks for, besides the command itself.
 struct CommandLine {
     const HostText* pluginPath = nullptr;  // --plugin PATH
-    const HostText* password = nullptr;    // --password PASSWORD
     bool viewable = false;                 // --viewable
-    std::string passwordBytes;             // its bytes, as the command line gave them
+    std::optional<std::string> password;   // --password PASSWORD: its bytes, as the command line gave them
     std::vector<HostText> operands;        // files and patterns
     ExtractOptions extract;                // extract's own options
     bool checkVerbose = false;             // check -v
@@ -191,8 +191,7 @@ int Run(const std::vector<HostText>& args) {
             return 0;
         } else if (Is(arg, "--password")) {
             if (at + 1 == args.size()) return Usage("--password needs a password", usage);
-            line.password = &args[++at];
-            line.passwordBytes = ToUtf8(args[at]);
+            line.password = ToUtf8(args[++at]);
         } else if (Is(arg, "--viewable")) {
             line.viewable = true;
         } else if (opens && Is(arg, "--json")) {
@@ -231,7 +230,7 @@ int Run(const std::vector<HostText>& args) {
         std::fprintf(stderr, "vellum: %s\n", error.c_str());
         return ExitUsage;
     }
-    if (line.password != nullptr && !SetPassword(line.passwordBytes)) {
+    if (line.password && !SetPassword(*line.password)) {
         Say("cannot set VELLUM_PASSWORD: " + SystemErrorText(LastSystemCode()));
         return ExitFailure;
     }
